@@ -1,0 +1,31 @@
+#pragma once
+
+#include "model/FileItem.h"
+#include "model/Settings.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <stop_token>
+
+// One line of progress text, without a trailing line feed. May be called from
+// any thread.
+using LogCallback = std::function<void(const QString&)>;
+
+// Converts one fake-stereo file to one channel and disposes of the original as
+// the settings say. Blocks the calling worker thread (never the GUI thread).
+class AudioConverter {
+public:
+    explicit AudioConverter(Settings& settings) : settings(settings) {}
+
+    // Nothing on success (the item's sizes are then written on the GUI
+    // thread), otherwise a short text for the user. A stop request ends a
+    // running ffmpeg and gives "Cancelled". Without a callback, each log line
+    // goes to standard output prefixed with "[DEBUG] ".
+    std::optional<QString> convertToMono(const FileItemPtr& item, const LogCallback& log = {},
+                                         std::stop_token stop = {}) const;
+
+private:
+    Settings& settings;
+};

@@ -1,0 +1,228 @@
+#include "exec/ChildProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct SpawnActions {
+    posix_spawn_file_actions_t actions;
+    SpawnActions() { posix_spawn_file_actions_init(&actions); }
+    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
+};
+
+struct SpawnAttributes {
+    posix_spawnattr_t attributes;
+    SpawnAttributes() { posix_spawnattr_init(&attributes); }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
+};
+
+void closeQuietly(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// Wires one standard stream of the child; returns our end of a pipe, or -1.
+int wire(posix_spawn_file_actions_t* actions, int target, ChildProcess::Output output,
+         std::vector<int>& childEnds) {
+    switch (output.kind) {
+    case ChildProcess::Output::Kind::null:
+        posix_spawn_file_actions_addopen(actions, target, "/dev/null", O_WRONLY, 0);
+        return -1;
+    case ChildProcess::Output::Kind::file:
+        posix_spawn_file_actions_adddup2(actions, output.fileDescriptor, target);
+        return -1;
+    case ChildProcess::Output::Kind::pipe: {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return -2;
+        posix_spawn_file_actions_adddup2(actions, ends[1], target);
+        childEnds.push_back(ends[1]);
+        return ends[0];
+    }
+    }
+    return -1;
+}
+
+} // namespace
+
+ChildProcess::~ChildProcess() {
+    closePipes();
+    if (childPid <= 0 || exitStatus)
+        return;
+    int status = 0;
+    if (::waitpid(childPid, &status, WNOHANG) == childPid)
+        return;
+    // Still running (perhaps stuck in the kernel): never wait for it here.
+    std::thread([pid = childPid] {
+        int ignored = 0;
+        while (::waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
+std::optional<QString> ChildProcess::start(const QString& program, const QStringList& arguments,
+                                           Output standardOutput, Output standardError) {
+    SpawnActions files;
+    std::vector<int> childEnds;
+    posix_spawn_file_actions_addopen(&files.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    stdoutPipe = wire(&files.actions, STDOUT_FILENO, standardOutput, childEnds);
+    stderrPipe = wire(&files.actions, STDERR_FILENO, standardError, childEnds);
+    if (stdoutPipe == -2 || stderrPipe == -2) {
+        const QString message = QString::fromLocal8Bit(std::strerror(errno));
+        for (int fd : childEnds)
+            ::close(fd);
+        stdoutPipe = stdoutPipe == -2 ? -1 : stdoutPipe;
+        stderrPipe = stderrPipe == -2 ? -1 : stderrPipe;
+        closePipes();
+        return message;
+    }
+
+    SpawnAttributes attributes;
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&defaults, signal);
+    posix_spawnattr_setsigmask(&attributes.attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes.attributes, &defaults);
+    posix_spawnattr_setpgroup(&attributes.attributes, 0);
+    posix_spawnattr_setflags(&attributes.attributes,
+                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+
+    const QByteArray path = program.toLocal8Bit();
+    std::vector<QByteArray> encoded;
+    encoded.reserve(std::size_t(arguments.size()) + 1);
+    encoded.push_back(path);
+    for (const QString& argument : arguments)
+        encoded.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& argument : encoded)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    const int result = ::posix_spawn(&childPid, path.constData(), &files.actions,
+                                     &attributes.attributes, argv.data(), environ);
+    for (int fd : childEnds)
+        ::close(fd);
+    if (result != 0) {
+        childPid = -1;
+        closePipes();
+        return QStringLiteral("Could not start %1: %2")
+            .arg(program, QString::fromLocal8Bit(std::strerror(result)));
+    }
+    return std::nullopt;
+}
+
+void ChildProcess::collect(int waitStatus) {
+    if (WIFEXITED(waitStatus))
+        exitStatus = WEXITSTATUS(waitStatus);
+    else if (WIFSIGNALED(waitStatus))
+        exitStatus = WTERMSIG(waitStatus);
+    else
+        exitStatus = -1;
+}
+
+bool ChildProcess::isRunning() {
+    if (childPid <= 0 || exitStatus)
+        return false;
+    int status = 0;
+    const pid_t result = ::waitpid(childPid, &status, WNOHANG);
+    if (result == childPid) {
+        collect(status);
+        return false;
+    }
+    return result == 0;
+}
+
+int ChildProcess::waitForExit() {
+    if (childPid <= 0)
+        return -1;
+    while (!exitStatus) {
+        int status = 0;
+        const pid_t result = ::waitpid(childPid, &status, 0);
+        if (result == childPid)
+            collect(status);
+        else if (result < 0 && errno != EINTR)
+            exitStatus = -1;
+    }
+    return *exitStatus;
+}
+
+void ChildProcess::terminate() {
+    if (childPid > 0 && !exitStatus)
+        ::kill(childPid, SIGTERM);
+}
+
+void ChildProcess::kill() {
+    if (childPid > 0 && !exitStatus)
+        ::kill(childPid, SIGKILL);
+}
+
+void ChildProcess::readPipes(const std::function<bool(QByteArrayView)>& onStandardOutput,
+                             QByteArray* standardError) {
+    char buffer[64 * 1024];
+    while (stdoutPipe >= 0 || stderrPipe >= 0) {
+        pollfd watched[2];
+        int count = 0;
+        if (stdoutPipe >= 0)
+            watched[count++] = {stdoutPipe, POLLIN, 0};
+        if (stderrPipe >= 0)
+            watched[count++] = {stderrPipe, POLLIN, 0};
+        if (::poll(watched, nfds_t(count), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        for (int i = 0; i < count; ++i) {
+            if (!(watched[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            const bool isOutput = watched[i].fd == stdoutPipe;
+            const ssize_t got = ::read(watched[i].fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                closeQuietly(isOutput ? stdoutPipe : stderrPipe);
+                continue;
+            }
+            if (isOutput) {
+                if (!onStandardOutput(QByteArrayView(buffer, got)))
+                    closeQuietly(stdoutPipe);
+            } else if (standardError) {
+                standardError->append(buffer, got);
+            }
+        }
+    }
+}
+
+QByteArray ChildProcess::readAllStandardOutput(QByteArray* standardError) {
+    QByteArray output;
+    readPipes(
+        [&output](QByteArrayView chunk) {
+            output.append(chunk);
+            return true;
+        },
+        standardError);
+    return output;
+}
+
+void ChildProcess::closePipes() {
+    closeQuietly(stdoutPipe);
+    closeQuietly(stderrPipe);
+}
+
+bool processExists(pid_t pid) {
+    return pid > 0 && ::kill(pid, 0) == 0;
+}

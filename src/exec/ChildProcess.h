@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <sys/types.h>
+
+// A child process started from an executable path and an argument list, never
+// through a shell. Standard input is always the null device: ffmpeg reads keys
+// from a terminal, and a backgrounded reader would be stopped by the terminal.
+// The child gets a process group of its own, so a Ctrl-C meant for us does not
+// kill it behind the supervisor's back.
+//
+// Everything here blocks the calling thread; use it from workers only. The
+// destructor never blocks: a child still running then is reaped by a detached
+// thread whenever it ends.
+class ChildProcess {
+public:
+    // Where a standard stream of the child goes.
+    struct Output {
+        enum class Kind { null, pipe, file };
+        Kind kind = Kind::null;
+        int fileDescriptor = -1; // for Kind::file; the caller keeps ownership
+
+        static Output nullDevice() { return {Kind::null, -1}; }
+        static Output pipe() { return {Kind::pipe, -1}; }
+        static Output file(int fd) { return {Kind::file, fd}; }
+    };
+
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();
+
+    // Returns an error message when the process could not be started.
+    std::optional<QString> start(const QString& program, const QStringList& arguments,
+                                 Output standardOutput, Output standardError);
+
+    pid_t pid() const { return childPid; }
+
+    // Non-blocking; collects the exit status once the child has ended.
+    bool isRunning();
+
+    // Blocks until the child has ended. The status is the exit code, or the
+    // number of the signal that ended it (never 0 then).
+    int waitForExit();
+
+    void terminate(); // SIGTERM
+    void kill();      // SIGKILL
+
+    // Reads both pipes at once until both are closed, so the child can never
+    // stall on a full pipe. Standard output arrives in chunks; returning false
+    // from the handler stops reading it (the caller then usually kills the
+    // child). Standard error, if piped, is collected whole.
+    void readPipes(const std::function<bool(QByteArrayView)>& onStandardOutput,
+                   QByteArray* standardError = nullptr);
+
+    // Convenience for short outputs: everything the child writes to its
+    // standard output, with standard error collected if piped.
+    QByteArray readAllStandardOutput(QByteArray* standardError = nullptr);
+
+private:
+    void closePipes();
+    void collect(int waitStatus);
+
+    pid_t childPid = -1;
+    int stdoutPipe = -1;
+    int stderrPipe = -1;
+    std::optional<int> exitStatus;
+};
+
+// Sends signal 0: true when a process with this identifier exists.
+bool processExists(pid_t pid);

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "exec/SerialQueue.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <type_traits>
+#include <variant>
+
+// The error of a time limit that passed first.
+class TimeoutError : public std::exception {
+public:
+    const char* what() const noexcept override { return "Operation timed out"; }
+};
+
+namespace detail {
+
+template <class Value> struct HardTimeoutCall {
+    std::mutex lock;
+    std::condition_variable delivered;
+    bool resumed = false;
+    std::variant<std::monostate, Value, std::exception_ptr> outcome;
+};
+
+std::chrono::steady_clock::time_point deadlineAfter(double seconds);
+
+} // namespace detail
+
+// Runs `operation` on `queue` and blocks the calling worker until it returns
+// or `seconds` have passed since submission, whichever comes first; waiting
+// behind other work on the queue counts against the limit. On a time-out the
+// caller gets TimeoutError and the operation runs on regardless, keeping the
+// queue busy; its outcome is dropped. The operation therefore must own
+// everything it touches: capture by value or shared_ptr, never by reference
+// to the caller's stack.
+template <class Operation>
+auto withHardTimeout(SerialQueue& queue, double seconds, Operation operation)
+    -> std::invoke_result_t<Operation&> {
+    using Result = std::invoke_result_t<Operation&>;
+    using Value = std::conditional_t<std::is_void_v<Result>, std::monostate, Result>;
+
+    auto call = std::make_shared<detail::HardTimeoutCall<Value>>();
+    const auto deadline = detail::deadlineAfter(seconds);
+    auto work = std::make_shared<Operation>(std::move(operation));
+
+    queue.submit([call, work] {
+        decltype(call->outcome) outcome;
+        try {
+            if constexpr (std::is_void_v<Result>) {
+                (*work)();
+                outcome.template emplace<1>();
+            } else {
+                outcome.template emplace<1>((*work)());
+            }
+        } catch (...) {
+            outcome.template emplace<2>(std::current_exception());
+        }
+        {
+            const std::lock_guard guard(call->lock);
+            if (call->resumed)
+                return;
+            call->resumed = true;
+            call->outcome = std::move(outcome);
+        }
+        call->delivered.notify_all();
+    });
+
+    std::unique_lock guard(call->lock);
+    if (!call->delivered.wait_until(guard, deadline, [&call] { return call->resumed; })) {
+        call->resumed = true;
+        throw TimeoutError();
+    }
+    if (auto* failure = std::get_if<2>(&call->outcome))
+        std::rethrow_exception(*failure);
+    if constexpr (!std::is_void_v<Result>)
+        return std::move(std::get<1>(call->outcome));
+}
+
+// The same on the file-operation queue.
+template <class Operation> auto withHardTimeout(double seconds, Operation operation) {
+    return withHardTimeout(fileOpQueue(), seconds, std::move(operation));
+}

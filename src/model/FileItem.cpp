@@ -1,0 +1,28 @@
+#include "model/FileItem.h"
+
+#include "model/FileSize.h"
+#include "model/PathParts.h"
+
+#include <QFileInfo>
+
+namespace {
+NameParts partsOf(const QUrl& url) {
+    return splitExtension(lastPathComponent(url.toLocalFile()));
+}
+} // namespace
+
+FileItem::FileItem(const QUrl& url)
+    : id(QUuid::createUuid()), url(url), fileName(partsOf(url).base),
+      fileExtension(partsOf(url).extension.toLower()) {
+    const QFileInfo info(url.toLocalFile());
+    if (info.exists())
+        fileSize = info.size();
+}
+
+qint64 FileItem::spaceSaved() const {
+    return originalSize > convertedSize ? originalSize - convertedSize : 0;
+}
+
+QString FileItem::formattedFileSize() const {
+    return ::formattedFileSize(fileSize);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "model/Statuses.h"
+
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+// One audio file in the list. Items are shared: the list, the scan and the
+// conversion hold the same object, so a status written by the scanner is the one
+// the table draws. The mutable fields are written on the GUI thread only.
+class FileItem {
+public:
+    explicit FileItem(const QUrl& url);
+
+    const QUuid id;
+    const QUrl url;
+    const QString fileName;
+    const QString fileExtension;
+
+    ChannelStatus channelStatus = ChannelStatus::unknown;
+    DetectionStatus detectionStatus = DetectionStatus::pending;
+    bool isSelected = false;
+    std::optional<QString> errorMessage;
+    qint64 fileSize = 0;
+    qint64 originalSize = 0;
+    qint64 convertedSize = 0;
+
+    QString path() const { return url.toLocalFile(); }
+    qint64 spaceSaved() const;
+    QString formattedFileSize() const;
+};
+
+using FileItemPtr = std::shared_ptr<FileItem>;

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "model/Statuses.h"
+
+#include <QString>
+
+// The user's eight settings, kept in the preferences store (QSettings,
+// organisation and application "Chanfuse"). Every read goes to the store, so a
+// change made anywhere applies to the next file; defaults are never written.
+// Safe to use from any thread.
+class Settings {
+public:
+    static Settings& shared();
+
+    ComparisonMethod comparisonMethod() const;
+    void setComparisonMethod(ComparisonMethod value);
+
+    ConvertBehavior convertBehavior() const;
+    void setConvertBehavior(ConvertBehavior value);
+
+    bool autoSelectAll() const;
+    void setAutoSelectAll(bool value);
+
+    QString suffix() const;
+    void setSuffix(const QString& value);
+
+    bool appendFilename() const;
+    void setAppendFilename(bool value);
+
+    qint64 scanLimitSeconds() const;
+    void setScanLimitSeconds(qint64 value);
+
+    qint64 parallelScans() const;
+    void setParallelScans(qint64 value);
+
+    qint64 convertTimeoutSeconds() const;
+    void setConvertTimeoutSeconds(qint64 value);
+
+    // True when the converted file's name carries the suffix.
+    bool suffixEnabled() const;
+
+private:
+    Settings();
+
+    const qint64 defaultParallelScans;
+};

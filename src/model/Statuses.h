@@ -1,0 +1,60 @@
+#pragma once
+
+#include "model/RawValues.h"
+
+enum class ChannelStatus { stereo, mono, unknown };
+
+enum class DetectionStatus {
+    pending,
+    fakeStereo,
+    realStereo,
+    mono,
+    error,
+    timedOut,
+    converted,
+    converting
+};
+
+enum class ComparisonMethod { byteExact, statistical };
+
+enum class ConvertBehavior { trash, overwrite, backup };
+
+template <> struct RawValues<ChannelStatus> {
+    static constexpr bool listable = true;
+    static constexpr std::array<std::pair<ChannelStatus, std::string_view>, 3> table{{
+        {ChannelStatus::stereo, "Stereo"},
+        {ChannelStatus::mono, "Mono"},
+        {ChannelStatus::unknown, "Unknown"},
+    }};
+};
+
+template <> struct RawValues<DetectionStatus> {
+    static constexpr bool listable = false;
+    static constexpr std::array<std::pair<DetectionStatus, std::string_view>, 8> table{{
+        {DetectionStatus::pending, "Pending"},
+        {DetectionStatus::fakeStereo, "\u26A0 Fake Stereo"},
+        {DetectionStatus::realStereo, "\u2713 Real Stereo"},
+        {DetectionStatus::mono, "\u2713 Mono"},
+        {DetectionStatus::error, "\u2717 Error"},
+        {DetectionStatus::timedOut, "\u23F1 Skipped"},
+        {DetectionStatus::converted, "\u2713 Converted"},
+        {DetectionStatus::converting, "\u23F3 Converting"},
+    }};
+};
+
+template <> struct RawValues<ComparisonMethod> {
+    static constexpr bool listable = true;
+    static constexpr std::array<std::pair<ComparisonMethod, std::string_view>, 2> table{{
+        {ComparisonMethod::byteExact, "Byte-exact"},
+        {ComparisonMethod::statistical, "Statistical"},
+    }};
+};
+
+template <> struct RawValues<ConvertBehavior> {
+    static constexpr bool listable = true;
+    static constexpr std::array<std::pair<ConvertBehavior, std::string_view>, 3> table{{
+        {ConvertBehavior::trash, "Move to Trash"},
+        {ConvertBehavior::overwrite, "Overwrite"},
+        {ConvertBehavior::backup, "Copy to Backup"},
+    }};
+};

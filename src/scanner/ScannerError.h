@@ -1,0 +1,9 @@
+#pragma once
+
+#include <stdexcept>
+
+// The one way a decode fails, whatever went wrong underneath.
+class ScannerError : public std::runtime_error {
+public:
+    ScannerError() : std::runtime_error("Failed to decode audio file. Is ffmpeg installed?") {}
+};

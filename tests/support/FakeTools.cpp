@@ -1,0 +1,32 @@
+#include "FakeTools.h"
+
+#include <QFile>
+
+FakeTools::FakeTools() : savedPath(qgetenv("PATH")) {
+    FFmpegLocator::setFixedCandidates({path(QStringLiteral("ffmpeg"))});
+}
+
+FakeTools::~FakeTools() {
+    FFmpegLocator::restoreFixedCandidates();
+    qputenv("PATH", savedPath);
+}
+
+void FakeTools::script(const QString& tool, const QString& body) {
+    QFile file(path(tool));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write fake %s", qPrintable(tool));
+    file.write("#!/bin/sh\n" + body.toUtf8() + "\n");
+    file.close();
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                        QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                        QFileDevice::ExeOther);
+}
+
+void FakeTools::realTool(const QString& tool) {
+    QFile::link(QStringLiteral("/usr/bin/") + tool, path(tool));
+}
+
+void FakeTools::hideEveryFFmpeg() {
+    FFmpegLocator::setFixedCandidates({});
+    qputenv("PATH", "/nonexistent");
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "exec/FFmpegLocator.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A folder of stand-ins for ffmpeg and ffprobe, for faults the real tools do
+// not make on demand (hangs, crashes, ignored signals). While a FakeTools
+// object lives, the locator finds its ffmpeg first and nothing else.
+class FakeTools {
+public:
+    FakeTools();
+    ~FakeTools();
+
+    QString path(const QString& tool) const { return folder.filePath(tool); }
+
+    // Writes an executable /bin/sh script named `tool` with this body.
+    void script(const QString& tool, const QString& body);
+
+    // Links `tool` to the real program of that name.
+    void realTool(const QString& tool);
+
+    // The locator then finds nothing at all (no fixed location, no PATH hit).
+    static void hideEveryFFmpeg();
+
+private:
+    QTemporaryDir folder;
+    QByteArray savedPath;
+};
