@@ -1,0 +1,157 @@
+#pragma once
+
+#include "model/FileItem.h"
+#include "viewmodel/TableView.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+#include <stop_token>
+
+class AudioConverter;
+class AudioScanner;
+class DesktopServices;
+struct ConversionRun;
+struct DroppedURL;
+struct ScanRun;
+
+// The state behind the main window and every operation its controls call.
+// Lives on the GUI thread and is only touched there: scans and conversions run
+// on worker threads of their own and post each write back. Every published
+// assignment emits changed() (also when the value is unchanged); an item
+// changed in place is republished by assigning the list to itself.
+class ContentViewModel : public QObject {
+    Q_OBJECT
+
+public:
+    // `desktop` must outlive the view model; without it, picking a folder and
+    // revealing a file do nothing.
+    explicit ContentViewModel(DesktopServices* desktop = nullptr, QObject* parent = nullptr);
+    ~ContentViewModel() override;
+
+    // Published state.
+    const QList<FileItemPtr>& items() const { return items_; }
+    const std::optional<QUrl>& selectedFolder() const { return selectedFolder_; }
+    bool isScanning() const { return isScanning_; }
+    bool isConverting() const { return isConverting_; }
+    qint64 scannedCount() const { return scannedCount_; }
+    qint64 totalCount() const { return totalCount_; }
+    double convertProgress() const { return convertProgress_; }
+    const QStringList& debugLog() const { return debugLog_; }
+    bool showDebug() const { return showDebug_; }
+    SortColumn sortColumn() const { return sortColumn_; }
+    SortOrder sortOrder() const { return sortOrder_; }
+    const QStringList& scannedFolders() const { return scannedFolders_; }
+    ShowFilter showFilter() const { return showFilter_; }
+    bool showConfetti() const { return showConfetti_; }
+    const std::optional<QString>& currentConvertingFile() const { return currentConvertingFile_; }
+    const std::optional<QString>& currentScanningFile() const { return currentScanningFile_; }
+    bool showConversionComplete() const { return showConversionComplete_; }
+    const QString& conversionCompleteMessage() const { return conversionCompleteMessage_; }
+
+    // Written by the views.
+    void setShowDebug(bool value);
+    void setShowFilter(ShowFilter value);
+    void setShowConversionComplete(bool value);
+
+    // Scanning. All return at once.
+    void startScan();
+    void startScanFolders(const QList<QUrl>& folders);
+    void stopScan();
+    void clearResults();
+
+    // Converting. convertItem converts one row on a worker of its own and
+    // leaves the run's progress and banner alone.
+    void convertSelected();
+    void convertItem(const FileItemPtr& item);
+    void stopConvert();
+
+    // Files from the user: a modal folder dialog, or the URLs of one drop.
+    void pickFolder();
+    void handleDrop(const QList<QUrl>& urls);
+
+    // The table: filtered, ordered rows, header clicks and checkboxes.
+    QList<FileItemPtr> visibleItems() const;
+    QList<FileItemPtr> sortedItems() const;
+    void toggleSort(SortColumn column);
+    QString sortIndicator(SortColumn column) const;
+    void toggleSelection(const FileItemPtr& item);
+    void selectAllFakeStereo();
+    qint64 fakeStereoCount() const;
+    void revealInFinder(const FileItemPtr& item);
+
+    // "[time] message" into the log (newest 500 lines), "[DEBUG] message" on
+    // standard output, and the timestamped line appended to the log file.
+    void log(const QString& message);
+
+signals:
+    void changed();
+
+private:
+    template <class Value> void publish(Value& field, Value value);
+    void republishItems();
+    void startUITimer();
+    void stopUITimer();
+    void refreshTick();
+
+    static void runScan(QPointer<ContentViewModel> self, std::shared_ptr<ScanRun> run,
+                        std::shared_ptr<const AudioScanner> scanner, QList<QUrl> folders);
+    static void analyzeScannedFile(QPointer<ContentViewModel> self, std::shared_ptr<ScanRun> run,
+                                   std::shared_ptr<const AudioScanner> scanner, QUrl url);
+    bool isActive(const std::shared_ptr<ScanRun>& run) const;
+    void finishDiscovery(const std::shared_ptr<ScanRun>& run, qint64 total);
+    void finishScan(const std::shared_ptr<ScanRun>& run);
+
+    static void runConversion(QPointer<ContentViewModel> self, std::shared_ptr<ConversionRun> run,
+                              std::shared_ptr<const AudioConverter> converter,
+                              QList<FileItemPtr> snapshot);
+    static void convertOnWorker(QPointer<ContentViewModel> self,
+                                const std::shared_ptr<const AudioConverter>& converter,
+                                const FileItemPtr& item, std::stop_token stop);
+    void finishConversion(const std::shared_ptr<ConversionRun>& run);
+
+    void processDroppedURLs(const QList<DroppedURL>& urls);
+    void analyzeDroppedFiles(const QList<FileItemPtr>& dropped);
+
+    DesktopServices* const desktop;
+    const std::shared_ptr<const AudioScanner> scanner;
+    const std::shared_ptr<const AudioConverter> converter;
+
+    QList<FileItemPtr> items_;
+    std::optional<QUrl> selectedFolder_;
+    bool isScanning_ = false;
+    bool isConverting_ = false;
+    qint64 scannedCount_ = 0;
+    qint64 totalCount_ = 0;
+    double convertProgress_ = 0.0;
+    QStringList debugLog_;
+    bool showDebug_ = false;
+    SortColumn sortColumn_ = SortColumn::status;
+    SortOrder sortOrder_ = SortOrder::ascending;
+    QStringList scannedFolders_;
+    ShowFilter showFilter_ = ShowFilter::fakeStereoOnly;
+    bool showConfetti_ = false;
+    std::optional<QString> currentConvertingFile_;
+    std::optional<QString> currentScanningFile_;
+    bool showConversionComplete_ = false;
+    QString conversionCompleteMessage_;
+
+    // The running scan's or run's stop handle (cleared by stopScan and
+    // stopConvert), and the one whose progress the state shows (replaced only
+    // by a newer one, so an old one's late end cannot disturb it).
+    std::shared_ptr<ScanRun> scanTask;
+    std::shared_ptr<ScanRun> activeScan;
+    std::shared_ptr<ConversionRun> convertTask;
+    std::shared_ptr<ConversionRun> activeConversion;
+    bool needsUIUpdate = false;
+    QTimer uiTimer;
+    QTimer confettiTimer;
+    QTimer bannerTimer;
+};
