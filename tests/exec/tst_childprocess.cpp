@@ -1,0 +1,110 @@
+#include "TestMain.h"
+
+#include "Processes.h"
+#include "exec/ChildProcess.h"
+
+#include <QTemporaryFile>
+
+#include <csignal>
+
+namespace {
+
+QString sh() {
+    return QStringLiteral("/bin/sh");
+}
+
+} // namespace
+
+class ChildProcessTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void standardInputIsTheNullDevice() {
+        ChildProcess cat;
+        QVERIFY(!cat.start(QStringLiteral("/bin/cat"), {}, ChildProcess::Output::pipe(),
+                           ChildProcess::Output::nullDevice()));
+        QCOMPARE(cat.readAllStandardOutput(), QByteArray());
+        QCOMPARE(cat.waitForExit(), 0);
+    }
+
+    void argumentsAreNeverInterpretedByAShell() {
+        const QString tricky = QStringLiteral("it's \"quoted\" $HOME; rm -rf / *.wav — Ça");
+        ChildProcess echo;
+        QVERIFY(!echo.start(QStringLiteral("/usr/bin/printf"), {QStringLiteral("%s"), tricky},
+                            ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()));
+        QCOMPARE(QString::fromUtf8(echo.readAllStandardOutput()), tricky);
+        QCOMPARE(echo.waitForExit(), 0);
+    }
+
+    void bothPipesAreDrainedAtOnce() {
+        // 4 MB on each stream: reading one to its end first would deadlock.
+        ChildProcess chatty;
+        QVERIFY(!chatty.start(sh(),
+                              {QStringLiteral("-c"),
+                               QStringLiteral("head -c 4000000 /dev/zero >&2 & "
+                                              "head -c 4000000 /dev/zero; wait")},
+                              ChildProcess::Output::pipe(), ChildProcess::Output::pipe()));
+        QByteArray errors;
+        const QByteArray output = chatty.readAllStandardOutput(&errors);
+        QCOMPARE(output.size(), 4000000);
+        QCOMPARE(errors.size(), 4000000);
+        QCOMPARE(chatty.waitForExit(), 0);
+    }
+
+    void stderrCanGoToAFile() {
+        QTemporaryFile log;
+        QVERIFY(log.open());
+        ChildProcess child;
+        QVERIFY(!child.start(sh(), {QStringLiteral("-c"), QStringLiteral("echo oops >&2; exit 3")},
+                             ChildProcess::Output::nullDevice(),
+                             ChildProcess::Output::file(log.handle())));
+        QCOMPARE(child.waitForExit(), 3);
+        // The child shared our file offset; read from the start.
+        QVERIFY(log.seek(0));
+        QCOMPARE(log.readAll(), QByteArray("oops\n"));
+    }
+
+    void startFailureIsReportedWithAMessage() {
+        ChildProcess missing;
+        const std::optional<QString> failure =
+            missing.start(QStringLiteral("/nonexistent/ffmpeg"), {},
+                          ChildProcess::Output::pipe(), ChildProcess::Output::pipe());
+        QVERIFY(failure);
+        QVERIFY2(failure->contains(QStringLiteral("/nonexistent/ffmpeg")), qPrintable(*failure));
+        QVERIFY(!missing.isRunning());
+    }
+
+    void signalsEndTheChildWithANonZeroStatus() {
+        ChildProcess sleeper;
+        QVERIFY(!sleeper.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")},
+                               ChildProcess::Output::nullDevice(),
+                               ChildProcess::Output::nullDevice()));
+        QVERIFY(sleeper.isRunning());
+        QVERIFY(processExists(sleeper.pid()));
+        sleeper.terminate();
+        QCOMPARE(sleeper.waitForExit(), SIGTERM);
+        QVERIFY(!sleeper.isRunning());
+    }
+
+    void destroyingARunningChildNeverBlocksAndStillReapsIt() {
+        pid_t pid = -1;
+        {
+            ChildProcess stubborn;
+            QVERIFY(!stubborn.start(sh(),
+                                    {QStringLiteral("-c"),
+                                     QStringLiteral("trap '' TERM; while :; do :; done")},
+                                    ChildProcess::Output::nullDevice(),
+                                    ChildProcess::Output::nullDevice()));
+            pid = stubborn.pid();
+            stubborn.terminate();
+        }
+        QVERIFY(processExists(pid));
+        ::kill(pid, SIGKILL);
+        // Reaped by the destructor's helper once it dies: no zombie remains.
+        QTRY_VERIFY_WITH_TIMEOUT(!processExists(pid), 5000);
+        QVERIFY(TestSupport::liveChildren().isEmpty());
+    }
+};
+
+CHANFUSE_TEST_MAIN(ChildProcessTest)
+#include "tst_childprocess.moc"
