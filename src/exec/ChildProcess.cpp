@@ -99,8 +99,9 @@ std::optional<QString> ChildProcess::start(const QString& program, const QString
     posix_spawnattr_setsigmask(&attributes.attributes, &none);
     posix_spawnattr_setsigdefault(&attributes.attributes, &defaults);
     posix_spawnattr_setpgroup(&attributes.attributes, 0);
-    posix_spawnattr_setflags(&attributes.attributes,
-                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(&attributes.attributes, POSIX_SPAWN_SETSIGMASK |
+                                                         POSIX_SPAWN_SETSIGDEF |
+                                                         POSIX_SPAWN_SETPGROUP);
 
     const QByteArray path = program.toLocal8Bit();
     std::vector<QByteArray> encoded;

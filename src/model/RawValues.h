@@ -33,8 +33,7 @@ template <class Enum> std::optional<Enum> fromRawValue(const QString& text) {
 }
 
 template <class Enum>
-    requires RawValues<Enum>::listable
-std::vector<Enum> allCases() {
+requires RawValues<Enum>::listable std::vector<Enum> allCases() {
     std::vector<Enum> cases;
     for (const auto& entry : RawValues<Enum>::table)
         cases.push_back(entry.first);

@@ -35,8 +35,7 @@ public:
 
     static bool compareChannels(QByteArrayView data, ComparisonMethod method);
     static bool compareByteExact(QByteArrayView data, qint64 samplesPerChannel, int sampleSize);
-    static bool compareStatistical(QByteArrayView data, qint64 samplesPerChannel,
-                                   int sampleSize);
+    static bool compareStatistical(QByteArrayView data, qint64 samplesPerChannel, int sampleSize);
 
     // Classifies one item; its fields are written on the GUI thread. Never
     // throws and never leaves the item pending.

@@ -97,8 +97,7 @@ bool AudioScanner::compareChannels(QByteArrayView data, ComparisonMethod method)
     return false;
 }
 
-bool AudioScanner::compareByteExact(QByteArrayView data, qint64 samplesPerChannel,
-                                    int sampleSize) {
+bool AudioScanner::compareByteExact(QByteArrayView data, qint64 samplesPerChannel, int sampleSize) {
     if (data.isEmpty() || sampleSize != 2)
         return false;
     const qint64 frames = qMin(samplesPerChannel, data.size() / pcmFrameSize);

@@ -25,13 +25,13 @@ std::optional<qint64> parseWholeNumber(const QString& text) {
 
 std::optional<qint64> runProbe(const QString& ffprobe, const QString& file) {
     ChildProcess process;
-    if (const auto failure = process.start(
-            ffprobe,
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-             QStringLiteral("a:0"), QStringLiteral("-show_entries"),
-             QStringLiteral("stream=channels"), QStringLiteral("-of"), QStringLiteral("csv=p=0"),
-             file},
-            ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
+    if (const auto failure =
+            process.start(ffprobe,
+                          {QStringLiteral("-v"), QStringLiteral("error"),
+                           QStringLiteral("-select_streams"), QStringLiteral("a:0"),
+                           QStringLiteral("-show_entries"), QStringLiteral("stream=channels"),
+                           QStringLiteral("-of"), QStringLiteral("csv=p=0"), file},
+                          ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
         throw std::runtime_error(failure->toStdString());
     const QByteArray output = process.readAllStandardOutput();
     process.waitForExit();
@@ -83,10 +83,9 @@ DecodedAudio AudioScanner::decodeToRawPCM(const QUrl& url, qint64 seconds) const
         throw ScannerError();
     const QString file = url.toLocalFile();
     try {
-        return withHardTimeout(scanQueue(), double(seconds) + decodeGraceSeconds,
-                               [path = *ffmpeg, file, seconds] {
-                                   return runDecode(path, file, seconds);
-                               });
+        return withHardTimeout(
+            scanQueue(), double(seconds) + decodeGraceSeconds,
+            [path = *ffmpeg, file, seconds] { return runDecode(path, file, seconds); });
     } catch (const std::exception&) {
         throw ScannerError();
     }

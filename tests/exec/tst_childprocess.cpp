@@ -39,11 +39,11 @@ private slots:
     void bothPipesAreDrainedAtOnce() {
         // 4 MB on each stream: reading one to its end first would deadlock.
         ChildProcess chatty;
-        QVERIFY(!chatty.start(sh(),
-                              {QStringLiteral("-c"),
-                               QStringLiteral("head -c 4000000 /dev/zero >&2 & "
-                                              "head -c 4000000 /dev/zero; wait")},
-                              ChildProcess::Output::pipe(), ChildProcess::Output::pipe()));
+        QVERIFY(
+            !chatty.start(sh(),
+                          {QStringLiteral("-c"), QStringLiteral("head -c 4000000 /dev/zero >&2 & "
+                                                                "head -c 4000000 /dev/zero; wait")},
+                          ChildProcess::Output::pipe(), ChildProcess::Output::pipe()));
         QByteArray errors;
         const QByteArray output = chatty.readAllStandardOutput(&errors);
         QCOMPARE(output.size(), 4000000);
@@ -67,8 +67,8 @@ private slots:
     void startFailureIsReportedWithAMessage() {
         ChildProcess missing;
         const std::optional<QString> failure =
-            missing.start(QStringLiteral("/nonexistent/ffmpeg"), {},
-                          ChildProcess::Output::pipe(), ChildProcess::Output::pipe());
+            missing.start(QStringLiteral("/nonexistent/ffmpeg"), {}, ChildProcess::Output::pipe(),
+                          ChildProcess::Output::pipe());
         QVERIFY(failure);
         QVERIFY2(failure->contains(QStringLiteral("/nonexistent/ffmpeg")), qPrintable(*failure));
         QVERIFY(!missing.isRunning());
@@ -90,11 +90,9 @@ private slots:
         pid_t pid = -1;
         {
             ChildProcess stubborn;
-            QVERIFY(!stubborn.start(sh(),
-                                    {QStringLiteral("-c"),
-                                     QStringLiteral("trap '' TERM; while :; do :; done")},
-                                    ChildProcess::Output::nullDevice(),
-                                    ChildProcess::Output::nullDevice()));
+            QVERIFY(!stubborn.start(
+                sh(), {QStringLiteral("-c"), QStringLiteral("trap '' TERM; while :; do :; done")},
+                ChildProcess::Output::nullDevice(), ChildProcess::Output::nullDevice()));
             pid = stubborn.pid();
             stubborn.terminate();
         }

@@ -105,9 +105,8 @@ private slots:
             QCOMPARE(labels[i], QStringLiteral("sonfold.scanop.%1").arg((first + i) % 4));
 
         for (int i = 0; i < scanOpQueueCount; ++i) {
-            const QString name = withHardTimeout(scanOpQueue(i), 5, [] {
-                return QThread::currentThread()->objectName();
-            });
+            const QString name = withHardTimeout(
+                scanOpQueue(i), 5, [] { return QThread::currentThread()->objectName(); });
             QCOMPARE(name, scanOpQueue(i).label());
         }
     }

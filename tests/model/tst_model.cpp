@@ -28,17 +28,26 @@ private slots:
         QVERIFY(!fromRawValue<ConvertBehavior>(QString()));
 
         const std::vector<ComparisonMethod> methods = allCases<ComparisonMethod>();
-        QCOMPARE(methods, (std::vector{ComparisonMethod::byteExact, ComparisonMethod::statistical}));
+        QCOMPARE(methods,
+                 (std::vector{ComparisonMethod::byteExact, ComparisonMethod::statistical}));
     }
 
     void itemIsBuiltFromItsUrl_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("extension");
-        QTest::newRow("upper-case extension") << "Take 1.FLAC" << "Take 1" << "flac";
-        QTest::newRow("only the last extension") << "a.b.wav" << "a.b" << "wav";
-        QTest::newRow("no extension") << "take1" << "take1" << "";
-        QTest::newRow("non-ASCII") << "Ça va.Mp3" << "Ça va" << "mp3";
+        QTest::newRow("upper-case extension") << "Take 1.FLAC"
+                                              << "Take 1"
+                                              << "flac";
+        QTest::newRow("only the last extension") << "a.b.wav"
+                                                 << "a.b"
+                                                 << "wav";
+        QTest::newRow("no extension") << "take1"
+                                      << "take1"
+                                      << "";
+        QTest::newRow("non-ASCII") << "Ça va.Mp3"
+                                   << "Ça va"
+                                   << "mp3";
     }
 
     void itemIsBuiltFromItsUrl() {

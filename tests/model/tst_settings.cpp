@@ -7,7 +7,6 @@
 
 #include <future>
 
-
 class SettingsTest : public QObject {
     Q_OBJECT
 
@@ -38,12 +37,18 @@ private slots:
     void valuesOfAnotherKindGiveTheDefault_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("text");
-        QTest::newRow("enum label in lower case") << "convertBehavior" << "move to trash";
-        QTest::newRow("no such method") << "comparisonMethod" << "Fuzzy";
-        QTest::newRow("not a whole number") << "scanLimitSeconds" << "5s";
-        QTest::newRow("a fraction") << "convertTimeoutSeconds" << "1.5";
-        QTest::newRow("not a boolean") << "autoSelectAll" << "maybe";
-        QTest::newRow("not a boolean either") << "appendFilename" << "yes please";
+        QTest::newRow("enum label in lower case") << "convertBehavior"
+                                                  << "move to trash";
+        QTest::newRow("no such method") << "comparisonMethod"
+                                        << "Fuzzy";
+        QTest::newRow("not a whole number") << "scanLimitSeconds"
+                                            << "5s";
+        QTest::newRow("a fraction") << "convertTimeoutSeconds"
+                                    << "1.5";
+        QTest::newRow("not a boolean") << "autoSelectAll"
+                                       << "maybe";
+        QTest::newRow("not a boolean either") << "appendFilename"
+                                              << "yes please";
     }
 
     void valuesOfAnotherKindGiveTheDefault() {

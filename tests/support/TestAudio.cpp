@@ -19,8 +19,8 @@ QString probe(const QString& path, const QString& entry) {
     return QString::fromUtf8(runTool(QStringLiteral("ffprobe"),
                                      {QStringLiteral("-v"), QStringLiteral("error"),
                                       QStringLiteral("-select_streams"), QStringLiteral("a:0"),
-                                      QStringLiteral("-show_entries"), entry,
-                                      QStringLiteral("-of"), QStringLiteral("csv=p=0"), path}))
+                                      QStringLiteral("-show_entries"), entry, QStringLiteral("-of"),
+                                      QStringLiteral("csv=p=0"), path}))
         .trimmed();
 }
 
@@ -30,19 +30,18 @@ QString TestAudio::tone(int hertz, double level) {
     return QStringLiteral("%1*sin(2*PI*%2*t)").arg(level).arg(hertz);
 }
 
-void TestAudio::generate(const QString& path, const QStringList& channelExpressions,
-                         double seconds, const QStringList& outputOptions,
-                         const QString& layout) {
+void TestAudio::generate(const QString& path, const QStringList& channelExpressions, double seconds,
+                         const QStringList& outputOptions, const QString& layout) {
     QString source = QStringLiteral("aevalsrc=exprs=%1:s=44100:d=%2")
                          .arg(channelExpressions.join(u'|'))
                          .arg(seconds);
     if (!layout.isEmpty())
         source += QStringLiteral(":c=") + layout;
-    runTool(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-v"), QStringLiteral("error"),
-                                                  QStringLiteral("-y"), QStringLiteral("-f"),
-                                                  QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                                  source} +
-                                          outputOptions + QStringList{path});
+    runTool(QStringLiteral("ffmpeg"),
+            QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                        QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                        source} +
+                outputOptions + QStringList{path});
 }
 
 void TestAudio::mono(const QString& path, double seconds) {
