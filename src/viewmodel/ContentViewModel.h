@@ -95,7 +95,10 @@ signals:
     void changed();
 
 private:
-    template <class Value> void publish(Value& field, Value value);
+    template <class Value> void publish(Value& field, Value value) {
+        field = std::move(value);
+        emit changed();
+    }
     void republishItems();
     void startUITimer();
     void stopUITimer();
@@ -106,7 +109,7 @@ private:
     static void analyzeScannedFile(QPointer<ContentViewModel> self, std::shared_ptr<ScanRun> run,
                                    std::shared_ptr<const AudioScanner> scanner, QUrl url);
     bool isActive(const std::shared_ptr<ScanRun>& run) const;
-    void finishDiscovery(const std::shared_ptr<ScanRun>& run, qint64 total);
+    void finishDiscovery(const std::shared_ptr<ScanRun>& run, qint64 total, qint64 folderCount);
     void finishScan(const std::shared_ptr<ScanRun>& run);
 
     static void runConversion(QPointer<ContentViewModel> self, std::shared_ptr<ConversionRun> run,
@@ -115,6 +118,7 @@ private:
     static void convertOnWorker(QPointer<ContentViewModel> self,
                                 const std::shared_ptr<const AudioConverter>& converter,
                                 const FileItemPtr& item, std::stop_token stop);
+    bool isActive(const std::shared_ptr<ConversionRun>& run) const;
     void finishConversion(const std::shared_ptr<ConversionRun>& run);
 
     void processDroppedURLs(const QList<DroppedURL>& urls);

@@ -1,0 +1,72 @@
+#include "viewmodel/ItemOrdering.h"
+
+#include <QCollator>
+
+#include <algorithm>
+#include <functional>
+
+int statusRank(DetectionStatus status) {
+    switch (status) {
+    case DetectionStatus::fakeStereo:
+        return 0;
+    case DetectionStatus::pending:
+        return 1;
+    case DetectionStatus::realStereo:
+        return 2;
+    case DetectionStatus::mono:
+        return 3;
+    case DetectionStatus::converting:
+        return 4;
+    case DetectionStatus::converted:
+        return 5;
+    case DetectionStatus::timedOut:
+        return 6;
+    case DetectionStatus::error:
+        return 7;
+    }
+    return 7;
+}
+
+QList<FileItemPtr> filteredItems(const QList<FileItemPtr>& items, ShowFilter filter) {
+    if (filter == ShowFilter::all)
+        return items;
+    QList<FileItemPtr> kept;
+    for (const FileItemPtr& item : items) {
+        if (item->detectionStatus == DetectionStatus::fakeStereo)
+            kept.append(item);
+    }
+    return kept;
+}
+
+QList<FileItemPtr> sortedByColumn(QList<FileItemPtr> items, SortColumn column, SortOrder order) {
+    QCollator names;
+    names.setCaseSensitivity(Qt::CaseInsensitive);
+
+    std::function<bool(const FileItemPtr&, const FileItemPtr&)> before;
+    switch (column) {
+    case SortColumn::filename:
+        before = [&names](const FileItemPtr& a, const FileItemPtr& b) {
+            return names.compare(a->fileName, b->fileName) < 0;
+        };
+        break;
+    case SortColumn::fileSize:
+        before = [](const FileItemPtr& a, const FileItemPtr& b) {
+            return a->fileSize < b->fileSize;
+        };
+        break;
+    case SortColumn::channels:
+        before = [](const FileItemPtr& a, const FileItemPtr& b) {
+            return rawValue(a->channelStatus) < rawValue(b->channelStatus);
+        };
+        break;
+    case SortColumn::status:
+        before = [](const FileItemPtr& a, const FileItemPtr& b) {
+            return statusRank(a->detectionStatus) < statusRank(b->detectionStatus);
+        };
+        break;
+    }
+    std::stable_sort(items.begin(), items.end(), before);
+    if (order == SortOrder::descending)
+        std::reverse(items.begin(), items.end());
+    return items;
+}
