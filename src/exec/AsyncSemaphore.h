@@ -2,6 +2,9 @@
 
 #include <QtGlobal>
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <stop_token>
 
 // A counting semaphore for worker threads with first-in-first-out waiters. A
@@ -17,4 +20,25 @@ public:
 
     // Releases a permit, handing it straight to the oldest waiter if any.
     void signal();
+
+private:
+    // One parked caller; it lives on that caller's stack while it waits.
+    struct Waiter {
+        quint64 id = 0;
+        bool resumed = false;
+        bool granted = false; // resumed with a permit, not by its stop
+        std::condition_variable wake;
+    };
+
+    // Both expect the mutex to be held.
+    void releaseLocked();
+    static void resumeLocked(Waiter* waiter, bool granted);
+
+    void withdraw(quint64 id);
+
+    const qint64 count;
+    qint64 current = 0;
+    std::deque<Waiter*> waiters;
+    quint64 nextWaiterID = 0;
+    std::mutex mutex;
 };
