@@ -1,0 +1,92 @@
+// How fast the channel comparison runs, and what one file's probe, decode and
+// comparison cost, with the share of it that is only process start-up.
+#include "exec/ChildProcess.h"
+#include "scanner/AudioScanner.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+double bestMilliseconds(int runs, const std::function<void()>& work) {
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        work();
+        best = std::min(best, double(clock.nsecsElapsed()) / 1e6);
+    }
+    return best;
+}
+
+QByteArray fakeStereoSeconds(int seconds) {
+    QByteArray pcm(qsizetype(seconds) * 176400, Qt::Uninitialized);
+    for (qsizetype frame = 0; frame < pcm.size() / 4; ++frame) {
+        const auto value = quint16(qint16(12000 * std::sin(double(frame) * 0.0627)));
+        for (int channel = 0; channel < 2; ++channel) {
+            pcm[frame * 4 + channel * 2] = char(value & 0xFF);
+            pcm[frame * 4 + channel * 2 + 1] = char(value >> 8);
+        }
+    }
+    return pcm;
+}
+
+void run(const QString& program, const QStringList& arguments) {
+    ChildProcess process;
+    if (process.start(program, arguments, ChildProcess::Output::nullDevice(),
+                      ChildProcess::Output::nullDevice()) ||
+        process.waitForExit() != 0)
+        qFatal("%s failed", qPrintable(program));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+
+    const QByteArray pcm = fakeStereoSeconds(60);
+    bool verdict = true;
+    for (ComparisonMethod method : allCases<ComparisonMethod>()) {
+        const double ms = bestMilliseconds(
+            20, [&] { verdict = verdict && AudioScanner::compareChannels(pcm, method); });
+        std::printf("compare %-11s %.2f MB in %7.3f ms = %6.2f GB/s\n",
+                    qPrintable(rawValue(method)), double(pcm.size()) / 1e6, ms,
+                    double(pcm.size()) / ms / 1e6);
+    }
+    if (!verdict)
+        qFatal("fake stereo was not recognised");
+
+    QTemporaryDir folder;
+    const QString flac = folder.filePath(QStringLiteral("three minutes.flac"));
+    run(QStringLiteral("/usr/bin/ffmpeg"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+         QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("aevalsrc=exprs=0.4*sin(2*PI*440*t)|0.4*sin(2*PI*440*t):s=44100:d=180"),
+         flac});
+
+    AudioScanner scanner(Settings::shared());
+    const QUrl url = QUrl::fromLocalFile(flac);
+    const int runs = 10;
+    const double startup = bestMilliseconds(runs, [] { run(QStringLiteral("/bin/true"), {}); });
+    const double versionRun = bestMilliseconds(
+        runs, [] { run(QStringLiteral("/usr/bin/ffprobe"), {QStringLiteral("-version")}); });
+    const double probe = bestMilliseconds(runs, [&] { (void)scanner.ffprobeChannelCount(url); });
+    DecodedAudio decoded;
+    const double decode = bestMilliseconds(runs, [&] { decoded = scanner.decodeToRawPCM(url, 5); });
+    const double compare = bestMilliseconds(runs, [&] {
+        verdict = AudioScanner::compareChannels(decoded.pcm, ComparisonMethod::byteExact);
+    });
+    std::printf("3-minute FLAC: probe %.1f ms + 5 s decode %.1f ms + compare %.3f ms = %.1f ms "
+                "per file (fake stereo: %s)\n",
+                probe, decode, compare, probe + decode + compare, verdict ? "yes" : "no");
+    std::printf("process start-up: bare spawn %.2f ms, ffprobe -version %.1f ms "
+                "(two tool starts per file: about %.0f%% of the file's time)\n",
+                startup, versionRun, 100.0 * 2 * versionRun / (probe + decode + compare));
+    return 0;
+}
