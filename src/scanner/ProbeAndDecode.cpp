@@ -4,6 +4,7 @@
 #include "exec/FFmpegLocator.h"
 #include "exec/HardTimeout.h"
 #include "exec/ToolOutput.h"
+#include "scanner/PcmDecode.h"
 #include "scanner/ScannerError.h"
 
 #include <QFileInfo>
@@ -40,13 +41,8 @@ std::optional<qint64> runProbe(const QString& ffprobe, const QString& file) {
 
 DecodedAudio runDecode(const QString& ffmpeg, const QString& file, qint64 seconds) {
     ChildProcess process;
-    if (process.start(ffmpeg,
-                      {QStringLiteral("-i"), file, QStringLiteral("-f"), QStringLiteral("s16le"),
-                       QStringLiteral("-acodec"), QStringLiteral("pcm_s16le"),
-                       QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-ar"),
-                       QStringLiteral("44100"), QStringLiteral("-t"), QString::number(seconds),
-                       QStringLiteral("-")},
-                      ChildProcess::Output::pipe(), ChildProcess::Output::pipe()))
+    if (process.start(ffmpeg, pcmDecodeArguments(file, seconds), ChildProcess::Output::pipe(),
+                      ChildProcess::Output::pipe()))
         throw ScannerError();
     QByteArray diagnostics;
     DecodedAudio decoded;

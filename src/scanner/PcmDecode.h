@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// ffmpeg's arguments for decoding `file` to 16-bit little-endian stereo PCM at
+// 44.1 kHz on standard output: the first `seconds`, or the whole file.
+QStringList pcmDecodeArguments(const QString& file, std::optional<qint64> seconds);
+
+constexpr qint64 pcmFramesPerSecond = 44100;

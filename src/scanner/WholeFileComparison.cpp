@@ -1,0 +1,119 @@
+#include "scanner/WholeFileComparison.h"
+
+#include "exec/ChildProcess.h"
+#include "exec/FFmpegLocator.h"
+#include "exec/HardTimeout.h"
+#include "scanner/ChannelComparison.h"
+#include "scanner/PcmDecode.h"
+#include "scanner/ScannerError.h"
+
+#include <cstring>
+
+namespace {
+
+// Feeds arbitrary pipe chunks to the comparison as whole frames, carrying a
+// split frame over to the next chunk.
+class FrameStream {
+public:
+    explicit FrameStream(ComparisonMethod method) : method(method) {}
+
+    // False once the verdict can no longer change (a byte-exact difference).
+    bool feed(QByteArrayView chunk) {
+        const auto* bytes = reinterpret_cast<const uchar*>(chunk.data());
+        qint64 remaining = chunk.size();
+        if (carried > 0) {
+            const qint64 needed = qMin<qint64>(pcmFrameSize - carried, remaining);
+            std::memcpy(carry + carried, bytes, std::size_t(needed));
+            carried += needed;
+            bytes += needed;
+            remaining -= needed;
+            if (carried < pcmFrameSize)
+                return true;
+            carried = 0;
+            if (!compare(carry, 1))
+                return false;
+        }
+        const qint64 frames = remaining / pcmFrameSize;
+        if (!compare(bytes, frames))
+            return false;
+        carried = remaining - frames * pcmFrameSize;
+        std::memcpy(carry, bytes + frames * pcmFrameSize, std::size_t(carried));
+        return true;
+    }
+
+    WholeFileVerdict verdict() const {
+        WholeFileVerdict verdict;
+        verdict.framesCompared = framesSeen;
+        verdict.firstDifferingFrame = difference;
+        if (method == ComparisonMethod::byteExact) {
+            verdict.channelsMatch = framesSeen > 0 && !difference;
+        } else {
+            verdict.channelsMatch = sums.channelsMatch();
+            verdict.correlation = sums.correlation();
+        }
+        return verdict;
+    }
+
+private:
+    bool compare(const uchar* frames, qint64 count) {
+        if (method == ComparisonMethod::statistical) {
+            sums.add(frames, count);
+            framesSeen += count;
+            return true;
+        }
+        const qint64 differing = firstDifferingFrame(frames, count);
+        if (differing < count) {
+            difference = framesSeen + differing;
+            framesSeen += differing + 1;
+            return false;
+        }
+        framesSeen += count;
+        return true;
+    }
+
+    const ComparisonMethod method;
+    uchar carry[pcmFrameSize] = {};
+    qint64 carried = 0;
+    qint64 framesSeen = 0;
+    std::optional<qint64> difference;
+    ChannelSums sums;
+};
+
+WholeFileVerdict streamDecode(const QString& ffmpeg, const QString& file, ComparisonMethod method) {
+    ChildProcess decoder;
+    if (decoder.start(ffmpeg, pcmDecodeArguments(file, std::nullopt), ChildProcess::Output::pipe(),
+                      ChildProcess::Output::nullDevice()))
+        throw ScannerError();
+    FrameStream stream(method);
+    bool stoppedEarly = false;
+    decoder.readPipes([&](QByteArrayView chunk) {
+        stoppedEarly = !stream.feed(chunk);
+        return !stoppedEarly;
+    });
+    if (stoppedEarly) {
+        // The verdict is in; the rest of the file would only cost time.
+        decoder.kill();
+        decoder.waitForExit();
+        return stream.verdict();
+    }
+    if (decoder.waitForExit() != 0)
+        throw ScannerError();
+    return stream.verdict();
+}
+
+} // namespace
+
+WholeFileVerdict compareWholeFile(const QUrl& url, ComparisonMethod method, double limitSeconds) {
+    const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
+    if (!ffmpeg)
+        throw ScannerError();
+    return withHardTimeout(scanQueue(), limitSeconds,
+                           [ffmpeg = *ffmpeg, file = url.toLocalFile(), method] {
+                               return streamDecode(ffmpeg, file, method);
+                           });
+}
+
+QString minutesAndSeconds(qint64 frames) {
+    const qint64 seconds = frames / pcmFramesPerSecond;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar(u'0'));
+}
