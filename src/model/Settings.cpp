@@ -4,11 +4,22 @@
 #include <QThread>
 #include <QVariant>
 
+#include <mutex>
+
 namespace {
+
+std::mutex overridesLock;
+QVariantHash overrides;
 
 // QSettings objects belong to one thread, so each access makes its own; they
 // share Qt's per-file cache, and sync() picks up changes made by others.
 QVariant stored(const QString& key) {
+    {
+        const std::lock_guard lock(overridesLock);
+        const auto overridden = overrides.constFind(key);
+        if (overridden != overrides.cend())
+            return *overridden;
+    }
     QSettings store(QStringLiteral("Chanfuse"), QStringLiteral("Chanfuse"));
     store.sync();
     return store.value(key);
@@ -129,4 +140,9 @@ void Settings::setConvertTimeoutSeconds(qint64 value) {
 
 bool Settings::suffixEnabled() const {
     return appendFilename() && !suffix().isEmpty();
+}
+
+void Settings::overrideForThisProcess(const QString& key, const QVariant& value) {
+    const std::lock_guard lock(overridesLock);
+    overrides.insert(key, value);
 }

@@ -3,6 +3,7 @@
 #include "model/Statuses.h"
 
 #include <QString>
+#include <QVariant>
 
 // The user's eight settings, kept in the preferences store (QSettings,
 // organisation and application "Chanfuse"). Every read goes to the store, so a
@@ -38,6 +39,11 @@ public:
 
     // True when the converted file's name carries the suffix.
     bool suffixEnabled() const;
+
+    // Makes every later read of `key` in this process see `value`, without
+    // writing it to the store (a command-line option for one run). Values of
+    // the wrong kind fall back to the default as stored ones do.
+    void overrideForThisProcess(const QString& key, const QVariant& value);
 
 private:
     Settings();

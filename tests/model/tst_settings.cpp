@@ -126,6 +126,21 @@ private slots:
         file.sync();
         QCOMPARE(settings.scanLimitSeconds(), 9);
     }
+
+    // Last: overrides last as long as the process.
+    void overridesWinWithoutBeingStored() {
+        settings.setConvertBehavior(ConvertBehavior::backup);
+        settings.overrideForThisProcess(QStringLiteral("convertBehavior"),
+                                        QStringLiteral("Overwrite"));
+        settings.overrideForThisProcess(QStringLiteral("scanLimitSeconds"), QStringLiteral("x"));
+        QCOMPARE(settings.convertBehavior(), ConvertBehavior::overwrite);
+        QCOMPARE(settings.scanLimitSeconds(), 5);
+
+        QSettings store(QStringLiteral("Chanfuse"), QStringLiteral("Chanfuse"));
+        QCOMPARE(store.value(QStringLiteral("convertBehavior")).toString(),
+                 QStringLiteral("Copy to Backup"));
+        QVERIFY(!store.contains(QStringLiteral("scanLimitSeconds")));
+    }
 };
 
 CHANFUSE_TEST_MAIN(SettingsTest)
