@@ -1,17 +1,13 @@
 #pragma once
 
+#include "converter/ConversionLog.h"
 #include "model/FileItem.h"
 #include "model/Settings.h"
 
 #include <QString>
 
-#include <functional>
 #include <optional>
 #include <stop_token>
-
-// One line of progress text, without a trailing line feed. May be called from
-// any thread.
-using LogCallback = std::function<void(const QString&)>;
 
 // Converts one fake-stereo file to one channel and disposes of the original as
 // the settings say. Blocks the calling worker thread (never the GUI thread).

@@ -1,0 +1,14 @@
+#include "converter/ConversionLog.h"
+
+#include <cstdio>
+
+void ConversionLog::operator()(const QString& line) const {
+    if (callback) {
+        callback(line);
+        return;
+    }
+    // One call per line keeps lines of concurrent conversions whole.
+    const QByteArray text = "[DEBUG] " + line.toUtf8() + '\n';
+    std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
+    std::fflush(stdout);
+}

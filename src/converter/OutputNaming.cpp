@@ -1,0 +1,20 @@
+#include "converter/OutputNaming.h"
+
+#include "model/PathParts.h"
+
+#include <QFileInfo>
+
+OutputPath buildOutputPath(const FileItem& item, const Settings& settings) {
+    const QString input = item.path();
+    const QString directory = QFileInfo(input).path();
+    const NameParts name = splitExtension(lastPathComponent(input));
+
+    if (settings.suffixEnabled()) {
+        const QString candidate =
+            directory + u'/' + name.base + settings.suffix() + u'.' + name.extension;
+        if (candidate != input)
+            return {candidate, false};
+    }
+    const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    return {directory + QStringLiteral("/sonfold_out_") + uuid + u'.' + name.extension, true};
+}
