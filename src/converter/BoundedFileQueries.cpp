@@ -1,0 +1,29 @@
+#include "converter/BoundedFileQueries.h"
+
+#include "exec/HardTimeout.h"
+
+#include <QFileInfo>
+
+std::optional<bool> fileExistsWithin(double seconds, const QString& path) {
+    try {
+        return withHardTimeout(seconds, [path] { return QFileInfo::exists(path); });
+    } catch (const TimeoutError&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<qint64> fileSizeWithin(double seconds, const QString& path) {
+    try {
+        return withHardTimeout(seconds, [path] { return QFileInfo(path).size(); });
+    } catch (const TimeoutError&) {
+        return std::nullopt;
+    }
+}
+
+bool succeedsWithin(double seconds, std::function<bool()> operation) {
+    try {
+        return withHardTimeout(seconds, std::move(operation));
+    } catch (const TimeoutError&) {
+        return false;
+    }
+}

@@ -1,0 +1,49 @@
+#include "converter/StuckProcesses.h"
+
+#include "exec/ChildProcess.h"
+
+#include <chrono>
+#include <csignal>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace {
+
+std::mutex pidLock;
+std::set<pid_t> trackedPIDs;
+
+bool anyStillExists(const QList<pid_t>& pids) {
+    for (pid_t pid : pids)
+        if (processExists(pid))
+            return true;
+    return false;
+}
+
+} // namespace
+
+void trackStuckPID(pid_t pid) {
+    const std::lock_guard guard(pidLock);
+    trackedPIDs.insert(pid);
+}
+
+QList<pid_t> stuckPIDs() {
+    const std::lock_guard guard(pidLock);
+    return QList<pid_t>(trackedPIDs.begin(), trackedPIDs.end());
+}
+
+void killStuckPIDs() {
+    QList<pid_t> pids;
+    {
+        const std::lock_guard guard(pidLock);
+        pids = QList<pid_t>(trackedPIDs.begin(), trackedPIDs.end());
+        trackedPIDs.clear();
+    }
+    if (pids.isEmpty())
+        return;
+    for (pid_t pid : pids)
+        ::kill(pid, SIGKILL);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::chrono::steady_clock::now() < deadline && anyStillExists(pids))
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
