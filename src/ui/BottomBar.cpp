@@ -1,0 +1,159 @@
+#include "BottomBar.h"
+
+#include "ButtonLooks.h"
+#include "DarkTheme.h"
+#include "ElidedLabel.h"
+#include "StatusText.h"
+#include "model/Settings.h"
+#include "viewmodel/ContentViewModel.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int progressSteps = 1000;
+constexpr int scanningTextWidth = 280;
+
+QLineEdit* settingField(const QString& name, int width, QWidget* parent) {
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(name);
+    field->setFixedWidth(width);
+    // The window takes every drop; a field must not swallow a dropped file as text.
+    field->setAcceptDrops(false);
+    return field;
+}
+
+bool hasConvertibleSelection(const ContentViewModel& viewModel) {
+    return std::any_of(
+        viewModel.items().cbegin(), viewModel.items().cend(), [](const FileItemPtr& item) {
+            return item->isSelected && item->detectionStatus == DetectionStatus::fakeStereo;
+        });
+}
+
+} // namespace
+
+BottomBar::BottomBar(ContentViewModel& viewModel, QWidget* parent)
+    : QWidget(parent), viewModel(viewModel),
+      clearButton(new QPushButton(QStringLiteral("Clear"), this)),
+      stopButton(new QPushButton(QStringLiteral("Stop"), this)), spinner(new QProgressBar(this)),
+      progressBar(new QProgressBar(this)), statusLabel(new ElidedLabel(this)),
+      appendFilename(new QCheckBox(QStringLiteral("Append Filename"), this)),
+      suffixField(settingField(QStringLiteral("suffixField"), 100, this)),
+      timeoutField(settingField(QStringLiteral("timeoutField"), 50, this)),
+      settingsControls(makeSettingsControls()),
+      convertButton(new QPushButton(QStringLiteral("Convert Selected"), this)) {
+    clearButton->setObjectName(QStringLiteral("clearButton"));
+    stopButton->setObjectName(QStringLiteral("convertStopButton"));
+    tintLabel(stopButton, ThemeColors::destructive());
+    spinner->setObjectName(QStringLiteral("scanSpinner"));
+    spinner->setRange(0, 0);
+    spinner->setTextVisible(false);
+    spinner->setFixedSize(48, 8);
+    progressBar->setObjectName(QStringLiteral("convertProgressBar"));
+    progressBar->setRange(0, progressSteps);
+    progressBar->setTextVisible(false);
+    progressBar->setFixedSize(200, 8);
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel->setTextColor(ThemeColors::secondaryText());
+    auto* infoButton = new QPushButton(QStringLiteral("Info"), this);
+    infoButton->setObjectName(QStringLiteral("infoButton"));
+    tintLabel(infoButton, ThemeColors::attention());
+    convertButton->setObjectName(QStringLiteral("convertSelectedButton"));
+    makeProminent(convertButton);
+
+    connect(clearButton, &QPushButton::clicked, this, [this] {
+        this->viewModel.clearResults();
+        emit cleared();
+    });
+    connect(stopButton, &QPushButton::clicked, this, [this] { this->viewModel.stopConvert(); });
+    connect(infoButton, &QPushButton::clicked, this,
+            [this] { this->viewModel.setShowDebug(true); });
+    connect(convertButton, &QPushButton::clicked, this,
+            [this] { this->viewModel.convertSelected(); });
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(12, 8, 12, 8);
+    layout->addWidget(clearButton);
+    layout->addWidget(stopButton);
+    layout->addStretch(1);
+    layout->addWidget(spinner);
+    layout->addWidget(progressBar);
+    layout->addWidget(statusLabel);
+    layout->addWidget(settingsControls);
+    layout->addWidget(infoButton);
+    layout->addWidget(convertButton);
+    refresh();
+}
+
+QWidget* BottomBar::makeSettingsControls() {
+    auto* controls = new QWidget(this);
+    controls->setObjectName(QStringLiteral("settingsControls"));
+    auto* timeoutLabel = new QLabel(QStringLiteral("Timeout (s)"), controls);
+    QPalette dim = timeoutLabel->palette();
+    dim.setColor(QPalette::WindowText, ThemeColors::secondaryText());
+    timeoutLabel->setPalette(dim);
+
+    Settings& settings = Settings::shared();
+    appendFilename->setObjectName(QStringLiteral("appendFilenameCheckBox"));
+    appendFilename->setChecked(settings.appendFilename());
+    appendFilename->setPalette(checkBoxPalette(appendFilename->palette()));
+    suffixField->setText(settings.suffix());
+    suffixField->setEnabled(settings.appendFilename());
+    timeoutField->setText(QLocale().toString(settings.convertTimeoutSeconds()));
+
+    connect(appendFilename, &QCheckBox::toggled, this, [this](bool on) {
+        Settings::shared().setAppendFilename(on);
+        suffixField->setEnabled(on);
+    });
+    connect(suffixField, &QLineEdit::textEdited, this,
+            [](const QString& text) { Settings::shared().setSuffix(text); });
+    // Each edit that reads as a whole number in the user's locale is stored;
+    // anything else leaves the setting alone, and leaving the field shows the
+    // stored value again.
+    connect(timeoutField, &QLineEdit::textEdited, this, [](const QString& text) {
+        bool ok = false;
+        const qint64 seconds = QLocale().toLongLong(text.trimmed(), &ok);
+        if (ok)
+            Settings::shared().setConvertTimeoutSeconds(seconds);
+    });
+    connect(timeoutField, &QLineEdit::editingFinished, this, [this] {
+        timeoutField->setText(QLocale().toString(Settings::shared().convertTimeoutSeconds()));
+    });
+
+    auto* layout = new QHBoxLayout(controls);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(appendFilename);
+    layout->addWidget(suffixField);
+    layout->addSpacing(4);
+    layout->addWidget(timeoutLabel);
+    layout->addWidget(timeoutField);
+    return controls;
+}
+
+void BottomBar::refresh() {
+    const bool scanning = viewModel.isScanning();
+    const bool converting = viewModel.isConverting();
+    clearButton->setEnabled(!scanning && !converting);
+    stopButton->setVisible(converting);
+    settingsControls->setVisible(!converting);
+    convertButton->setEnabled(!converting && hasConvertibleSelection(viewModel));
+    refreshStatus();
+}
+
+void BottomBar::refreshStatus() {
+    const StatusFacts facts = StatusFacts::of(viewModel);
+    spinner->setVisible(facts.isScanning);
+    progressBar->setVisible(!facts.isScanning && facts.isConverting);
+    progressBar->setValue(int(std::clamp(facts.convertProgress, 0.0, 1.0) * progressSteps));
+    const bool narrow = facts.isScanning && facts.currentScanningFile.has_value();
+    statusLabel->setMaximumWidth(narrow ? scanningTextWidth : QWIDGETSIZE_MAX);
+    statusLabel->setText(statusText(facts));
+}

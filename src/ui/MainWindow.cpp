@@ -1,0 +1,143 @@
+#include "MainWindow.h"
+
+#include "BottomBar.h"
+#include "CompletionBanner.h"
+#include "ConfettiOverlay.h"
+#include "DarkTheme.h"
+#include "DropZone.h"
+#include "FileTable.h"
+#include "InfoLogSheet.h"
+#include "ToolbarRow.h"
+#include "viewmodel/ContentViewModel.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QMimeData>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QFrame* separatorLine(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(1);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::WindowText, QColor(255, 255, 255, 36));
+    line->setPalette(palette);
+    return line;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QWidget(parent), desktop(this), model(std::make_unique<ContentViewModel>(&desktop)),
+      toolbar(new ToolbarRow(*model, this)), content(new QStackedWidget(this)),
+      dropZone(new DropZone(content)), table(new FileTable(*model, content)),
+      bottomBar(new BottomBar(*model, this)), confetti(new ConfettiOverlay(this)),
+      banner(new CompletionBanner(this)), infoLog(new InfoLogSheet(this)) {
+    setWindowTitle(QStringLiteral("Chanfuse"));
+    setMinimumSize(800, 600);
+    resize(1000, 680);
+    setAcceptDrops(true);
+    setAutoFillBackground(true);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, ThemeColors::windowBackground());
+    setPalette(background);
+
+    dropZone->setObjectName(QStringLiteral("dropZone"));
+    table->setObjectName(QStringLiteral("fileTable"));
+    content->addWidget(dropZone);
+    content->addWidget(table);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(toolbar);
+    layout->addWidget(separatorLine(this));
+    layout->addWidget(content, 1);
+    layout->addWidget(separatorLine(this));
+    layout->addWidget(bottomBar);
+
+    confetti->hide();
+    banner->raise();
+
+    rowsRefresh.setSingleShot(true);
+    rowsRefresh.setInterval(0);
+    connect(&rowsRefresh, &QTimer::timeout, table, &FileTable::refresh);
+    connect(bottomBar, &BottomBar::cleared, table, &FileTable::clearHighlight);
+    connect(banner, &CompletionBanner::clicked, this,
+            [this] { model->setShowConversionComplete(false); });
+    connect(infoLog, &InfoLogSheet::closeRequested, this, [this] { model->setShowDebug(false); });
+    connect(infoLog, &QDialog::rejected, this, [this] { model->setShowDebug(false); });
+    connect(model.get(), &ContentViewModel::changed, this, &MainWindow::refresh);
+    refresh();
+}
+
+MainWindow::~MainWindow() {
+    // The widgets refer to the view model, so they go first.
+    disconnect(model.get(), nullptr, this, nullptr);
+    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
+
+void MainWindow::refresh() {
+    toolbar->refresh();
+    bottomBar->refresh();
+    const bool nothingToList = model->items().isEmpty() && !model->isScanning();
+    content->setCurrentWidget(nothingToList ? static_cast<QWidget*>(dropZone) : table);
+    if (!rowsRefresh.isActive())
+        rowsRefresh.start();
+    refreshOverlays();
+    refreshInfoLog();
+}
+
+void MainWindow::refreshOverlays() {
+    if (model->showConfetti() == confetti->isHidden()) {
+        if (model->showConfetti()) {
+            confetti->setGeometry(rect());
+            confetti->show();
+            confetti->raise();
+            banner->raise();
+            confetti->start();
+        } else {
+            confetti->stop();
+            confetti->hide();
+        }
+    }
+    banner->setMessage(model->conversionCompleteMessage());
+    banner->setShown(model->showConversionComplete());
+}
+
+void MainWindow::refreshInfoLog() {
+    if (!model->showDebug()) {
+        if (infoLog->isVisible())
+            infoLog->hide();
+        return;
+    }
+    infoLog->setLines(model->debugLog());
+    if (!infoLog->isVisible())
+        infoLog->open();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    model->handleDrop(event->mimeData()->urls());
+    event->acceptProposedAction();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    confetti->setGeometry(rect());
+    banner->reposition();
+}

@@ -1,0 +1,98 @@
+#include "ToolbarRow.h"
+
+#include "ButtonLooks.h"
+#include "DarkTheme.h"
+#include "ElidedLabel.h"
+#include "model/PathParts.h"
+#include "viewmodel/ContentViewModel.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+
+QWidget* segmentedChoice(QButtonGroup* group, QWidget* parent) {
+    auto* choice = new QWidget(parent);
+    choice->setObjectName(QStringLiteral("showChoice"));
+    choice->setFixedWidth(180);
+    auto* layout = new QHBoxLayout(choice);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    const std::vector<ShowFilter> filters = allCases<ShowFilter>();
+    for (const ShowFilter filter : filters) {
+        auto* segment = new QToolButton(choice);
+        if (filter == filters.front())
+            segment->setProperty("segment", QStringLiteral("first"));
+        if (filter == filters.back())
+            segment->setProperty("segment", QStringLiteral("last"));
+        segment->setText(rawValue(filter));
+        segment->setCheckable(true);
+        segment->setAutoRaise(false);
+        segment->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        group->addButton(segment, int(filter));
+        layout->addWidget(segment);
+    }
+    // Fusion barely marks a checked tool button on a dark palette, so the
+    // segments get a look of their own.
+    choice->setStyleSheet(QStringLiteral(
+        "QToolButton { color: #ebebeb; background: #333335; border: 1px solid #4a4a4c;"
+        " padding: 3px 6px; }"
+        "QToolButton:checked { background: #636366; border-color: #6e6e70; }"
+        "QToolButton[segment=\"first\"] { border-top-left-radius: 5px; border-bottom-left-radius: "
+        "5px; }"
+        "QToolButton[segment=\"last\"] { border-top-right-radius: 5px; border-bottom-right-radius: "
+        "5px; }"));
+    return choice;
+}
+
+} // namespace
+
+ToolbarRow::ToolbarRow(ContentViewModel& viewModel, QWidget* parent)
+    : QWidget(parent), viewModel(viewModel),
+      scanButton(new QPushButton(QStringLiteral("Scan"), this)),
+      stopButton(new QPushButton(QStringLiteral("Stop"), this)),
+      showButtons(new QButtonGroup(this)), showChoice(segmentedChoice(showButtons, this)),
+      folderLabel(new ElidedLabel(this)) {
+    auto* pickButton = new QPushButton(QStringLiteral("Pick Folder"), this);
+    pickButton->setObjectName(QStringLiteral("pickFolderButton"));
+    scanButton->setObjectName(QStringLiteral("scanButton"));
+    makeProminent(scanButton);
+    stopButton->setObjectName(QStringLiteral("scanStopButton"));
+    tintLabel(stopButton, ThemeColors::destructive());
+    folderLabel->setObjectName(QStringLiteral("folderLabel"));
+    folderLabel->setTextColor(ThemeColors::secondaryText());
+
+    connect(pickButton, &QPushButton::clicked, this, [this] { this->viewModel.pickFolder(); });
+    connect(scanButton, &QPushButton::clicked, this, [this] { this->viewModel.startScan(); });
+    connect(stopButton, &QPushButton::clicked, this, [this] { this->viewModel.stopScan(); });
+    connect(showButtons, &QButtonGroup::idClicked, this,
+            [this](int id) { this->viewModel.setShowFilter(ShowFilter(id)); });
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(12, 8, 12, 8);
+    layout->addWidget(pickButton);
+    layout->addWidget(scanButton);
+    layout->addWidget(stopButton);
+    layout->addWidget(showChoice);
+    layout->addStretch(1);
+    layout->addWidget(folderLabel, 0, Qt::AlignVCenter);
+    refresh();
+}
+
+void ToolbarRow::refresh() {
+    const bool scanning = viewModel.isScanning();
+    scanButton->setEnabled(!scanning && viewModel.selectedFolder().has_value());
+    stopButton->setVisible(scanning);
+    showChoice->setVisible(!viewModel.items().isEmpty() || scanning);
+    if (QAbstractButton* current = showButtons->button(int(viewModel.showFilter())))
+        current->setChecked(true);
+
+    QString folders = viewModel.scannedFolders().join(QStringLiteral(", "));
+    if (folders.isEmpty() && viewModel.selectedFolder())
+        folders = lastPathComponent(viewModel.selectedFolder()->toLocalFile());
+    folderLabel->setText(folders);
+    folderLabel->setVisible(!folders.isEmpty());
+}

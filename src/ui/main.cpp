@@ -1,0 +1,21 @@
+#include "DarkTheme.h"
+#include "FFmpegCheck.h"
+#include "MainWindow.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QTimer>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Chanfuse"));
+    QApplication::setDesktopFileName(QStringLiteral("chanfuse"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/chanfuse/chanfuse.svg")));
+    applyDarkTheme(app);
+
+    MainWindow window;
+    window.show();
+    // Once the window is up, so the warning has a window to sit on.
+    QTimer::singleShot(0, &window, [&window] { FFmpegCheck::check(&window); });
+    return app.exec();
+}
