@@ -1,0 +1,189 @@
+#include "CliOptions.h"
+
+#include "exec/FFmpegLocator.h"
+#include "model/Settings.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+const QString description = QStringLiteral(
+    "Finds fake-stereo audio files (two identical channels) and converts them to mono.\n"
+    "\n"
+    "Commands:\n"
+    "  scan FOLDER...     list every audio file with its verdict, tab-separated:\n"
+    "                     status, channels, size in bytes, path (sorted by path)\n"
+    "  convert FOLDER...  scan, then convert every fake-stereo file\n"
+    "\n"
+    "Options not given keep the values stored by the Chanfuse window; the options\n"
+    "apply to this run only and are never stored.\n"
+    "\n"
+    "Environment:\n"
+    "  CHANFUSE_FFMPEG    path of the ffmpeg to use (ffprobe is taken from the same\n"
+    "                     folder); otherwise the usual places and PATH are searched\n"
+    "\n"
+    "Exit status: 0 every file handled, 1 a file ended in error or timed out,\n"
+    "2 usage error, 130 interrupted (Ctrl-C).");
+
+struct Choice {
+    QString name;
+    QString rawValue;
+};
+
+std::optional<QString> chosen(const QString& given, const QList<Choice>& choices) {
+    for (const Choice& choice : choices) {
+        if (choice.name == given)
+            return choice.rawValue;
+    }
+    return std::nullopt;
+}
+
+std::optional<qint64> positiveNumber(const QString& text) {
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < 1)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<UsageError> readFolders(const QStringList& paths, CliOptions& options) {
+    if (paths.isEmpty())
+        return UsageError{QStringLiteral("no folder given")};
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists())
+            return UsageError{QStringLiteral("folder does not exist: ") + path};
+        if (!info.isDir())
+            return UsageError{QStringLiteral("not a folder: ") + path};
+        options.folders.append(QUrl::fromLocalFile(QDir::cleanPath(info.absoluteFilePath())));
+    }
+    return std::nullopt;
+}
+
+std::optional<UsageError> readFFmpegChoice(CliOptions& options) {
+    const QString chosenPath = qEnvironmentVariable("CHANFUSE_FFMPEG");
+    if (chosenPath.isEmpty())
+        return std::nullopt;
+    const QFileInfo info(chosenPath);
+    if (!info.isFile() || !info.isExecutable())
+        return UsageError{QStringLiteral("CHANFUSE_FFMPEG is not an executable file: ") +
+                          chosenPath};
+    options.ffmpegPath = info.absoluteFilePath();
+    return std::nullopt;
+}
+
+} // namespace
+
+std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("scan or convert"));
+    parser.addPositionalArgument(QStringLiteral("folders"), QStringLiteral("Folders to scan."),
+                                 QStringLiteral("FOLDER..."));
+
+    const QCommandLineOption method(
+        QStringLiteral("method"), QStringLiteral("Channel comparison: byte-exact or statistical."),
+        QStringLiteral("method"));
+    const QCommandLineOption scanSeconds(QStringLiteral("scan-seconds"),
+                                         QStringLiteral("Seconds of audio compared per file."),
+                                         QStringLiteral("N"));
+    const QCommandLineOption jobs(QStringLiteral("jobs"), QStringLiteral("Files analysed at once."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption behavior(
+        QStringLiteral("behavior"),
+        QStringLiteral("What becomes of each original: trash, overwrite or backup."),
+        QStringLiteral("behavior"));
+    const QCommandLineOption suffix(QStringLiteral("suffix"),
+                                    QStringLiteral("Suffix of the converted file's name."),
+                                    QStringLiteral("text"));
+    const QCommandLineOption noSuffix(QStringLiteral("no-suffix"),
+                                      QStringLiteral("Give the converted file no suffix."));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+                                     QStringLiteral("Time limit of one conversion, in seconds."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("Print the files as one JSON array."));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("convert: list what would be converted, "
+                                                   "change nothing."));
+    const QCommandLineOption verbose(
+        QStringLiteral("verbose"),
+        QStringLiteral("Write the log lines to standard error (instead of a progress bar)."));
+    parser.addOptions(
+        {method, scanSeconds, jobs, behavior, suffix, noSuffix, timeout, json, dryRun, verbose});
+
+    if (!parser.parse(arguments))
+        return UsageError{parser.errorText()};
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+
+    CliOptions options;
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return UsageError{QStringLiteral("no command given (scan or convert)")};
+    const QString command = positional.takeFirst();
+    if (command == u"scan")
+        options.command = CliCommand::scan;
+    else if (command == u"convert")
+        options.command = CliCommand::convert;
+    else
+        return UsageError{QStringLiteral("unknown command: ") + command};
+    if (const auto error = readFolders(positional, options))
+        return *error;
+
+    if (parser.isSet(method)) {
+        const auto value = chosen(parser.value(method),
+                                  {{QStringLiteral("byte-exact"), QStringLiteral("Byte-exact")},
+                                   {QStringLiteral("statistical"), QStringLiteral("Statistical")}});
+        if (!value)
+            return UsageError{QStringLiteral("--method must be byte-exact or statistical")};
+        options.settingOverrides.insert(QStringLiteral("comparisonMethod"), *value);
+    }
+    if (parser.isSet(behavior)) {
+        const auto value = chosen(parser.value(behavior),
+                                  {{QStringLiteral("trash"), QStringLiteral("Move to Trash")},
+                                   {QStringLiteral("overwrite"), QStringLiteral("Overwrite")},
+                                   {QStringLiteral("backup"), QStringLiteral("Copy to Backup")}});
+        if (!value)
+            return UsageError{QStringLiteral("--behavior must be trash, overwrite or backup")};
+        options.settingOverrides.insert(QStringLiteral("convertBehavior"), *value);
+    }
+    const QList<std::pair<const QCommandLineOption*, QString>> numbers{
+        {&scanSeconds, QStringLiteral("scanLimitSeconds")},
+        {&jobs, QStringLiteral("parallelScans")},
+        {&timeout, QStringLiteral("convertTimeoutSeconds")}};
+    for (const auto& [option, key] : numbers) {
+        if (!parser.isSet(*option))
+            continue;
+        const auto value = positiveNumber(parser.value(*option));
+        if (!value)
+            return UsageError{QStringLiteral("--%1 must be a whole number of at least 1")
+                                  .arg(option->names().first())};
+        options.settingOverrides.insert(key, QVariant::fromValue(*value));
+    }
+    if (parser.isSet(suffix))
+        options.settingOverrides.insert(QStringLiteral("suffix"), parser.value(suffix));
+    if (parser.isSet(noSuffix))
+        options.settingOverrides.insert(QStringLiteral("appendFilename"), false);
+
+    options.json = parser.isSet(json);
+    options.dryRun = parser.isSet(dryRun);
+    options.verbose = parser.isSet(verbose);
+    if (const auto error = readFFmpegChoice(options))
+        return *error;
+    return options;
+}
+
+void applyForThisRun(const CliOptions& options) {
+    for (auto override = options.settingOverrides.cbegin();
+         override != options.settingOverrides.cend(); ++override)
+        Settings::shared().overrideForThisProcess(override.key(), override.value());
+    if (options.ffmpegPath)
+        FFmpegLocator::setFixedCandidates({*options.ffmpegPath});
+}

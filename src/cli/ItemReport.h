@@ -1,0 +1,25 @@
+#pragma once
+
+#include "model/FileItem.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// The items ordered by absolute path, the order every listing uses.
+QList<FileItemPtr> sortedByPath(QList<FileItemPtr> items);
+
+// Status label, channel status, size in bytes and path, tab-separated.
+QString scanLine(const FileItem& item);
+
+// Status label and path, and the error text when there is one.
+QString outcomeLine(const FileItem& item);
+
+// One JSON array with an object per item, ending in a line feed.
+QByteArray itemsAsJson(const QList<FileItemPtr>& items);
+
+// "N files scanned, F fake stereo"
+QString scanSummary(const QList<FileItemPtr>& items);
+
+// A file that ended in error or ran out of time, in the scan or conversion.
+bool endedInFailure(const FileItem& item);
