@@ -1,13 +1,16 @@
 #include "ConsoleCapture.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 TestSupport::ConsoleCapture::ConsoleCapture() {
     if (!file.open())
         qFatal("cannot open a console capture file");
     std::fflush(stdout);
-    saved = ::dup(STDOUT_FILENO);
+    // Close-on-exec, or every tool started meanwhile would hold our real
+    // standard output open for as long as it runs.
+    saved = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
     ::dup2(file.handle(), STDOUT_FILENO);
 }
 
