@@ -1,0 +1,93 @@
+#pragma once
+
+#include "FakeTools.h"
+#include "TestAudio.h"
+#include "ViewModelLog.h"
+#include "model/Settings.h"
+#include "viewmodel/ContentViewModel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+// Folders of fake stereo files scanned into a view model, and an ffmpeg that
+// fails or hangs on the conversion of chosen files.
+class ConversionFixture {
+public:
+    ConversionFixture() {
+        if (!root.isValid())
+            qFatal("no temporary folder");
+        TestAudio::fakeStereo(fakeTemplate, 0.5);
+    }
+
+    // Back to default conversion settings and no markers.
+    void reset() {
+        QDir(control).removeRecursively();
+        QDir().mkpath(control);
+        Settings& settings = Settings::shared();
+        settings.setParallelScans(3);
+        settings.setAutoSelectAll(false);
+        settings.setAppendFilename(true);
+        settings.setSuffix(QStringLiteral("_MONO"));
+        settings.setConvertBehavior(ConvertBehavior::trash);
+        settings.setConvertTimeoutSeconds(60);
+    }
+
+    // The real ffmpeg, except that converting the file named X fails when
+    // control/fail-X exists, and hangs (after creating control/started-X)
+    // when control/hang-X exists. Decoding for the scan is never affected.
+    void install(FakeTools& tools) const {
+        tools.realTool(QStringLiteral("ffprobe"));
+        tools.script(QStringLiteral("ffmpeg"),
+                     QStringLiteral("input=''\nprevious=''\n"
+                                    "for argument in \"$@\"; do\n"
+                                    "  [ \"$previous\" = -i ] && input=\"$argument\"\n"
+                                    "  previous=\"$argument\"\n"
+                                    "done\n"
+                                    "name=$(basename \"$input\")\n"
+                                    "case \"$*\" in *'-ac 1'*)\n"
+                                    "  if [ -e '%1'/fail-\"$name\" ]; then\n"
+                                    "    echo \"$name: Invalid data found when processing "
+                                    "input\" >&2\n"
+                                    "    exit 1\n"
+                                    "  fi\n"
+                                    "  if [ -e '%1'/hang-\"$name\" ]; then\n"
+                                    "    touch '%1'/started-\"$name\"\n"
+                                    "    exec sleep 30\n"
+                                    "  fi;;\n"
+                                    "esac\n"
+                                    "exec /usr/bin/ffmpeg \"$@\"")
+                         .arg(control));
+    }
+
+    // A fresh folder of `count` fake stereo files, scanned by `model`; the
+    // scan's end selects them all. Items are listed in the order their
+    // analyses began, which a conversion run follows.
+    QString scannedFolder(ContentViewModel& model, int count = 3) {
+        const QString folder = root.filePath(QStringLiteral("run%1").arg(++folders));
+        QDir().mkpath(folder);
+        for (int index = 0; index < count; ++index)
+            QFile::copy(fakeTemplate, folder + QStringLiteral("/take%1.wav").arg(index + 1));
+        model.startScanFolders({QUrl::fromLocalFile(folder)});
+        if (!ViewModelLog::waitFor(model,
+                                   QStringLiteral("Scan complete: %1 files processed").arg(count)))
+            qFatal("the scan did not finish");
+        return folder;
+    }
+
+    void mark(const QString& what, const FileItemPtr& item) const {
+        QFile file(markerPath(what, item));
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write a marker");
+    }
+
+    QString markerPath(const QString& what, const FileItemPtr& item) const {
+        return control + u'/' + what + u'-' + item->fileName + QStringLiteral(".wav");
+    }
+
+private:
+    QTemporaryDir root;
+    const QString control = root.filePath(QStringLiteral("control"));
+    const QString fakeTemplate = root.filePath(QStringLiteral("template.wav"));
+    int folders = 0;
+};

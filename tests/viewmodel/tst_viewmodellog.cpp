@@ -1,0 +1,145 @@
+#include "TestMain.h"
+
+#include "ViewModelLog.h"
+#include "viewmodel/ContentViewModel.h"
+#include "viewmodel/LogFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace ViewModelLog;
+
+namespace {
+
+// Sends this process's standard output to a file while alive.
+class CapturedOutput {
+public:
+    CapturedOutput() {
+        if (!file.open())
+            qFatal("cannot open a capture file");
+        std::fflush(stdout);
+        saved = dup(STDOUT_FILENO);
+        dup2(file.handle(), STDOUT_FILENO);
+    }
+    ~CapturedOutput() { restore(); }
+
+    QString text() {
+        restore();
+        file.seek(0);
+        return QString::fromUtf8(file.readAll());
+    }
+
+private:
+    void restore() {
+        if (saved < 0)
+            return;
+        std::fflush(stdout);
+        dup2(saved, STDOUT_FILENO);
+        close(saved);
+        saved = -1;
+    }
+
+    QTemporaryFile file;
+    int saved = -1;
+};
+
+QStringList linesOfLogFile() {
+    QFile file(logFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+} // namespace
+
+class ViewModelLogTest : public QObject {
+    Q_OBJECT
+
+    static void removeLogFolder() {
+        const QString folder = QFileInfo(logFilePath()).path();
+        QFile::remove(folder);
+        QDir(folder).removeRecursively();
+    }
+
+private slots:
+    void init() { removeLogFolder(); }
+
+    void timestampsHaveSecondsAndNoZone() {
+        const QTime time(15, 4, 5);
+        QCOMPARE(logTimestamp(time, QLocale(QStringLiteral("en_US"))),
+                 QStringLiteral("3:04:05 PM"));
+        QCOMPARE(logTimestamp(time, QLocale(QStringLiteral("de_DE"))), QStringLiteral("15:04:05"));
+        QCOMPARE(logTimestamp(time, QLocale::c()), QStringLiteral("15:04:05"));
+    }
+
+    void theNewest500LinesAreKept() {
+        ContentViewModel model;
+        QSignalSpy changes(&model, &ContentViewModel::changed);
+        CapturedOutput output;
+        for (int number = 1; number <= 501; ++number)
+            model.log(QStringLiteral("line %1").arg(number));
+        const QString printed = output.text();
+
+        QCOMPARE(changes.size(), 501);
+        QCOMPARE(model.debugLog().size(), 500);
+        QCOMPARE(messageOf(model.debugLog().first()), QStringLiteral("line 2"));
+        QCOMPARE(messageOf(model.debugLog().last()), QStringLiteral("line 501"));
+        const QRegularExpression entry(
+            QStringLiteral("^\\[[^\\]]*\\d:\\d\\d:\\d\\d[^\\]]*\\] line 501$"));
+        QVERIFY2(entry.match(model.debugLog().last()).hasMatch(),
+                 qPrintable(model.debugLog().last()));
+        QVERIFY(printed.startsWith(QStringLiteral("[DEBUG] line 1\n[DEBUG] line 2\n")));
+        QVERIFY(printed.endsWith(QStringLiteral("[DEBUG] line 501\n")));
+        // The file keeps every line, the dropped first one too.
+        QCOMPARE(linesOfLogFile().size(), 501);
+    }
+
+    void theLogFileIsCreatedAppendedAndKeptAcrossViewModels() {
+        QVERIFY(!QFile::exists(logFilePath()));
+        {
+            ContentViewModel first;
+            first.log(QStringLiteral("first"));
+            QVERIFY(QFile::exists(logFilePath()));
+            first.log(QStringLiteral("second\nwith a line feed"));
+        }
+        ContentViewModel later;
+        later.log(QStringLiteral("third"));
+        const QStringList lines = linesOfLogFile();
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(messageOf(lines.at(0)), QStringLiteral("first"));
+        QCOMPARE(messageOf(lines.at(1)), QStringLiteral("second"));
+        QCOMPARE(lines.at(2), QStringLiteral("with a line feed"));
+        QCOMPARE(lines.at(3), later.debugLog().first());
+    }
+
+    void anUnwritableLogLocationLeavesTheOtherOutputsWorking() {
+        // A regular file where the log folder belongs: no folder, no file,
+        // whoever runs the test.
+        const QString folder = QFileInfo(logFilePath()).path();
+        QDir().mkpath(QFileInfo(folder).path());
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+
+        ContentViewModel model;
+        CapturedOutput output;
+        model.log(QStringLiteral("still here"));
+        QCOMPARE(output.text(), QStringLiteral("[DEBUG] still here\n"));
+        QCOMPARE(messages(model), QStringList{QStringLiteral("still here")});
+        QVERIFY(QFileInfo(folder).isFile());
+        QVERIFY(!QFile::exists(logFilePath()));
+    }
+};
+
+CHANFUSE_TEST_MAIN(ViewModelLogTest)
+#include "tst_viewmodellog.moc"
