@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -33,12 +34,32 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-double millisecondsOf(const std::function<void()>& work) {
-    QElapsedTimer clock;
-    clock.start();
-    work();
-    return double(clock.nsecsElapsed()) / 1e6;
+// Processor time of this process and its children, in milliseconds: unlike
+// wall-clock time it hardly depends on what else the machine is doing.
+double processorMilliseconds() {
+    double total = 0;
+    for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage{};
+        getrusage(who, &usage);
+        for (const timeval& spent : {usage.ru_utime, usage.ru_stime})
+            total += double(spent.tv_sec) * 1e3 + double(spent.tv_usec) / 1e3;
+    }
+    return total;
 }
+
+struct Cost {
+    std::vector<double> wall;
+    std::vector<double> processor;
+
+    void measure(const std::function<void()>& work) {
+        const double processorBefore = processorMilliseconds();
+        QElapsedTimer clock;
+        clock.start();
+        work();
+        wall.push_back(double(clock.nsecsElapsed()) / 1e6);
+        processor.push_back(processorMilliseconds() - processorBefore);
+    }
+};
 
 void measure(const QString& folder, const QString& extension, const QString& ffmpeg) {
     const QString source = folder + QStringLiteral("/source.") + extension;
@@ -57,13 +78,13 @@ void measure(const QString& folder, const QString& extension, const QString& ffm
 
     const AudioConverter converter(Settings::shared());
     const LogCallback quiet = [](const QString&) {};
-    std::vector<double> bare, suffixed, inPlace;
+    Cost bare, suffixed, inPlace;
     for (int round = 0; round < rounds; ++round) {
-        bare.push_back(millisecondsOf([&] { runToEnd(ffmpeg, command); }));
+        bare.measure([&] { runToEnd(ffmpeg, command); });
 
         Settings::shared().setAppendFilename(true);
         const auto kept = std::make_shared<FileItem>(QUrl::fromLocalFile(input));
-        suffixed.push_back(millisecondsOf([&] { converter.convertToMono(kept, quiet); }));
+        suffixed.measure([&] { converter.convertToMono(kept, quiet); });
 
         // Replacing in place consumes the original: start from a fresh copy.
         Settings::shared().setAppendFilename(false);
@@ -71,17 +92,22 @@ void measure(const QString& folder, const QString& extension, const QString& ffm
         QFile::remove(replaced);
         QFile::copy(source, replaced);
         const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(replaced));
-        inPlace.push_back(millisecondsOf([&] {
+        inPlace.measure([&] {
             if (converter.convertToMono(item, quiet))
                 qFatal("conversion failed");
-        }));
+        });
     }
 
-    const double ffmpegAlone = median(bare);
-    std::printf("%-5s bare ffmpeg %7.1f ms | convertToMono suffixed %7.1f ms (overhead %6.1f ms)"
-                " | replaced in place %7.1f ms (overhead %6.1f ms)\n",
-                qPrintable(extension), ffmpegAlone, median(suffixed),
-                median(suffixed) - ffmpegAlone, median(inPlace), median(inPlace) - ffmpegAlone);
+    const auto report = [&](const char* what, const Cost& cost) {
+        std::printf("%-5s %-22s wall %7.1f ms (overhead %6.1f) | processor %7.1f ms (overhead "
+                    "%6.1f)\n",
+                    qPrintable(extension), what, median(cost.wall),
+                    median(cost.wall) - median(bare.wall), median(cost.processor),
+                    median(cost.processor) - median(bare.processor));
+    };
+    report("bare ffmpeg", bare);
+    report("convertToMono suffixed", suffixed);
+    report("convertToMono in place", inPlace);
 }
 
 } // namespace
