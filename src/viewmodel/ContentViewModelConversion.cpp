@@ -61,8 +61,9 @@ void ContentViewModel::runConversion(QPointer<ContentViewModel> self,
         if (stop.stop_requested())
             break;
         const FileItemPtr& item = snapshot[index];
+        // A stop that reaches the GUI thread first has already cleared the name.
         postToGuiThread([self, run, fileName = item->fileName] {
-            if (self && self->isActive(run))
+            if (self && self->isActive(run) && !run->stop.stop_requested())
                 self->publish(self->currentConvertingFile_, std::optional<QString>(fileName));
         });
         convertOnWorker(self, converter, item, stop);
@@ -97,6 +98,12 @@ void ContentViewModel::convertOnWorker(QPointer<ContentViewModel> self,
         if (!failure) {
             item->detectionStatus = DetectionStatus::converted;
             outcome = QStringLiteral("  -> success");
+        } else if (failure->startsWith(QStringLiteral("Not converted: channels differ"))) {
+            // The whole file proved the scan wrong: this is real stereo.
+            item->detectionStatus = DetectionStatus::realStereo;
+            item->isSelected = false;
+            item->errorMessage = failure;
+            outcome = QStringLiteral("  -> NOT CONVERTED: ") + *failure;
         } else if (failure->contains(QStringLiteral("timed out"))) {
             item->detectionStatus = DetectionStatus::timedOut;
             item->errorMessage = failure;
