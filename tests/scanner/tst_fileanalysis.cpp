@@ -4,6 +4,7 @@
 #include "FakeTools.h"
 #include "TestAudio.h"
 #include "Workers.h"
+#include "exec/AsyncSemaphore.h"
 #include "scanner/AudioScanner.h"
 
 #include <QFile>
@@ -41,15 +42,23 @@ QString describe(const FileItem& item) {
              item.isSelected ? QStringLiteral("selected") : QStringLiteral("not selected"));
 }
 
-// Analyses every item at once, each on a worker of its own as a scan does,
-// while this thread applies the writes they post.
+// Analyses the items as a scan does: each on a worker of its own, two at a
+// time (the limits count time spent queued behind other files' tools), while
+// this thread applies the writes they post.
 bool analyse(const QList<FileItemPtr>& items) {
     return TestSupport::finishOnWorker(
         [items] {
             const AudioScanner scanner(Settings::shared());
+            AsyncSemaphore permits(2);
             std::vector<std::jthread> workers;
-            for (const FileItemPtr& item : items)
-                workers.emplace_back([&scanner, item] { scanner.analyzeFile(item); });
+            for (const FileItemPtr& item : items) {
+                workers.emplace_back([&scanner, &permits, item] {
+                    if (!permits.waitWithCancellation({}))
+                        return;
+                    scanner.analyzeFile(item);
+                    permits.signal();
+                });
+            }
         },
         analysisDeadlineMs);
 }
