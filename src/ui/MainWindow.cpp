@@ -17,7 +17,11 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
+
+constexpr qint64 rowsSpacingMs = 100;
 
 QFrame* separatorLine(QWidget* parent) {
     auto* line = new QFrame(parent);
@@ -65,8 +69,10 @@ MainWindow::MainWindow(QWidget* parent)
     banner->raise();
 
     rowsRefresh.setSingleShot(true);
-    rowsRefresh.setInterval(0);
-    connect(&rowsRefresh, &QTimer::timeout, table, &FileTable::refresh);
+    connect(&rowsRefresh, &QTimer::timeout, this, [this] {
+        sinceRowsRefresh.start();
+        table->refresh();
+    });
     connect(bottomBar, &BottomBar::cleared, table, &FileTable::clearHighlight);
     connect(banner, &CompletionBanner::clicked, this,
             [this] { model->setShowConversionComplete(false); });
@@ -87,10 +93,16 @@ void MainWindow::refresh() {
     bottomBar->refresh();
     const bool nothingToList = model->items().isEmpty() && !model->isScanning();
     content->setCurrentWidget(nothingToList ? static_cast<QWidget*>(dropZone) : table);
-    if (!rowsRefresh.isActive())
-        rowsRefresh.start();
+    scheduleRowsRefresh();
     refreshOverlays();
     refreshInfoLog();
+}
+
+void MainWindow::scheduleRowsRefresh() {
+    if (rowsRefresh.isActive())
+        return;
+    const qint64 since = sinceRowsRefresh.isValid() ? sinceRowsRefresh.elapsed() : rowsSpacingMs;
+    rowsRefresh.start(int(std::max<qint64>(0, rowsSpacingMs - since)));
 }
 
 void MainWindow::refreshOverlays() {

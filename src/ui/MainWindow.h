@@ -2,6 +2,7 @@
 
 #include "LinuxDesktop.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -50,7 +51,10 @@ private:
     ConfettiOverlay* confetti;
     CompletionBanner* banner;
     InfoLogSheet* infoLog;
-    // Table rows are re-read once per event-loop turn, however many changes
-    // the view model announced in it.
+    // Table rows are re-read on the next event-loop turn after a change, but
+    // at most ten times a second while changes keep coming (a scan announces
+    // every log line), since re-filtering and re-sorting costs milliseconds.
+    void scheduleRowsRefresh();
     QTimer rowsRefresh;
+    QElapsedTimer sinceRowsRefresh;
 };
