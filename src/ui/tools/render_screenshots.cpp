@@ -5,6 +5,7 @@
 //
 //     render_screenshots <output folder>
 
+#include "CompletionBanner.h"
 #include "DarkTheme.h"
 #include "InfoLogSheet.h"
 #include "MainWindow.h"
@@ -177,11 +178,16 @@ int main(int argc, char** argv) {
                   QTimer::singleShot(600, &window, [&] {
                       save(settled(window), output + QStringLiteral("/conversion-complete.png"));
                       viewModel.setShowConversionComplete(false);
-                      viewModel.setShowDebug(true);
-                      QTimer::singleShot(600, &window, [&] {
-                          save(withSheet(window), output + QStringLiteral("/info-log.png"));
-                          app.quit();
-                      });
+                      auto* banner = window.findChild<CompletionBanner*>();
+                      whenReady([banner] { return banner->isHidden(); },
+                                [&] {
+                                    viewModel.setShowDebug(true);
+                                    QTimer::singleShot(300, &window, [&] {
+                                        save(withSheet(window),
+                                             output + QStringLiteral("/info-log.png"));
+                                        app.quit();
+                                    });
+                                });
                   });
               });
     return app.exec();
