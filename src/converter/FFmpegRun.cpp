@@ -5,6 +5,7 @@
 #include "converter/ExitWatch.h"
 #include "converter/FFmpegArguments.h"
 #include "converter/StuckProcesses.h"
+#include "converter/WholeFileVerification.h"
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
 #include "exec/HardTimeout.h"
@@ -117,6 +118,9 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const QStri
         return {false, QStringLiteral("Input file not found: ") + input};
     if (fileSizeWithin(fileQueryLimitSeconds, input).value_or(0) <= 0)
         return {false, QStringLiteral("Input file is empty: ") + input};
+    // Nothing is written for a file the whole of which is not fake stereo.
+    if (auto refusal = verifyWholeFile(input, settings, log))
+        return {false, *refusal};
 
     log(QStringLiteral("ffmpeg binary: ") + *ffmpeg);
     killStuckPIDs();

@@ -2,7 +2,9 @@
 
 #include "exec/GuiThread.h"
 #include "model/PathParts.h"
+#include "scanner/WholeFileComparison.h"
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <iostream>
@@ -13,6 +15,10 @@ namespace {
 // for it. The item is captured by value so the write owns what it touches.
 void writeOnGuiThread(const FileItemPtr& item, std::function<void(FileItem&)> write) {
     postToGuiThread([item, write = std::move(write)] { write(*item); });
+}
+
+bool isDigitalSilence(const QByteArray& pcm) {
+    return std::all_of(pcm.cbegin(), pcm.cend(), [](char byte) { return byte == 0; });
 }
 
 void markMono(const FileItemPtr& item) {
@@ -57,7 +63,13 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
             return;
         }
 
-        const bool fake = compareChannels(decoded.pcm, settings.comparisonMethod());
+        const ComparisonMethod method = settings.comparisonMethod();
+        // A silent window is no evidence: hidden tracks, live recordings and
+        // fade-ins often open with silence before real stereo.
+        const bool fake =
+            isDigitalSilence(decoded.pcm)
+                ? compareWholeFile(item->url, method, wholeFileLimitSeconds(settings)).channelsMatch
+                : compareChannels(decoded.pcm, method);
         const bool select = fake && settings.autoSelectAll();
         writeOnGuiThread(item, [fake, select](FileItem& target) {
             target.detectionStatus =

@@ -113,6 +113,10 @@ WholeFileVerdict compareWholeFile(const QUrl& url, ComparisonMethod method, doub
                            });
 }
 
+double wholeFileLimitSeconds(const Settings& settings) {
+    return double(settings.convertTimeoutSeconds()) + 10;
+}
+
 QString minutesAndSeconds(qint64 frames) {
     const qint64 seconds = frames / pcmFramesPerSecond;
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar(u'0'));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/Settings.h"
 #include "model/Statuses.h"
 
 #include <QString>
@@ -24,6 +25,10 @@ struct WholeFileVerdict {
 // Runs on a scan queue with a limit of `limitSeconds`; throws TimeoutError when
 // that passes and ScannerError when the decode fails. Blocks the calling worker.
 WholeFileVerdict compareWholeFile(const QUrl& url, ComparisonMethod method, double limitSeconds);
+
+// The time a whole-file comparison may take: a whole decode costs about what a
+// conversion does, plus the start-up grace of a scan decode.
+double wholeFileLimitSeconds(const Settings& settings);
 
 // A position in decoded PCM as minutes and seconds ("0:07", "12:05").
 QString minutesAndSeconds(qint64 frames);

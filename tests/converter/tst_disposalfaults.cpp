@@ -43,11 +43,7 @@ class DisposalFaultsTest : public QObject {
 
     FileItemPtr makeInput(const QString& name) {
         const QString path = folder->filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            qFatal("cannot write %s", qPrintable(path));
-        file.write("the original two-channel file");
-        file.close();
+        TestAudio::fakeStereo(path, 1);
         return std::make_shared<FileItem>(QUrl::fromLocalFile(path));
     }
 
@@ -109,17 +105,17 @@ private slots:
         Settings::shared().setAppendFilename(false);
         Settings::shared().setConvertBehavior(ConvertBehavior::overwrite);
         FakeTools tools;
-        tools.script(QStringLiteral("ffmpeg"),
-                     writesOutput + QStringLiteral("mv \"$3\" \"$(dirname \"$3\")/moved.flac\""));
+        tools.conversionScript(writesOutput +
+                               QStringLiteral("mv \"$3\" \"$(dirname \"$3\")/moved.flac\""));
         const FileItemPtr item = makeInput(QStringLiteral("song.flac"));
+        const QByteArray original = contentsOf(item->path());
         LogLines log;
         QCOMPARE(convert(item, log.callback()),
                  QStringLiteral("Could not prepare original file for replacement"));
         QVERIFY(
             log.all().contains(QStringLiteral("Could not stage original for replacement: song")));
         QCOMPARE(entriesOf(folder->path()), QStringList{QStringLiteral("moved.flac")});
-        QCOMPARE(contentsOf(folder->filePath(QStringLiteral("moved.flac"))),
-                 QByteArray("the original two-channel file"));
+        QCOMPARE(contentsOf(folder->filePath(QStringLiteral("moved.flac"))), original);
     }
 
     void trashThatLandsOutsideATrashFolderCountsAsFailed_data() {
@@ -144,7 +140,7 @@ private slots:
         QVERIFY(QDir::setCurrent(workingDirectory.path()));
 
         FakeTools tools;
-        tools.script(QStringLiteral("ffmpeg"), writesOutput);
+        tools.conversionScript(writesOutput);
         const FileItemPtr item = makeInput(QStringLiteral("song.flac"));
         LogLines log;
         const std::optional<QString> result = convert(item, log.callback());

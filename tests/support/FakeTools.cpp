@@ -22,6 +22,13 @@ void FakeTools::script(const QString& tool, const QString& body) {
                         QFileDevice::ExeOther);
 }
 
+void FakeTools::conversionScript(const QString& body) {
+    script(
+        QStringLiteral("ffmpeg"),
+        QStringLiteral("case \" $* \" in *\" -f s16le \"*) exec /usr/bin/ffmpeg \"$@\";; esac\n") +
+            body);
+}
+
 void FakeTools::realTool(const QString& tool) {
     QFile::link(QStringLiteral("/usr/bin/") + tool, path(tool));
 }

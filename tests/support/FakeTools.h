@@ -18,6 +18,10 @@ public:
     // Writes an executable /bin/sh script named `tool` with this body.
     void script(const QString& tool, const QString& body);
 
+    // An ffmpeg whose conversions run `body` while its PCM decodes (the scan's
+    // and the whole-file check before converting) run on the real ffmpeg.
+    void conversionScript(const QString& body);
+
     // Links `tool` to the real program of that name.
     void realTool(const QString& tool);
 

@@ -16,7 +16,7 @@ QByteArray runTool(const QString& tool, const QStringList& arguments) {
 }
 
 QString probe(const QString& path, const QString& entry) {
-    return QString::fromUtf8(runTool(QStringLiteral("ffprobe"),
+    return QString::fromUtf8(runTool(QStringLiteral("/usr/bin/ffprobe"),
                                      {QStringLiteral("-v"), QStringLiteral("error"),
                                       QStringLiteral("-select_streams"), QStringLiteral("a:0"),
                                       QStringLiteral("-show_entries"), entry, QStringLiteral("-of"),
@@ -37,7 +37,7 @@ void TestAudio::generate(const QString& path, const QStringList& channelExpressi
                          .arg(seconds);
     if (!layout.isEmpty())
         source += QStringLiteral(":c=") + layout;
-    runTool(QStringLiteral("ffmpeg"),
+    runTool(QStringLiteral("/usr/bin/ffmpeg"),
             QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
                         QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                         source} +
