@@ -79,6 +79,9 @@ std::optional<QString> ChildProcess::start(const QString& program, const QString
     posix_spawn_file_actions_addopen(&files.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     stdoutPipe = wire(&files.actions, STDOUT_FILENO, standardOutput, childEnds);
     stderrPipe = wire(&files.actions, STDERR_FILENO, standardError, childEnds);
+    // Nothing of ours beyond the three streams: an inherited pipe end would
+    // keep a reader waiting for the end of a stream until the tool exits.
+    posix_spawn_file_actions_addclosefrom_np(&files.actions, STDERR_FILENO + 1);
     if (stdoutPipe == -2 || stderrPipe == -2) {
         const QString message = QString::fromLocal8Bit(std::strerror(errno));
         for (int fd : childEnds)

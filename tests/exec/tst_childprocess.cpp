@@ -6,6 +6,8 @@
 #include <QTemporaryFile>
 
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,6 +51,21 @@ private slots:
         QCOMPARE(output.size(), 4000000);
         QCOMPARE(errors.size(), 4000000);
         QCOMPARE(chatty.waitForExit(), 0);
+    }
+
+    void onlyTheThreeStandardStreamsAreInherited() {
+        // A descriptor opened without close-on-exec, as foreign code may do.
+        const int stray = ::open("/dev/null", O_RDONLY);
+        QVERIFY(stray > 2);
+        ChildProcess lister;
+        QVERIFY(!lister.start(QStringLiteral("/bin/ls"), {QStringLiteral("/proc/self/fd")},
+                              ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()));
+        const QList<QByteArray> open = lister.readAllStandardOutput().trimmed().split('\n');
+        lister.waitForExit();
+        ::close(stray);
+        // 0, 1, 2 and the descriptor ls itself uses to read the folder.
+        QVERIFY2(!open.contains(QByteArray::number(stray)), open.join(' ').constData());
+        QVERIFY(open.size() <= 4);
     }
 
     void stderrCanGoToAFile() {
