@@ -158,7 +158,8 @@ int main(int argc, char** argv) {
         },
         [&] {
             viewModel.setShowFilter(ShowFilter::all);
-            QTimer::singleShot(100, &window, [&] {
+            // Rows follow a change within a tenth of a second; wait past that.
+            QTimer::singleShot(500, &window, [&] {
                 save(settled(window), output + QStringLiteral("/scanned-list.png"));
                 auto grabbed = std::make_shared<QMetaObject::Connection>();
                 *grabbed =
