@@ -3,6 +3,7 @@
 #include "ConsoleStreams.h"
 #include "InterruptSignal.h"
 
+#include "exec/DetachedWorker.h"
 #include "exec/FFmpegLocator.h"
 
 #include <QCoreApplication>
@@ -42,5 +43,7 @@ int main(int argc, char** argv) {
     QObject::connect(&session, &CliSession::finished, &app,
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
     QMetaObject::invokeMethod(&session, &CliSession::start, Qt::QueuedConnection);
-    return app.exec();
+    // After an interrupt, or a tool abandoned at its time limit, workers may
+    // still be running; they are left behind, not waited for.
+    exitLeavingWorkers(app.exec());
 }

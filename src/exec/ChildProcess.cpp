@@ -4,11 +4,13 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 extern char** environ;
@@ -26,6 +28,20 @@ struct SpawnAttributes {
     SpawnAttributes() { posix_spawnattr_init(&attributes); }
     ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
 };
+
+// Children started and not yet reaped, for killLiveChildren.
+std::mutex liveChildrenLock;
+std::unordered_set<pid_t> liveChildren;
+
+void remember(pid_t pid) {
+    const std::lock_guard guard(liveChildrenLock);
+    liveChildren.insert(pid);
+}
+
+void forget(pid_t pid) {
+    const std::lock_guard guard(liveChildrenLock);
+    liveChildren.erase(pid);
+}
 
 void closeQuietly(int& fd) {
     if (fd >= 0)
@@ -62,13 +78,16 @@ ChildProcess::~ChildProcess() {
     if (childPid <= 0 || exitStatus)
         return;
     int status = 0;
-    if (::waitpid(childPid, &status, WNOHANG) == childPid)
+    if (::waitpid(childPid, &status, WNOHANG) == childPid) {
+        forget(childPid);
         return;
+    }
     // Still running (perhaps stuck in the kernel): never wait for it here.
     std::thread([pid = childPid] {
         int ignored = 0;
         while (::waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
         }
+        forget(pid);
     }).detach();
 }
 
@@ -127,10 +146,12 @@ std::optional<QString> ChildProcess::start(const QString& program, const QString
         return QStringLiteral("Could not start %1: %2")
             .arg(program, QString::fromLocal8Bit(std::strerror(result)));
     }
+    remember(childPid);
     return std::nullopt;
 }
 
 void ChildProcess::collect(int waitStatus) {
+    forget(childPid);
     if (WIFEXITED(waitStatus))
         exitStatus = WEXITSTATUS(waitStatus);
     else if (WIFSIGNALED(waitStatus))
@@ -159,8 +180,10 @@ int ChildProcess::waitForExit() {
         const pid_t result = ::waitpid(childPid, &status, 0);
         if (result == childPid)
             collect(status);
-        else if (result < 0 && errno != EINTR)
+        else if (result < 0 && errno != EINTR) {
+            forget(childPid);
             exitStatus = -1;
+        }
     }
     return *exitStatus;
 }
@@ -225,6 +248,12 @@ QByteArray ChildProcess::readAllStandardOutput(QByteArray* standardError) {
 void ChildProcess::closePipes() {
     closeQuietly(stdoutPipe);
     closeQuietly(stderrPipe);
+}
+
+void killLiveChildren() {
+    const std::lock_guard guard(liveChildrenLock);
+    for (const pid_t pid : liveChildren)
+        ::kill(pid, SIGKILL);
 }
 
 bool processExists(pid_t pid) {

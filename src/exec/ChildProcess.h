@@ -73,5 +73,9 @@ private:
     std::optional<int> exitStatus;
 };
 
+// SIGKILL to every child started here and not yet reaped, for a process that
+// is about to end without its workers.
+void killLiveChildren();
+
 // Sends signal 0: true when a process with this identifier exists.
 bool processExists(pid_t pid);

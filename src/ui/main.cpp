@@ -1,6 +1,7 @@
 #include "DarkTheme.h"
 #include "FFmpegCheck.h"
 #include "MainWindow.h"
+#include "exec/DetachedWorker.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -17,5 +18,6 @@ int main(int argc, char** argv) {
     window.show();
     // Once the window is up, so the warning has a window to sit on.
     QTimer::singleShot(0, &window, [&window] { FFmpegCheck::check(&window); });
-    return app.exec();
+    // A scan or conversion still running is left behind, not waited for.
+    exitLeavingWorkers(app.exec());
 }

@@ -1,5 +1,6 @@
 #include "viewmodel/ContentViewModel.h"
 
+#include "exec/DetachedWorker.h"
 #include "exec/GuiThread.h"
 #include "model/PathParts.h"
 #include "scanner/AudioScanner.h"
@@ -7,8 +8,6 @@
 #include "viewmodel/DroppedURL.h"
 
 #include <QFileInfo>
-
-#include <thread>
 
 void ContentViewModel::pickFolder() {
     if (!desktop)
@@ -25,13 +24,13 @@ void ContentViewModel::pickFolder() {
 // a worker and the answer comes back to the GUI thread once for the drop.
 void ContentViewModel::handleDrop(const QList<QUrl>& urls) {
     log(QStringLiteral("Drop: %1 item(s)").arg(urls.size()));
-    std::thread([self = QPointer(this), urls] {
+    startDetachedWorker([self = QPointer(this), urls] {
         const QList<DroppedURL> classified = classifyDroppedURLs(urls);
         postToGuiThread([self, classified] {
             if (self)
                 self->processDroppedURLs(classified);
         });
-    }).detach();
+    });
 }
 
 void ContentViewModel::processDroppedURLs(const QList<DroppedURL>& urls) {
@@ -70,7 +69,7 @@ void ContentViewModel::processDroppedURLs(const QList<DroppedURL>& urls) {
 // Dropped files are analysed one at a time, outside the scan machinery: no
 // semaphore, no refresh timer, and stopScan does not reach them.
 void ContentViewModel::analyzeDroppedFiles(const QList<FileItemPtr>& dropped) {
-    std::thread([self = QPointer(this), scanner = scanner, dropped] {
+    startDetachedWorker([self = QPointer(this), scanner = scanner, dropped] {
         for (const FileItemPtr& item : dropped) {
             postToGuiThread([self, fileName = item->fileName] {
                 if (self)
@@ -86,5 +85,5 @@ void ContentViewModel::analyzeDroppedFiles(const QList<FileItemPtr>& dropped) {
             if (self)
                 self->republishItems();
         });
-    }).detach();
+    });
 }

@@ -1,6 +1,7 @@
 #include "viewmodel/ContentViewModel.h"
 
 #include "exec/AsyncSemaphore.h"
+#include "exec/DetachedWorker.h"
 #include "exec/GuiThread.h"
 #include "model/PathParts.h"
 #include "model/Settings.h"
@@ -8,7 +9,6 @@
 #include "viewmodel/WorkerRuns.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace {
 
@@ -48,7 +48,9 @@ void ContentViewModel::startScanFolders(const QList<QUrl>& folders) {
     auto run = std::make_shared<ScanRun>();
     scanTask = run;
     activeScan = run;
-    std::thread(&ContentViewModel::runScan, QPointer(this), run, scanner, folders).detach();
+    startDetachedWorker([self = QPointer(this), run, scanner = scanner, folders] {
+        runScan(self, run, scanner, folders);
+    });
 }
 
 // The scan's own worker: discovery folder after folder, then one analysis
@@ -76,11 +78,11 @@ void ContentViewModel::runScan(QPointer<ContentViewModel> self, std::shared_ptr<
         if (!semaphore->waitWithCancellation(stop))
             break;
         analyses->started();
-        std::thread([self, run, scanner, url, semaphore, analyses] {
+        startDetachedWorker([self, run, scanner, url, semaphore, analyses] {
             analyzeScannedFile(self, run, scanner, url);
             semaphore->signal();
             analyses->finished();
-        }).detach();
+        });
     }
     analyses->waitForAll();
     postToGuiThread([self, run] {

@@ -1,5 +1,6 @@
 #include "CliProcess.h"
 #include "FakeTools.h"
+#include "Processes.h"
 #include "TestAudio.h"
 #include "TestMain.h"
 
@@ -36,6 +37,7 @@ private slots:
     void suffixMarksFilesAsAlreadyMono();
     void jobsBoundsTheAnalysesAtOnce();
     void ctrlCStopsTheScan();
+    void secondCtrlCQuitsAtOnceAndTakesItsToolsAlong();
 
 private:
     QString library() const { return libraryFolder.path(); }
@@ -355,6 +357,37 @@ void TestCliScan::ctrlCStopsTheScan() {
     for (const QString& line : lines)
         QVERIFY2(line.startsWith(QStringLiteral("\u2713 Mono\t")), qPrintable(line));
     QVERIFY(result.err.contains(QStringLiteral("Interrupted")));
+}
+
+// A probe that never ends: the first Ctrl-C waits for the file in hand, the
+// second quits now, and the hung probe must not live on without us.
+void TestCliScan::secondCtrlCQuitsAtOnceAndTakesItsToolsAlong() {
+    QTemporaryDir folder;
+    TestAudio::mono(folder.filePath(QStringLiteral("a.wav")), 0.5);
+    FakeTools tools;
+    tools.realTool(QStringLiteral("ffmpeg"));
+    const QString probePid = tools.path(QStringLiteral("probe-pid"));
+    tools.script(
+        QStringLiteral("ffprobe"),
+        QStringLiteral("echo $$ > '%1.part' && mv '%1.part' '%1'\nexec sleep 300").arg(probePid));
+
+    QProcess process;
+    CliProcess::start(process, {QStringLiteral("scan"), folder.path()},
+                      tools.path(QStringLiteral("ffmpeg")));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(probePid), 30000);
+    QFile pidFile(probePid);
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    const pid_t probe = pid_t(pidFile.readAll().trimmed().toInt());
+    QVERIFY(TestSupport::isLive(probe));
+
+    ::kill(pid_t(process.processId()), SIGINT);
+    QByteArray told;
+    QTRY_VERIFY((told += process.readAllStandardError()).contains("Ctrl-C again to quit now"));
+    ::kill(pid_t(process.processId()), SIGINT);
+    const auto result = CliProcess::finish(process);
+
+    QCOMPARE(result.exitCode, 130);
+    QTRY_VERIFY_WITH_TIMEOUT(!TestSupport::isLive(probe), 5000);
 }
 
 CHANFUSE_TEST_MAIN(TestCliScan)

@@ -11,5 +11,5 @@
         TestSupport::isolateUserFolders();                                                         \
         QApplication app(argc, argv);                                                              \
         TestObject test;                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                    \
+        return TestSupport::afterDetachedWorkers(QTest::qExec(&test, argc, argv));                 \
     }

@@ -1,8 +1,12 @@
 #include "TestMain.h"
 
+#include "exec/DetachedWorker.h"
+
 #include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <cstdio>
 
 void TestSupport::isolateUserFolders() {
     static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/chanfuse-test-home-XXXXXX"));
@@ -12,4 +16,12 @@ void TestSupport::isolateUserFolders() {
     qputenv("XDG_DATA_HOME", root + "/data");
     qputenv("XDG_CACHE_HOME", root + "/cache");
     QStandardPaths::setTestModeEnabled(true);
+}
+
+int TestSupport::afterDetachedWorkers(int testResult) {
+    if (waitForDetachedWorkers(std::chrono::minutes(1)))
+        return testResult;
+    std::fprintf(stderr, "FAIL: a scan, conversion or drop worker was still running a minute "
+                         "after the last test\n");
+    exitLeavingWorkers(1);
 }

@@ -10,6 +10,11 @@ namespace TestSupport {
 // no test ever touches the real home folder. The folder is removed at exit.
 void isolateUserFolders();
 
+// Lets the workers a test left running end before the application object and
+// Qt's globals are torn down under them; returns `testResult`, or fails when
+// one is still running a minute later.
+int afterDetachedWorkers(int testResult);
+
 } // namespace TestSupport
 
 #define CHANFUSE_TEST_MAIN(TestObject)                                                             \
@@ -17,5 +22,5 @@ void isolateUserFolders();
         TestSupport::isolateUserFolders();                                                         \
         QCoreApplication app(argc, argv);                                                          \
         TestObject test;                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                    \
+        return TestSupport::afterDetachedWorkers(QTest::qExec(&test, argc, argv));                 \
     }
