@@ -32,10 +32,12 @@ QLineEdit* settingField(const QString& name, int width, QWidget* parent) {
 }
 
 bool hasConvertibleSelection(const ContentViewModel& viewModel) {
-    return std::any_of(
-        viewModel.items().cbegin(), viewModel.items().cend(), [](const FileItemPtr& item) {
-            return item->isSelected && item->detectionStatus == DetectionStatus::fakeStereo;
-        });
+    return std::any_of(viewModel.items().cbegin(), viewModel.items().cend(),
+                       [&viewModel](const FileItemPtr& item) {
+                           return item->isSelected &&
+                                  item->detectionStatus == DetectionStatus::fakeStereo &&
+                                  !viewModel.isHeldForConversion(item);
+                       });
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -72,6 +73,9 @@ public:
     void convertSelected();
     void convertItem(const FileItemPtr& item);
     void stopConvert();
+    // True from the click until the worker converting the item, or the
+    // stopped run still holding it, has let go; nothing may start on it then.
+    bool isHeldForConversion(const FileItemPtr& item) const;
 
     // Files from the user: a modal folder dialog, or the URLs of one drop.
     void pickFolder();
@@ -120,6 +124,8 @@ private:
                                 const FileItemPtr& item, std::stop_token stop);
     bool isActive(const std::shared_ptr<ConversionRun>& run) const;
     void finishConversion(const std::shared_ptr<ConversionRun>& run);
+    bool claimForConversion(const FileItemPtr& item);
+    void releaseFromConversion(const QList<FileItemPtr>& released);
 
     void processDroppedURLs(const QList<DroppedURL>& urls);
     void analyzeDroppedFiles(const QList<FileItemPtr>& dropped);
@@ -154,6 +160,10 @@ private:
     std::shared_ptr<ScanRun> activeScan;
     std::shared_ptr<ConversionRun> convertTask;
     std::shared_ptr<ConversionRun> activeConversion;
+    // A stop clears isConverting at once, while the file in hand is still
+    // being cancelled: this, not isConverting, keeps a second conversion off
+    // a file.
+    QSet<const FileItem*> heldForConversion;
     bool needsUIUpdate = false;
     QTimer uiTimer;
     QTimer confettiTimer;

@@ -1,12 +1,11 @@
 #include "viewmodel/ContentViewModel.h"
 
 #include "converter/AudioConverter.h"
+#include "exec/DetachedWorker.h"
 #include "exec/GuiThread.h"
 #include "model/Settings.h"
 #include "viewmodel/ConversionSummary.h"
 #include "viewmodel/WorkerRuns.h"
-
-#include <thread>
 
 namespace {
 
@@ -21,7 +20,8 @@ void ContentViewModel::convertSelected() {
     }
     QList<FileItemPtr> snapshot;
     for (const FileItemPtr& item : std::as_const(items_)) {
-        if (item->isSelected && item->detectionStatus == DetectionStatus::fakeStereo)
+        if (item->isSelected && item->detectionStatus == DetectionStatus::fakeStereo &&
+            claimForConversion(item))
             snapshot.append(item);
     }
     if (snapshot.isEmpty())
@@ -38,14 +38,40 @@ void ContentViewModel::convertSelected() {
     auto run = std::make_shared<ConversionRun>();
     convertTask = run;
     activeConversion = run;
-    std::thread(&ContentViewModel::runConversion, QPointer(this), run, converter, snapshot)
-        .detach();
+    startDetachedWorker([self = QPointer(this), run, converter = converter, snapshot] {
+        runConversion(self, run, converter, snapshot);
+    });
 }
 
 void ContentViewModel::convertItem(const FileItemPtr& item) {
-    std::thread([self = QPointer(this), converter = converter, item] {
+    if (!claimForConversion(item))
+        return;
+    startDetachedWorker([self = QPointer(this), converter = converter, item] {
         convertOnWorker(self, converter, item, {});
-    }).detach();
+        postToGuiThread([self, item] {
+            if (self)
+                self->releaseFromConversion({item});
+        });
+    });
+}
+
+bool ContentViewModel::claimForConversion(const FileItemPtr& item) {
+    if (isHeldForConversion(item)) {
+        log(QStringLiteral("Already converting ") + item->fileName + QStringLiteral(", skipped"));
+        return false;
+    }
+    heldForConversion.insert(item.get());
+    return true;
+}
+
+void ContentViewModel::releaseFromConversion(const QList<FileItemPtr>& released) {
+    for (const FileItemPtr& item : released)
+        heldForConversion.remove(item.get());
+    emit changed();
+}
+
+bool ContentViewModel::isHeldForConversion(const FileItemPtr& item) const {
+    return heldForConversion.contains(item.get());
 }
 
 // The run's own worker: the snapshot strictly one item after another. A stop
@@ -73,9 +99,11 @@ void ContentViewModel::runConversion(QPointer<ContentViewModel> self,
                 self->publish(self->convertProgress_, progress);
         });
     }
-    postToGuiThread([self, run] {
-        if (self)
-            self->finishConversion(run);
+    postToGuiThread([self, run, snapshot] {
+        if (!self)
+            return;
+        self->releaseFromConversion(snapshot);
+        self->finishConversion(run);
     });
 }
 

@@ -164,11 +164,13 @@ void MainWindowTest::statesOfAScanAndAConversion() {
     QVERIFY(!shown(convertStop) && !shown(progress));
     QVERIFY(clear->isEnabled());
     QVERIFY(status(window).endsWith(QStringLiteral(" fake stereo")));
+    // Not before the stopped run has let go of its files.
+    QVERIFY(!convert->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(convert->isEnabled(), 30000);
 
     // A run that ends by itself raises the banner; a click hides it, with
     // the animation still showing it for a moment.
     openGate(convertGate);
-    QVERIFY(convert->isEnabled());
     QTest::mouseClick(convert, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(viewModel.showConversionComplete(), 30000);
     auto* banner = window.findChild<CompletionBanner*>();

@@ -32,6 +32,18 @@ private slots:
         QVERIFY(!model.isConverting());
         QCOMPARE(model.currentConvertingFile(), std::nullopt);
 
+        // The stopped run still holds the file in hand and the unreached one
+        // until its worker lets go: clicking again must not start on them.
+        model.convertSelected();
+        model.convertItem(second);
+        const auto skipped = [](const FileItemPtr& item) {
+            return QStringLiteral("Already converting ") + item->fileName +
+                   QStringLiteral(", skipped");
+        };
+        QCOMPARE(messages(model).mid(messages(model).size() - 3),
+                 (QStringList{skipped(second), skipped(third), skipped(second)}));
+        QVERIFY(!model.isConverting());
+
         QVERIFY(waitFor(model, QStringLiteral("All conversions complete")));
         QCOMPARE(first->detectionStatus, DetectionStatus::converted);
         QCOMPARE(second->detectionStatus, DetectionStatus::error);
@@ -42,6 +54,12 @@ private slots:
         QCOMPARE(model.convertProgress(), 2.0 / 3);
         QVERIFY(!model.isConverting());
         QVERIFY(!model.showConversionComplete());
+
+        // Once let go, the unreached file converts on the next click.
+        model.convertSelected();
+        QTRY_COMPARE_WITH_TIMEOUT(messages(model).count(QStringLiteral("All conversions complete")),
+                                  2, 30000);
+        QCOMPARE(third->detectionStatus, DetectionStatus::converted);
     }
 
     void aSecondConvertSelectedIsRefused() {
