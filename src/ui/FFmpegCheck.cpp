@@ -21,7 +21,7 @@ QMessageBox* openMissingAlert(QWidget* window) {
     alert->setWindowTitle(QStringLiteral("Chanfuse"));
     alert->setText(QStringLiteral("ffmpeg not found"));
     alert->setInformativeText(QStringLiteral("Chanfuse requires ffmpeg to be installed.\n\nInstall "
-                                             "with Homebrew:\nbrew install ffmpeg"));
+                                             "with apt:\nsudo apt install ffmpeg"));
     alert->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     alert->setWindowModality(Qt::WindowModal);
     alert->open();

@@ -48,7 +48,7 @@ void FFmpegCheckTest::missingToolOpensTheAlert() {
     QCOMPARE(alert->text(), QStringLiteral("ffmpeg not found"));
     QCOMPARE(alert->informativeText(),
              QStringLiteral("Chanfuse requires ffmpeg to be installed.\n\n"
-                            "Install with Homebrew:\nbrew install ffmpeg"));
+                            "Install with apt:\nsudo apt install ffmpeg"));
     const QList<QAbstractButton*> buttons = alert->buttons();
     QCOMPARE(buttons.size(), 1);
     QCOMPARE(buttons.first()->text(), QStringLiteral("OK"));
