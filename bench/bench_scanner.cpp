@@ -1,6 +1,7 @@
 // How long discovery takes over a large tree, and how fast a scan classifies
 // files through a semaphore of four permits, with the most tool processes that
 // were ever alive at once (the scan queues must keep that at four or fewer).
+#include "Processes.h"
 #include "exec/AsyncSemaphore.h"
 #include "exec/ChildProcess.h"
 #include "scanner/AudioScanner.h"
@@ -14,7 +15,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <dirent.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -69,28 +69,6 @@ QList<QUrl> makeAudio(const QString& root) {
     return files;
 }
 
-// Children of this process that are alive now; the only children a scan makes
-// are ffprobe and ffmpeg.
-int liveChildren() {
-    const pid_t self = ::getpid();
-    int count = 0;
-    DIR* proc = ::opendir("/proc");
-    while (const dirent* entry = ::readdir(proc)) {
-        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(QLatin1String(entry->d_name)));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        // "pid (name) state ppid ...": the name may hold spaces, so start after ')'.
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields[0] != "Z" && fields[1].toInt() == self)
-            ++count;
-    }
-    ::closedir(proc);
-    return count;
-}
-
 void benchDiscovery(const AudioScanner& scanner, const QString& root) {
     makeTree(root);
     QElapsedTimer clock;
@@ -121,7 +99,7 @@ void benchAnalysis(const AudioScanner& scanner, const QString& root) {
     }
     int mostChildren = 0;
     while (finished < analysedFiles) {
-        mostChildren = std::max(mostChildren, liveChildren());
+        mostChildren = std::max(mostChildren, int(TestSupport::liveChildren().size()));
         QCoreApplication::processEvents();
         // Sampling often enough to see every overlap, without taking a core.
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -1,5 +1,6 @@
 #include "TestMain.h"
 
+#include "ConsoleCapture.h"
 #include "ViewModelLog.h"
 #include "viewmodel/ContentViewModel.h"
 #include "viewmodel/LogFile.h"
@@ -9,46 +10,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryFile>
-
-#include <cstdio>
-#include <unistd.h>
 
 using namespace ViewModelLog;
 
 namespace {
-
-// Sends this process's standard output to a file while alive.
-class CapturedOutput {
-public:
-    CapturedOutput() {
-        if (!file.open())
-            qFatal("cannot open a capture file");
-        std::fflush(stdout);
-        saved = dup(STDOUT_FILENO);
-        dup2(file.handle(), STDOUT_FILENO);
-    }
-    ~CapturedOutput() { restore(); }
-
-    QString text() {
-        restore();
-        file.seek(0);
-        return QString::fromUtf8(file.readAll());
-    }
-
-private:
-    void restore() {
-        if (saved < 0)
-            return;
-        std::fflush(stdout);
-        dup2(saved, STDOUT_FILENO);
-        close(saved);
-        saved = -1;
-    }
-
-    QTemporaryFile file;
-    int saved = -1;
-};
 
 QStringList linesOfLogFile() {
     QFile file(logFilePath());
@@ -85,10 +50,10 @@ private slots:
     void theNewest500LinesAreKept() {
         ContentViewModel model;
         QSignalSpy changes(&model, &ContentViewModel::changed);
-        CapturedOutput output;
+        TestSupport::ConsoleCapture output;
         for (int number = 1; number <= 501; ++number)
             model.log(QStringLiteral("line %1").arg(number));
-        const QString printed = output.text();
+        const QStringList printed = output.lines();
 
         QCOMPARE(changes.size(), 501);
         QCOMPARE(model.debugLog().size(), 500);
@@ -98,8 +63,9 @@ private slots:
             QStringLiteral("^\\[[^\\]]*\\d:\\d\\d:\\d\\d[^\\]]*\\] line 501$"));
         QVERIFY2(entry.match(model.debugLog().last()).hasMatch(),
                  qPrintable(model.debugLog().last()));
-        QVERIFY(printed.startsWith(QStringLiteral("[DEBUG] line 1\n[DEBUG] line 2\n")));
-        QVERIFY(printed.endsWith(QStringLiteral("[DEBUG] line 501\n")));
+        QCOMPARE(printed.size(), 501);
+        QCOMPARE(printed.first(), QStringLiteral("[DEBUG] line 1"));
+        QCOMPARE(printed.last(), QStringLiteral("[DEBUG] line 501"));
         // The file keeps every line, the dropped first one too.
         QCOMPARE(linesOfLogFile().size(), 501);
     }
@@ -132,9 +98,9 @@ private slots:
         blocker.close();
 
         ContentViewModel model;
-        CapturedOutput output;
+        TestSupport::ConsoleCapture output;
         model.log(QStringLiteral("still here"));
-        QCOMPARE(output.text(), QStringLiteral("[DEBUG] still here\n"));
+        QCOMPARE(output.lines(), QStringList{QStringLiteral("[DEBUG] still here")});
         QCOMPARE(messages(model), QStringList{QStringLiteral("still here")});
         QVERIFY(QFileInfo(folder).isFile());
         QVERIFY(!QFile::exists(logFilePath()));
