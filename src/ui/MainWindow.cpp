@@ -10,6 +10,7 @@
 #include "ToolbarRow.h"
 #include "viewmodel/ContentViewModel.h"
 
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFrame>
@@ -18,10 +19,12 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
 constexpr qint64 rowsSpacingMs = 100;
+constexpr int conversionsLetGoLimitMs = 15000;
 
 QFrame* separatorLine(QWidget* parent) {
     auto* line = new QFrame(parent);
@@ -86,6 +89,38 @@ MainWindow::~MainWindow() {
     // The widgets refer to the view model, so they go first.
     disconnect(model.get(), nullptr, this, nullptr);
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
+
+// Quitting in the middle of a conversion cancels it, but never mid-step: the
+// worker removes a temporary output or completes a disposal under way (an
+// original half-replaced would be lost) before the process ends.
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!model->hasConversionsInFlight()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (waitingToQuit)
+        return;
+    waitingToQuit = true;
+    hide();
+    model->stopAllConversions();
+
+    auto* limit = new QTimer(this);
+    limit->setSingleShot(true);
+    const auto letGo = std::make_shared<QMetaObject::Connection>();
+    const auto quit = [this, limit, letGo] {
+        limit->stop();
+        disconnect(*letGo);
+        emit readyToQuit();
+    };
+    *letGo = connect(model.get(), &ContentViewModel::changed, this, [this, quit] {
+        if (!model->hasConversionsInFlight())
+            quit();
+    });
+    // Past this, a file step stuck on a dead mount is given up on.
+    connect(limit, &QTimer::timeout, this, quit);
+    limit->start(conversionsLetGoLimitMs);
 }
 
 void MainWindow::refresh() {

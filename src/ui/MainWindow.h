@@ -30,7 +30,13 @@ public:
 
     ContentViewModel& viewModel() const { return *model; }
 
+signals:
+    // Closed while files were being converted: the window has gone, and the
+    // conversions have let go of their files (or were given up on).
+    void readyToQuit();
+
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -57,4 +63,5 @@ private:
     void scheduleRowsRefresh();
     QTimer rowsRefresh;
     QElapsedTimer sinceRowsRefresh;
+    bool waitingToQuit = false;
 };

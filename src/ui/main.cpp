@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     applyDarkTheme(app);
 
     MainWindow window;
+    QObject::connect(&window, &MainWindow::readyToQuit, &app, &QCoreApplication::quit);
     window.show();
     // Once the window is up, so the warning has a window to sit on.
     QTimer::singleShot(0, &window, [&window] { FFmpegCheck::check(&window); });

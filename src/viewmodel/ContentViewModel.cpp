@@ -39,6 +39,7 @@ ContentViewModel::~ContentViewModel() {
         scanTask->stop.request_stop();
     if (convertTask)
         convertTask->stop.request_stop();
+    rowConversionsStop.request_stop();
 }
 
 void ContentViewModel::setShowDebug(bool value) {

@@ -76,6 +76,11 @@ public:
     // True from the click until the worker converting the item, or the
     // stopped run still holding it, has let go; nothing may start on it then.
     bool isHeldForConversion(const FileItemPtr& item) const;
+    bool hasConversionsInFlight() const { return !heldForConversion.isEmpty(); }
+    // For quitting: the run and every single-row conversion are cancelled.
+    // Their workers still finish the file in hand (removing a temporary
+    // output, or completing a disposal already under way) before letting go.
+    void stopAllConversions();
 
     // Files from the user: a modal folder dialog, or the URLs of one drop.
     void pickFolder();
@@ -160,6 +165,7 @@ private:
     std::shared_ptr<ScanRun> activeScan;
     std::shared_ptr<ConversionRun> convertTask;
     std::shared_ptr<ConversionRun> activeConversion;
+    std::stop_source rowConversionsStop;
     // A stop clears isConverting at once, while the file in hand is still
     // being cancelled: this, not isConverting, keeps a second conversion off
     // a file.

@@ -46,8 +46,9 @@ void ContentViewModel::convertSelected() {
 void ContentViewModel::convertItem(const FileItemPtr& item) {
     if (!claimForConversion(item))
         return;
-    startDetachedWorker([self = QPointer(this), converter = converter, item] {
-        convertOnWorker(self, converter, item, {});
+    startDetachedWorker([self = QPointer(this), converter = converter, item,
+                         stop = rowConversionsStop.get_token()] {
+        convertOnWorker(self, converter, item, stop);
         postToGuiThread([self, item] {
             if (self)
                 self->releaseFromConversion({item});
@@ -187,4 +188,10 @@ void ContentViewModel::stopConvert() {
     }
     publish(currentConvertingFile_, std::optional<QString>());
     publish(isConverting_, false);
+}
+
+void ContentViewModel::stopAllConversions() {
+    if (convertTask)
+        stopConvert();
+    rowConversionsStop.request_stop();
 }

@@ -3,6 +3,7 @@
 #include "FileTable.h"
 #include "FileTableModel.h"
 #include "GuiTestMain.h"
+#include "Processes.h"
 #include "TestAudio.h"
 #include "WindowProbe.h"
 #include "model/Settings.h"
@@ -15,6 +16,7 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -30,6 +32,7 @@ class MainWindowTest : public QObject {
 private slots:
     void initTestCase();
     void statesOfAScanAndAConversion();
+    void closingMidConversionQuitsOnceTheFileIsLetGo();
     void settingsFieldsKeepWhatDoesNotParse();
     void dropsAnywhereReachTheViewModel();
 
@@ -183,6 +186,44 @@ void MainWindowTest::statesOfAScanAndAConversion() {
     QVERIFY(shown(banner));
     QTRY_VERIFY_WITH_TIMEOUT(!shown(banner), 2000);
     QCOMPARE(banner->reveal(), 0.0);
+}
+
+void MainWindowTest::closingMidConversionQuitsOnceTheFileIsLetGo() {
+    QTemporaryDir copy;
+    const QString original = copy.filePath(QStringLiteral("fake1.wav"));
+    QVERIFY(QFile::copy(library + QStringLiteral("/fake1.wav"), original));
+    FakeTools tools;
+    tools.realTool(QStringLiteral("ffprobe"));
+    tools.script(QStringLiteral("ffmpeg"),
+                 gated(tools.path(QStringLiteral("never")), QStringLiteral("/usr/bin/ffmpeg"),
+                       QStringLiteral("*\" -ac 1 \"*")));
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ContentViewModel& viewModel = window.viewModel();
+    viewModel.handleDrop({QUrl::fromLocalFile(copy.path() + QLatin1Char('/'))});
+    QTRY_VERIFY_WITH_TIMEOUT(!viewModel.items().isEmpty() && !viewModel.isScanning(), 30000);
+    const FileItemPtr item = viewModel.items().first();
+    QTRY_VERIFY(item->isSelected);
+    viewModel.convertSelected();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        std::any_of(
+            viewModel.debugLog().cbegin(), viewModel.debugLog().cend(),
+            [](const QString& line) { return line.contains(QStringLiteral("ffmpeg launched")); }),
+        30000);
+
+    QSignalSpy readyToQuit(&window, &MainWindow::readyToQuit);
+    QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
+    QVERIFY(!window.close());
+    QVERIFY(!window.isVisible());
+    QVERIFY(readyToQuit.isEmpty());
+    QVERIFY(readyToQuit.wait(15000));
+    QCOMPARE(readyToQuit.size(), 1);
+    QCOMPARE(item->errorMessage, std::optional(QStringLiteral("Cancelled")));
+    QVERIFY(QFile::exists(original));
+    QVERIFY(TestSupport::liveChildren().isEmpty());
+    QVERIFY(lastWindowClosed.isEmpty());
 }
 
 void MainWindowTest::settingsFieldsKeepWhatDoesNotParse() {
