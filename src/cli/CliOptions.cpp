@@ -25,7 +25,7 @@ const QString description = QStringLiteral(
     "                     folder); otherwise the usual places and PATH are searched\n"
     "\n"
     "Exit status: 0 every file handled, 1 a file ended in error or timed out,\n"
-    "2 usage error, 130 interrupted (Ctrl-C).");
+    "2 usage error, 130 interrupted (Ctrl-C, SIGTERM or SIGHUP).");
 
 struct Choice {
     QString name;

@@ -10,7 +10,12 @@ namespace {
 
 int interruptPipe[2] = {-1, -1};
 
-void onSigint(int) {
+// A terminal's Ctrl-C, a kill or timeout(1), a closed terminal: each gets the
+// same careful stop, since dying mid-step could leave an original half
+// replaced.
+constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP};
+
+void onInterruption(int) {
     const int savedErrno = errno;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = write(interruptPipe[1], &byte, 1);
@@ -22,7 +27,8 @@ void installHandler(void (*handler)(int)) {
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
+    for (const int interruption : interruptions)
+        sigaction(interruption, &action, nullptr);
 }
 
 } // namespace
@@ -32,7 +38,7 @@ InterruptSignal::InterruptSignal(QObject* parent) : QObject(parent) {
         return;
     notifier = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &InterruptSignal::drain);
-    installHandler(onSigint);
+    installHandler(onInterruption);
 }
 
 InterruptSignal::~InterruptSignal() {

@@ -3,9 +3,9 @@
 #include <QObject>
 #include <QSocketNotifier>
 
-// Turns SIGINT (Ctrl-C) into a signal on the main thread: the handler only
-// writes a byte into a pipe, whose reading end the event loop watches. Emits
-// once per SIGINT received. One instance per process.
+// Turns SIGINT (Ctrl-C), SIGTERM and SIGHUP into a signal on the main thread:
+// the handler only writes a byte into a pipe, whose reading end the event
+// loop watches. Emits once per signal received. One instance per process.
 class InterruptSignal : public QObject {
     Q_OBJECT
 

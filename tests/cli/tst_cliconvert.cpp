@@ -51,7 +51,8 @@ private slots:
     void behaviorAndSuffixApplyToThisRunOnly();
     void failedConversionExitsWithOne();
     void timeoutLimitsEachConversion();
-    void ctrlCLeavesEveryOriginalIntactOrConverted();
+    void anInterruptLeavesEveryOriginalIntactOrConverted_data();
+    void anInterruptLeavesEveryOriginalIntactOrConverted();
 
 private:
     QString file(const QString& name) const { return folder->filePath(name); }
@@ -239,10 +240,17 @@ void TestCliConvert::timeoutLimitsEachConversion() {
     QCOMPARE(CliProcess::fileContents(file(QStringLiteral("a.wav"))), originalA);
 }
 
+void TestCliConvert::anInterruptLeavesEveryOriginalIntactOrConverted_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("Ctrl-C") << SIGINT;
+    QTest::newRow("SIGTERM") << SIGTERM;
+}
+
 // Every conversion dawdles two seconds before the real ffmpeg starts, and
 // replaces its original in place, the case where a half-done step would
-// lose audio. Ctrl-C arrives while the first one runs.
-void TestCliConvert::ctrlCLeavesEveryOriginalIntactOrConverted() {
+// lose audio. The signal arrives while the first one runs.
+void TestCliConvert::anInterruptLeavesEveryOriginalIntactOrConverted() {
+    QFETCH(int, signal);
     FakeTools tools;
     const QString started = tools.path(QStringLiteral("started"));
     wrapConversions(tools, QStringLiteral("touch '%1'; sleep 2").arg(started));
@@ -261,7 +269,7 @@ void TestCliConvert::ctrlCLeavesEveryOriginalIntactOrConverted() {
                        QStringLiteral("--no-suffix"), folder->path()},
                       tools.path(QStringLiteral("ffmpeg")));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 60000);
-    ::kill(pid_t(process.processId()), SIGINT);
+    ::kill(pid_t(process.processId()), signal);
     const auto result = CliProcess::finish(process);
 
     QCOMPARE(result.exitCode, 130);
