@@ -73,8 +73,9 @@ public:
     void convertSelected();
     void convertItem(const FileItemPtr& item);
     void stopConvert();
-    // True from the click until the worker converting the item, or the
-    // stopped run still holding it, has let go; nothing may start on it then.
+    // True from the click until the worker converting the item's file, or
+    // the stopped run still holding it, has let go; nothing may start on that
+    // file then.
     bool isHeldForConversion(const FileItemPtr& item) const;
     bool hasConversionsInFlight() const { return !heldForConversion.isEmpty(); }
     // For quitting: the run and every single-row conversion are cancelled.
@@ -166,10 +167,11 @@ private:
     std::shared_ptr<ConversionRun> convertTask;
     std::shared_ptr<ConversionRun> activeConversion;
     std::stop_source rowConversionsStop;
-    // A stop clears isConverting at once, while the file in hand is still
-    // being cancelled: this, not isConverting, keeps a second conversion off
-    // a file.
-    QSet<const FileItem*> heldForConversion;
+    // Paths of the files held for conversion. A stop clears isConverting at
+    // once, while the file in hand is still being cancelled: this, not
+    // isConverting, keeps a second conversion off a file, even one listed
+    // again by a newer scan.
+    QSet<QString> heldForConversion;
     bool needsUIUpdate = false;
     QTimer uiTimer;
     QTimer confettiTimer;

@@ -61,18 +61,18 @@ bool ContentViewModel::claimForConversion(const FileItemPtr& item) {
         log(QStringLiteral("Already converting ") + item->fileName + QStringLiteral(", skipped"));
         return false;
     }
-    heldForConversion.insert(item.get());
+    heldForConversion.insert(item->path());
     return true;
 }
 
 void ContentViewModel::releaseFromConversion(const QList<FileItemPtr>& released) {
     for (const FileItemPtr& item : released)
-        heldForConversion.remove(item.get());
+        heldForConversion.remove(item->path());
     emit changed();
 }
 
 bool ContentViewModel::isHeldForConversion(const FileItemPtr& item) const {
-    return heldForConversion.contains(item.get());
+    return heldForConversion.contains(item->path());
 }
 
 // The run's own worker: the snapshot strictly one item after another. A stop
