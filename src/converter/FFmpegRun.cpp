@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <unistd.h>
 
 namespace {
@@ -118,6 +119,14 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const QStri
         return {false, QStringLiteral("Input file not found: ") + input};
     if (fileSizeWithin(fileQueryLimitSeconds, input).value_or(0) <= 0)
         return {false, QStringLiteral("Input file is empty: ") + input};
+    // The codec probe does not depend on the whole-file check, so it runs
+    // alongside it instead of adding its tool start-up afterwards.
+    std::future<QString> pcmCodec;
+    if (needsPcmCodec(extension)) {
+        pcmCodec = std::async(std::launch::async, [ffmpeg = *ffmpeg, input] {
+            return pcmCodecFor(probeFirstAudioCodec(ffmpeg, input));
+        });
+    }
     // Nothing is written for a file the whole of which is not fake stereo.
     if (auto refusal = verifyWholeFile(input, settings, log))
         return {false, *refusal};
@@ -125,10 +134,8 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const QStri
     log(QStringLiteral("ffmpeg binary: ") + *ffmpeg);
     killStuckPIDs();
 
-    std::optional<QString> pcmCodec;
-    if (needsPcmCodec(extension))
-        pcmCodec = pcmCodecFor(probeFirstAudioCodec(*ffmpeg, input));
-    const QStringList arguments = conversionArguments(input, output, pcmCodec);
+    const QStringList arguments = conversionArguments(
+        input, output, pcmCodec.valid() ? std::optional(pcmCodec.get()) : std::nullopt);
 
     const QString logFile = newLogFilePath();
     const int logFd = ::open(QFile::encodeName(logFile).constData(),
