@@ -1,41 +1,30 @@
 #include "exec/DetachedWorker.h"
 
 #include "exec/ChildProcess.h"
+#include "exec/RunningWorkers.h"
 
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 
 namespace {
 
-std::mutex countLock;
-std::condition_variable allEnded;
-int runningWorkers = 0;
+RunningWorkers detachedWorkers;
 
 } // namespace
 
 void startDetachedWorker(std::function<void()> work) {
-    {
-        const std::lock_guard guard(countLock);
-        ++runningWorkers;
-    }
+    detachedWorkers.started();
     std::thread([work = std::move(work)]() mutable {
         work();
         // What the work captured goes before the count says it has ended.
         work = nullptr;
-        {
-            const std::lock_guard guard(countLock);
-            --runningWorkers;
-        }
-        allEnded.notify_all();
+        detachedWorkers.finished();
     }).detach();
 }
 
 bool waitForDetachedWorkers(std::chrono::milliseconds limit) {
-    std::unique_lock guard(countLock);
-    return allEnded.wait_for(guard, limit, [] { return runningWorkers == 0; });
+    return detachedWorkers.waitForAll(limit);
 }
 
 void exitLeavingWorkers(int exitCode) {

@@ -3,6 +3,7 @@
 #include "exec/AsyncSemaphore.h"
 #include "exec/DetachedWorker.h"
 #include "exec/GuiThread.h"
+#include "exec/RunningWorkers.h"
 #include "model/PathParts.h"
 #include "model/Settings.h"
 #include "scanner/AudioScanner.h"
