@@ -23,8 +23,7 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
     // Measured before anything changes on disk; a time-out records a saving of 0.
     const qint64 originalSize = fileSizeWithin(fileQueryLimitSeconds, input).value_or(0);
 
-    const FFmpegOutcome run =
-        runFFmpeg(input, output.path, item->fileExtension, log, settings, stop);
+    const FFmpegOutcome run = runFFmpeg(input, output.path, log, settings, stop);
     if (!run.ok) {
         if (output.isTemp)
             QFile::remove(output.path);

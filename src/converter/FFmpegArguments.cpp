@@ -1,27 +1,237 @@
 #include "converter/FFmpegArguments.h"
 
+#include "converter/FFmpegEncoders.h"
+
+#include <QFileInfo>
 #include <QRegularExpression>
 
-bool needsPcmCodec(const QString& extension) {
-    const QString lower = extension.toLower();
-    return lower == QLatin1String("wav") || lower == QLatin1String("aiff") ||
-           lower == QLatin1String("aif");
+#include <algorithm>
+
+namespace {
+
+// Lossy codecs whose size follows the bit rate asked for: the encoder that
+// writes each, and the lowest rate worth writing for one channel (libvorbis
+// and wmav2 refuse less at 44.1 kHz).
+struct LossyCodec {
+    QLatin1String codec;
+    QLatin1String encoder;
+    qint64 floor;
+};
+const LossyCodec lossyCodecs[] = {
+    {QLatin1String("mp3"), QLatin1String("libmp3lame"), 32000},
+    {QLatin1String("aac"), QLatin1String("aac"), 24000},
+    {QLatin1String("vorbis"), QLatin1String("libvorbis"), 32000},
+    {QLatin1String("opus"), QLatin1String("libopus"), 12000},
+    {QLatin1String("wmav2"), QLatin1String("wmav2"), 32000},
+    {QLatin1String("wmav1"), QLatin1String("wmav1"), 32000},
+    {QLatin1String("mp2"), QLatin1String("mp2"), 32000},
+    {QLatin1String("ac3"), QLatin1String("ac3"), 32000},
+    {QLatin1String("eac3"), QLatin1String("eac3"), 32000},
+};
+
+bool isLossless(const QString& codec) {
+    static const QSet<QString> companded{QStringLiteral("pcm_alaw"), QStringLiteral("pcm_mulaw"),
+                                         QStringLiteral("pcm_vidc")};
+    static const QSet<QString> compressed{QStringLiteral("flac"), QStringLiteral("alac"),
+                                          QStringLiteral("tta"), QStringLiteral("wavpack")};
+    return (codec.startsWith(QLatin1String("pcm_")) && !companded.contains(codec)) ||
+           compressed.contains(codec);
 }
 
-QString pcmCodecFor(const std::optional<QString>& inputCodec) {
-    static const QRegularExpression widerThan16Bits(
-        QStringLiteral("^pcm_(s24|s32|s64|f32|f64)(le|be)$"));
-    if (inputCodec && widerThan16Bits.match(*inputCodec).hasMatch())
-        return *inputCodec;
-    return QStringLiteral("pcm_s16le");
+QString kilobits(qint64 bitsPerSecond) {
+    return QStringLiteral("%1 kb/s").arg(qRound64(double(bitsPerSecond) / 1000));
 }
 
-QStringList conversionArguments(const QString& input, const QString& output,
-                                const std::optional<QString>& pcmCodec) {
-    QStringList arguments{QStringLiteral("-y"), QStringLiteral("-i"), input, QStringLiteral("-ac"),
-                          QStringLiteral("1")};
-    if (pcmCodec)
-        arguments << QStringLiteral("-c:a") << *pcmCodec;
-    arguments << QStringLiteral("-map_metadata") << QStringLiteral("0") << output;
-    return arguments;
+struct Encoder {
+    QString name;
+    QStringList options;
+    QString description; // for the log: what is written and why
+};
+
+// PCM codecs that hold the decoded samples unchanged, narrowest first.
+QStringList pcmCodecsFor(const AudioFormat& format, bool bigEndian) {
+    QString samples = format.sampleFormat;
+    if (samples.endsWith(u'p'))
+        samples.chop(1);
+    if (samples == QLatin1String("u8"))
+        return {bigEndian ? QStringLiteral("pcm_s8") : QStringLiteral("pcm_u8")};
+    static const QHash<QString, QStringList> widths{
+        {QStringLiteral("s16"), {QStringLiteral("s16")}},
+        {QStringLiteral("s32"), {QStringLiteral("s24"), QStringLiteral("s32")}},
+        {QStringLiteral("s64"), {QStringLiteral("s64")}},
+        {QStringLiteral("flt"), {QStringLiteral("f32")}},
+        {QStringLiteral("dbl"), {QStringLiteral("f64")}}};
+    QStringList codecs;
+    for (const QString& width : widths.value(samples)) {
+        if (width == QLatin1String("s24") && format.bitsPerSample != 24)
+            continue;
+        codecs << QStringLiteral("pcm_") + width +
+                      (bigEndian ? QStringLiteral("be") : QStringLiteral("le"));
+    }
+    return codecs;
+}
+
+// Lossless codecs the container holds, for audio this ffmpeg cannot write in
+// its own codec; the first one it can write is taken.
+QStringList losslessCodecsFor(const QString& extension, const AudioFormat& format) {
+    if (extension == QLatin1String("wav"))
+        return pcmCodecsFor(format, false);
+    if (extension == QLatin1String("aiff") || extension == QLatin1String("aif"))
+        return pcmCodecsFor(format, true);
+    if (extension == QLatin1String("flac") || extension == QLatin1String("ogg"))
+        return {QStringLiteral("flac")};
+    if (extension == QLatin1String("m4a"))
+        return {QStringLiteral("alac")};
+    return {};
+}
+
+// Bytes of one uncompressed sample in `codec` (a PCM codec, else the decoded
+// samples): what a lossless copy costs at most.
+int bytesPerSample(const QString& codec, const AudioFormat& format) {
+    static const QRegularExpression pcmWidth(QStringLiteral("^pcm_[suf](8|16|24|32|64)"));
+    if (const QRegularExpressionMatch width = pcmWidth.match(codec); width.hasMatch())
+        return width.captured(1).toInt() / 8;
+    const QString& samples = format.sampleFormat;
+    if (samples.startsWith(QLatin1String("u8")))
+        return 1;
+    if (samples.startsWith(QLatin1String("s16")))
+        return 2;
+    if (samples.startsWith(QLatin1String("dbl")) || samples.startsWith(QLatin1String("s64")))
+        return 8;
+    return format.bitsPerSample == 24 ? 3 : 4;
+}
+
+struct EncoderOrRefusal {
+    std::optional<Encoder> encoder;
+    QString refusal;
+};
+
+EncoderOrRefusal chooseEncoder(const AudioFormat& format, const QString& extension,
+                               const std::optional<QSet<QString>>& encoders) {
+    const auto available = [&encoders](const QString& name) {
+        return !encoders || encoders->contains(name);
+    };
+    const QString& codec = format.codec;
+    const int channels = format.channels > 0 ? format.channels : 2;
+
+    const auto lossy =
+        std::find_if(std::begin(lossyCodecs), std::end(lossyCodecs),
+                     [&codec](const LossyCodec& known) { return codec == known.codec; });
+    const bool isLossy = lossy != std::end(lossyCodecs);
+    if (isLossy && available(lossy->encoder)) {
+        if (format.bitRate <= 0)
+            return {std::nullopt,
+                    QStringLiteral("Not converted: the bit rate of its %1 audio is unknown")
+                        .arg(codec)};
+        const qint64 perChannel = format.bitRate / channels;
+        const qint64 rate = qMax(perChannel, lossy->floor);
+        if (rate >= format.bitRate)
+            return {std::nullopt,
+                    QStringLiteral("Not converted: %1 at %2 would not be smaller than the original")
+                        .arg(codec, kilobits(rate))};
+        return {Encoder{lossy->encoder,
+                        {QStringLiteral("-b:a"), QString::number(rate)},
+                        QStringLiteral("%1 at %2 (%3 at %4 over %5 channels: %6)")
+                            .arg(lossy->encoder, kilobits(rate), codec, kilobits(format.bitRate))
+                            .arg(channels)
+                            .arg(rate == perChannel ? QStringLiteral("the same bits per channel")
+                                                    : QStringLiteral("the floor for ") + codec)},
+                {}};
+    }
+
+    const QString samples =
+        QStringLiteral("%1, %2 Hz").arg(format.sampleFormat).arg(format.sampleRate);
+    if (available(codec) && isLossless(codec))
+        return {Encoder{codec,
+                        {QStringLiteral("-sample_fmt"), format.sampleFormat},
+                        QStringLiteral("%1, %2 (lossless: kept exactly)").arg(codec, samples)},
+                {}};
+    // ADPCM, companded PCM and the like: one channel fewer is half the size.
+    if (!isLossy && available(codec))
+        return {Encoder{codec, {}, QStringLiteral("%1, %2 (kept as it was)").arg(codec, samples)},
+                {}};
+
+    const QString cannot =
+        QStringLiteral("Not converted: this ffmpeg cannot write %1 audio").arg(codec);
+    const QStringList candidates = losslessCodecsFor(extension, format);
+    const auto writable = std::find_if(candidates.begin(), candidates.end(), available);
+    if (writable == candidates.end())
+        return {std::nullopt,
+                cannot + QStringLiteral(", and a .%1 file holds no lossless codec it can write")
+                             .arg(extension)};
+    const QString& lossless = *writable;
+    const double losslessBytes =
+        format.duration * format.sampleRate * bytesPerSample(lossless, format);
+    if (format.fileSize <= 0 || losslessBytes <= 0 || losslessBytes > double(format.fileSize))
+        return {std::nullopt,
+                cannot +
+                    QStringLiteral(", and %1 would be larger than the original").arg(lossless)};
+    return {Encoder{lossless,
+                    {},
+                    QStringLiteral("%1, %2 (this ffmpeg cannot write %3; lossless and no larger)")
+                        .arg(lossless, samples, codec)},
+            {}};
+}
+
+} // namespace
+
+ConversionPlan planConversion(const QString& input, const QString& output,
+                              const AudioFormat& format,
+                              const std::optional<QSet<QString>>& encoders) {
+    const QString extension = QFileInfo(output).suffix().toLower();
+    const EncoderOrRefusal chosen = chooseEncoder(format, extension, encoders);
+    if (!chosen.encoder)
+        return {chosen.refusal, {}, {}};
+
+    QStringList arguments{QStringLiteral("-n"), QStringLiteral("-i"), input, QStringLiteral("-map"),
+                          QStringLiteral("0:a:0")};
+    QString choice = QStringLiteral("Codec chosen: ") + chosen.encoder->description;
+
+    // Cover art is copied byte for byte where the container holds pictures;
+    // elsewhere it is left out rather than turned into a video stream.
+    const bool holdsPictures =
+        extension == QLatin1String("mp3") || extension == QLatin1String("flac") ||
+        extension == QLatin1String("m4a") || extension == QLatin1String("aiff") ||
+        extension == QLatin1String("aif");
+    int keptPictures = 0;
+    for (const AttachedPicture& picture : format.pictures) {
+        const bool holdable = holdsPictures && (picture.codec == QLatin1String("mjpeg") ||
+                                                picture.codec == QLatin1String("png"));
+        if (!holdable) {
+            choice += QStringLiteral("; cover %1 not kept (a .%2 file cannot hold it)")
+                          .arg(picture.codec, extension);
+            continue;
+        }
+        arguments << QStringLiteral("-map") << QStringLiteral("0:%1").arg(picture.streamIndex);
+        arguments << QStringLiteral("-disposition:v:%1").arg(keptPictures++)
+                  << QStringLiteral("attached_pic");
+        choice += QStringLiteral("; cover %1 copied").arg(picture.codec);
+    }
+    if (keptPictures > 0)
+        arguments << QStringLiteral("-c:v") << QStringLiteral("copy");
+
+    arguments << QStringLiteral("-ac") << QStringLiteral("1") << QStringLiteral("-c:a")
+              << chosen.encoder->name << chosen.encoder->options;
+
+    arguments << QStringLiteral("-map_metadata") << QStringLiteral("0");
+    // Ogg keeps its comments (ReplayGain among them) on the stream, not the file.
+    if (extension == QLatin1String("ogg"))
+        arguments << QStringLiteral("-map_metadata:s:a") << QStringLiteral("0:s:a:0");
+    // A broadcast WAV's bext chunk comes back only when asked for.
+    if (extension == QLatin1String("wav") && format.tags.contains(QStringLiteral("time_reference")))
+        arguments << QStringLiteral("-write_bext") << QStringLiteral("1");
+    // Beyond its few text chunks, AIFF keeps tags and pictures in an ID3 chunk.
+    if ((extension == QLatin1String("aiff") || extension == QLatin1String("aif")) &&
+        (keptPictures > 0 || !format.tags.isEmpty()))
+        arguments << QStringLiteral("-write_id3v2") << QStringLiteral("1");
+    arguments << output;
+    return {std::nullopt, arguments, choice};
+}
+
+ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
+                              const QString& output) {
+    const std::optional<AudioFormat> format = probeAudioFormat(ffmpegPath, input);
+    if (!format)
+        return {QStringLiteral("Not converted: could not read its audio format"), {}, {}};
+    return planConversion(input, output, *format, ffmpegEncoders(ffmpegPath));
 }

@@ -1,20 +1,29 @@
 #pragma once
 
+#include "converter/AudioFormatProbe.h"
+
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
-// WAV and AIFF outputs get an explicit PCM codec; other extensions leave the
-// choice of encoder to ffmpeg.
-bool needsPcmCodec(const QString& extension);
+// How one file becomes its one-channel copy: the original minus one channel,
+// in the same codec, sample format and sample rate, with its tags and cover,
+// at the quality it had per channel; or why that cannot be done here.
+struct ConversionPlan {
+    std::optional<QString> refusal; // for the user; nothing else is set then
+    QStringList arguments;          // the ffmpeg command line after the program name
+    QString choice;                 // one log line: the codec and rate chosen and why
+};
 
-// The PCM codec for a WAV or AIFF output: 16-bit, unless the input's own codec
-// is a wider PCM one, which is kept so a 24-bit or float recording is not cut
-// down to 16 bits.
-QString pcmCodecFor(const std::optional<QString>& inputCodec);
+// The plan for writing `output` (same extension as `input`) from `input`,
+// described by `format`, with the ffmpeg whose encoders are `encoders`
+// (nothing: unknown, assumed present, so a missing one fails the run).
+ConversionPlan planConversion(const QString& input, const QString& output,
+                              const AudioFormat& format,
+                              const std::optional<QSet<QString>>& encoders);
 
-// The conversion command line after the program name, one argument per
-// element, nothing quoted.
-QStringList conversionArguments(const QString& input, const QString& output,
-                                const std::optional<QString>& pcmCodec);
+// The same after probing `input` and listing the encoders of `ffmpegPath`.
+ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
+                              const QString& output);

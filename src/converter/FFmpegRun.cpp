@@ -1,6 +1,5 @@
 #include "converter/FFmpegRun.h"
 
-#include "converter/AudioCodecProbe.h"
 #include "converter/BoundedFileQueries.h"
 #include "converter/ExitWatch.h"
 #include "converter/FFmpegArguments.h"
@@ -109,9 +108,8 @@ FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QStrin
 
 } // namespace
 
-FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const QString& extension,
-                        const ConversionLog& log, const Settings& settings,
-                        std::stop_token stopToken) {
+FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const ConversionLog& log,
+                        const Settings& settings, std::stop_token stopToken) {
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     if (!ffmpeg)
         return {false, QStringLiteral("ffmpeg not found")};
@@ -119,23 +117,24 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const QStri
         return {false, QStringLiteral("Input file not found: ") + input};
     if (fileSizeWithin(fileQueryLimitSeconds, input).value_or(0) <= 0)
         return {false, QStringLiteral("Input file is empty: ") + input};
-    // The codec probe does not depend on the whole-file check, so it runs
-    // alongside it instead of adding its tool start-up afterwards.
-    std::future<QString> pcmCodec;
-    if (needsPcmCodec(extension)) {
-        pcmCodec = std::async(std::launch::async, [ffmpeg = *ffmpeg, input] {
-            return pcmCodecFor(probeFirstAudioCodec(ffmpeg, input));
+    // The encoder follows the input's own format; learning it does not depend
+    // on the whole-file check, so it runs alongside it.
+    std::future<ConversionPlan> plan =
+        std::async(std::launch::async, [ffmpeg = *ffmpeg, input, output] {
+            return planConversion(ffmpeg, input, output);
         });
-    }
     // Nothing is written for a file the whole of which is not fake stereo.
     if (auto refusal = verifyWholeFile(input, settings, log))
         return {false, *refusal};
+    const ConversionPlan planned = plan.get();
+    if (planned.refusal)
+        return {false, *planned.refusal};
+    log(planned.choice);
 
     log(QStringLiteral("ffmpeg binary: ") + *ffmpeg);
     killStuckPIDs();
 
-    const QStringList arguments = conversionArguments(
-        input, output, pcmCodec.valid() ? std::optional(pcmCodec.get()) : std::nullopt);
+    const QStringList& arguments = planned.arguments;
 
     const QString logFile = newLogFilePath();
     const int logFd = ::open(QFile::encodeName(logFile).constData(),

@@ -14,10 +14,10 @@ struct FFmpegOutcome {
     QString text;
 };
 
-// Converts `input` to a one-channel file at `output` with ffmpeg, supervised
+// Converts `input` to a one-channel file at `output` with ffmpeg, in the
+// encoder its probed format calls for (planConversion), supervised
 // on the calling worker thread: polled every 0.1 s against the setting
 // convertTimeoutSeconds and against `stop`, then terminated, killed, and if
 // it still will not die, tracked as stuck. Never throws.
-FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const QString& extension,
-                        const ConversionLog& log, const Settings& settings,
-                        std::stop_token stop = {});
+FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const ConversionLog& log,
+                        const Settings& settings, std::stop_token stop = {});

@@ -187,47 +187,6 @@ private slots:
                  true);
     }
 
-    void widePcmKeepsItsBitDepth_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("codec");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("24-bit wav") << "song.wav"
-                                    << "pcm_s24le"
-                                    << "pcm_s24le";
-        QTest::newRow("24-bit aiff") << "song.aiff"
-                                     << "pcm_s24be"
-                                     << "pcm_s24be";
-        QTest::newRow("32-bit float wav") << "song.wav"
-                                          << "pcm_f32le"
-                                          << "pcm_f32le";
-        QTest::newRow("16-bit aif") << "song.aif"
-                                    << "pcm_s16be"
-                                    << "pcm_s16le";
-        QTest::newRow("8-bit wav") << "song.wav"
-                                   << "pcm_u8"
-                                   << "pcm_s16le";
-    }
-    void widePcmKeepsItsBitDepth() {
-        QFETCH(QString, name);
-        QFETCH(QString, codec);
-        QFETCH(QString, expected);
-        Settings::shared().setConvertBehavior(ConvertBehavior::overwrite);
-        Settings::shared().setAppendFilename(false);
-        const QString path = folder->filePath(name);
-        TestAudio::generate(path, {TestAudio::tone(440, 0.5), TestAudio::tone(440, 0.5)}, 0.5,
-                            {QStringLiteral("-c:a"), codec});
-        QCOMPARE(probeEntry(path, QStringLiteral("stream=codec_name")), codec);
-        const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(path));
-
-        LogLines log;
-        QCOMPARE(convert(item, log), std::nullopt);
-        QVERIFY(log.startingWith(QStringLiteral("Launching ffmpeg: "))
-                    .contains(QStringLiteral(" -ac 1 -c:a ") + expected +
-                              QStringLiteral(" -map_metadata 0 ")));
-        QCOMPARE(probeEntry(path, QStringLiteral("stream=codec_name")), expected);
-        QCOMPARE(TestAudio::channelsOf(path), 1);
-    }
-
     void olderBackupCopyIsReplaced() {
         Settings::shared().setConvertBehavior(ConvertBehavior::backup);
         Settings::shared().setAppendFilename(false);

@@ -115,8 +115,7 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("suffix");
         QTest::addColumn<QString>("codecArguments");
-        QTest::newRow("flac, suffixed output kept") << "song.flac" << true << " ";
-        // No ffprobe beside this ffmpeg: the bit-depth probe has no answer.
+        QTest::newRow("flac, suffixed output kept") << "song.flac" << true << " -c:a flac ";
         QTest::newRow("wav, temporary output removed") << "take.WAV" << false << " -c:a pcm_s16le ";
     }
     void failedRunGivesItsKeywordLines() {
@@ -139,8 +138,9 @@ private slots:
                  QStringLiteral("ffmpeg binary: ") + tools.path(QStringLiteral("ffmpeg")));
         QCOMPARE(log.startingWith(QStringLiteral("Launching ffmpeg: ")),
                  QStringLiteral("Launching ffmpeg: ") + tools.path(QStringLiteral("ffmpeg")) +
-                     QStringLiteral(" -y -i ") + item->path() + QStringLiteral(" -ac 1") +
-                     codecArguments + QStringLiteral("-map_metadata 0 ") + output);
+                     QStringLiteral(" -n -i ") + item->path() +
+                     QStringLiteral(" -map 0:a:0 -ac 1") + codecArguments +
+                     QStringLiteral("-sample_fmt s16 -map_metadata 0 ") + output);
         QVERIFY(launchedPid(log) > 0);
         QVERIFY(log.all().contains(QStringLiteral("ffmpeg exited with status 1")));
         QVERIFY(log.all().contains(QStringLiteral("ffmpeg stderr (last 5 lines): frame=1\n[in] "

@@ -1,6 +1,5 @@
 #include "TestMain.h"
 
-#include "converter/FFmpegArguments.h"
 #include "converter/OutputNaming.h"
 
 #include <QRegularExpression>
@@ -89,43 +88,6 @@ private slots:
         QVERIFY2(expected.match(first.path).hasMatch(), qPrintable(first.path));
         QVERIFY(expected.match(second.path).hasMatch());
         QVERIFY(first.path != second.path);
-    }
-
-    void pcmCodecIsKeptOnlyWhenWiderThan16Bits_data() {
-        QTest::addColumn<QString>("probed");
-        QTest::addColumn<QString>("chosen");
-        QTest::newRow("no answer") << QString() << "pcm_s16le";
-        QTest::newRow("16-bit") << "pcm_s16le"
-                                << "pcm_s16le";
-        QTest::newRow("16-bit big-endian") << "pcm_s16be"
-                                           << "pcm_s16le";
-        QTest::newRow("8-bit") << "pcm_u8"
-                               << "pcm_s16le";
-        QTest::newRow("not pcm") << "adpcm_ima_wav"
-                                 << "pcm_s16le";
-        for (const char* wide : {"pcm_s24le", "pcm_s24be", "pcm_s32le", "pcm_s32be", "pcm_f32le",
-                                 "pcm_f32be", "pcm_f64le", "pcm_s64le"})
-            QTest::newRow(wide) << wide << wide;
-    }
-    void pcmCodecIsKeptOnlyWhenWiderThan16Bits() {
-        QFETCH(QString, probed);
-        QFETCH(QString, chosen);
-        QCOMPARE(pcmCodecFor(probed.isNull() ? std::nullopt : std::optional(probed)), chosen);
-    }
-
-    void onlyWavAndAiffGetACodecOption() {
-        for (const char* extension : {"wav", "WAV", "aif", "aiff", "AiFf"})
-            QVERIFY2(needsPcmCodec(QString::fromLatin1(extension)), extension);
-        for (const char* extension : {"flac", "mp3", "m4a", "aac", "wma", "ogg", ""})
-            QVERIFY2(!needsPcmCodec(QString::fromLatin1(extension)), extension);
-        QCOMPARE(conversionArguments(QStringLiteral("/a b/in.wav"), QStringLiteral("/o.wav"),
-                                     QStringLiteral("pcm_s16le")),
-                 QStringList({"-y", "-i", "/a b/in.wav", "-ac", "1", "-c:a", "pcm_s16le",
-                              "-map_metadata", "0", "/o.wav"}));
-        QCOMPARE(
-            conversionArguments(QStringLiteral("/in.flac"), QStringLiteral("/o.flac"),
-                                std::nullopt),
-            QStringList({"-y", "-i", "/in.flac", "-ac", "1", "-map_metadata", "0", "/o.flac"}));
     }
 };
 

@@ -12,6 +12,8 @@ FakeTools::~FakeTools() {
 }
 
 void FakeTools::script(const QString& tool, const QString& body) {
+    // Never write through a link to the real tool.
+    QFile::remove(path(tool));
     QFile file(path(tool));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qFatal("cannot write fake %s", qPrintable(tool));
@@ -23,10 +25,12 @@ void FakeTools::script(const QString& tool, const QString& body) {
 }
 
 void FakeTools::conversionScript(const QString& body) {
-    script(
-        QStringLiteral("ffmpeg"),
-        QStringLiteral("case \" $* \" in *\" -f s16le \"*) exec /usr/bin/ffmpeg \"$@\";; esac\n") +
-            body);
+    script(QStringLiteral("ffmpeg"),
+           QStringLiteral(
+               "case \" $* \" in *\" -f s16le \"* | *\" -encoders \"*) exec /usr/bin/ffmpeg "
+               "\"$@\";; esac\n") +
+               body);
+    realTool(QStringLiteral("ffprobe"));
 }
 
 void FakeTools::realTool(const QString& tool) {

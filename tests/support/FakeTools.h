@@ -19,7 +19,8 @@ public:
     void script(const QString& tool, const QString& body);
 
     // An ffmpeg whose conversions run `body` while its PCM decodes (the scan's
-    // and the whole-file check before converting) run on the real ffmpeg.
+    // and the whole-file check before converting) and its list of encoders
+    // come from the real ffmpeg, with the real ffprobe beside it.
     void conversionScript(const QString& body);
 
     // Links `tool` to the real program of that name.

@@ -37,11 +37,14 @@ void TestAudio::generate(const QString& path, const QStringList& channelExpressi
                          .arg(seconds);
     if (!layout.isEmpty())
         source += QStringLiteral(":c=") + layout;
-    runTool(QStringLiteral("/usr/bin/ffmpeg"),
-            QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
-                        QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                        source} +
-                outputOptions + QStringList{path});
+    ffmpeg(QStringList{QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                       QStringLiteral("-i"), source} +
+           outputOptions + QStringList{path});
+}
+
+QByteArray TestAudio::ffmpeg(const QStringList& arguments) {
+    return runTool(QStringLiteral("/usr/bin/ffmpeg"),
+                   QStringList{QStringLiteral("-v"), QStringLiteral("error")} + arguments);
 }
 
 void TestAudio::mono(const QString& path, double seconds) {

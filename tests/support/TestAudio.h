@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,10 @@ void generate(const QString& path, const QStringList& channelExpressions, double
 void mono(const QString& path, double seconds = 2);
 void fakeStereo(const QString& path, double seconds = 2);
 void realStereo(const QString& path, double seconds = 2);
+
+// Runs the real ffmpeg quietly with these arguments and gives its standard
+// output; a failure ends the test program.
+QByteArray ffmpeg(const QStringList& arguments);
 
 // The number of channels and the duration of a file, as ffprobe reads it.
 int channelsOf(const QString& path);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// A picture carried in the file as cover art (an attached-picture stream).
+struct AttachedPicture {
+    int streamIndex = 0; // among all the file's streams, as in "-map 0:N"
+    QString codec;       // "mjpeg", "png"
+};
+
+// What one ffprobe run tells of a file: its first audio stream, its cover
+// pictures and its tags. Numbers the file does not state are 0.
+struct AudioFormat {
+    QString codec;         // "flac", "pcm_s24be", "mp3"
+    QString sampleFormat;  // the decoded samples: "s16", "s32p", "fltp"
+    int bitsPerSample = 0; // bits per sample, else the bits that carry the signal
+    qint64 bitRate = 0;    // bits per second: the stream's, else the whole file's
+    int sampleRate = 0;    // Hz
+    int channels = 0;
+    double duration = 0; // seconds: the stream's, else the whole file's
+    qint64 fileSize = 0; // bytes
+    QList<AttachedPicture> pictures;
+    QHash<QString, QString> tags; // the file's, then the audio stream's; keys in lower case
+};
+
+// Describes `path` with the ffprobe beside `ffmpegPath`, run on a scan queue
+// under the probe's 10 s limit. Nothing when ffprobe is missing, fails, times
+// out or finds no audio stream.
+std::optional<AudioFormat> probeAudioFormat(const QString& ffmpegPath, const QString& path);

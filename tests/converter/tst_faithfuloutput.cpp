@@ -1,0 +1,207 @@
+#include "LogLines.h"
+#include "TestAudio.h"
+#include "TestMain.h"
+#include "Workers.h"
+
+#include "converter/AudioConverter.h"
+#include "converter/FFmpegArguments.h"
+#include "converter/FFmpegEncoders.h"
+#include "exec/FFmpegLocator.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString title = QStringLiteral("Chanfuse Test");
+
+// The bytes of a file's first cover picture, as they are stored.
+QByteArray coverOf(const QString& path) {
+    return TestAudio::ffmpeg({QStringLiteral("-i"), path, QStringLiteral("-map"),
+                              QStringLiteral("0:v:0"), QStringLiteral("-c"), QStringLiteral("copy"),
+                              QStringLiteral("-f"), QStringLiteral("image2pipe"),
+                              QStringLiteral("-")});
+}
+
+} // namespace
+
+// Real conversions of one fake-stereo file per format: the mono file must be
+// the original minus one channel, in its codec and sample format, with its
+// tags and cover, at the bits per channel it had, and smaller.
+class FaithfulOutputTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir folder;
+    QString ffmpeg;
+    QString cover;
+
+    // Three seconds on two identical channels, of pink noise (lossy encoders
+    // spend their full bit rate on it) unless `tonal`: AAC's joint stereo
+    // decodes noise to channels that differ.
+    QString generate(const QString& name, const QStringList& codecOptions, bool withCover,
+                     bool tonal = false) {
+        const QString path = folder.filePath(name);
+        QStringList arguments{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                              tonal ? QStringLiteral("sine=f=440:d=3:r=44100")
+                                    : QStringLiteral("anoisesrc=d=3:c=pink:a=0.3:r=44100")};
+        if (withCover)
+            arguments << QStringLiteral("-i") << cover << QStringLiteral("-map")
+                      << QStringLiteral("0") << QStringLiteral("-map") << QStringLiteral("1")
+                      << QStringLiteral("-c:v") << QStringLiteral("copy")
+                      << QStringLiteral("-disposition:v:0") << QStringLiteral("attached_pic");
+        arguments << QStringLiteral("-af") << QStringLiteral("pan=stereo|c0=c0|c1=c0")
+                  << QStringLiteral("-metadata") << QStringLiteral("title=") + title << codecOptions
+                  << path;
+        TestAudio::ffmpeg(arguments);
+        return path;
+    }
+
+private slots:
+    void initTestCase() {
+        ffmpeg = FFmpegLocator::ffmpegPath().value_or(QString());
+        QVERIFY(!ffmpeg.isEmpty());
+        cover = folder.filePath(QStringLiteral("cover.jpg"));
+        TestAudio::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                           QStringLiteral("testsrc=s=96x96"), QStringLiteral("-frames:v"),
+                           QStringLiteral("1"), cover});
+        Settings::shared().setAppendFilename(true);
+        Settings::shared().setSuffix(QStringLiteral("_MONO"));
+        Settings::shared().setConvertBehavior(ConvertBehavior::overwrite);
+        Settings::shared().setConvertTimeoutSeconds(60);
+        // Lossy decoders do not give the two channels back bit for bit alike.
+        Settings::shared().setComparisonMethod(ComparisonMethod::statistical);
+    }
+
+    void monoKeepsCodecQualityTagsAndCover_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("encoder");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("withCover");
+        QTest::addColumn<bool>("lossy");
+        const auto row = [](const char* label, const char* name, const char* encoder,
+                            const QString& options, bool withCover, bool lossy) {
+            QTest::newRow(label) << QString::fromLatin1(name) << QString::fromLatin1(encoder)
+                                 << options.split(u' ') << withCover << lossy;
+        };
+        row("WAV 16-bit", "s16.wav", "pcm_s16le", "-c:a pcm_s16le", false, false);
+        row("WAV 24-bit", "s24.wav", "pcm_s24le", "-c:a pcm_s24le", false, false);
+        row("WAV float", "f32.wav", "pcm_f32le", "-c:a pcm_f32le", false, false);
+        row("AIFF 16-bit", "s16.aiff", "pcm_s16be", "-c:a pcm_s16be", false, false);
+        row("AIFF 24-bit", "s24.aif", "pcm_s24be", "-c:a pcm_s24be", false, false);
+        row("FLAC 16-bit", "s16.flac", "flac", "-c:a flac -sample_fmt s16", false, false);
+        row("FLAC 24-bit", "s24.flac", "flac", "-c:a flac -sample_fmt s32", false, false);
+        row("ALAC", "alac.m4a", "alac", "-c:a alac", false, false);
+        row("AAC with cover", "aac.m4a", "aac", "-c:a aac -b:a 192k", true, true);
+        row("MP3 320 CBR with cover", "cbr.mp3", "libmp3lame", "-c:a libmp3lame -b:a 320k", true,
+            true);
+        row("MP3 VBR", "vbr.mp3", "libmp3lame", "-c:a libmp3lame -q:a 2", false, true);
+        row("Vorbis", "vorbis.ogg", "libvorbis", "-c:a libvorbis -q:a 5", false, true);
+        row("Opus", "opus.ogg", "libopus", "-c:a libopus -b:a 128k", false, true);
+        row("WMA", "wma.wma", "wmav2", "-c:a wmav2 -b:a 128k", false, true);
+        // Its bit rate follows the channel count, so the codec is simply kept.
+        row("ADPCM WAV", "adpcm.wav", "adpcm_ima_wav", "-c:a adpcm_ima_wav", false, true);
+    }
+    void monoKeepsCodecQualityTagsAndCover() {
+        QFETCH(QString, name);
+        QFETCH(QString, encoder);
+        QFETCH(QStringList, options);
+        QFETCH(bool, withCover);
+        QFETCH(bool, lossy);
+        const std::optional<QSet<QString>> encoders = ffmpegEncoders(ffmpeg);
+        QVERIFY(encoders && encoders->contains(QStringLiteral("flac")));
+        if (!encoders->contains(encoder))
+            QSKIP(qPrintable(QStringLiteral("this ffmpeg has no encoder ") + encoder));
+
+        const QString path = generate(name, options, withCover, encoder == QLatin1String("aac"));
+        const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(path));
+        LogLines log;
+        std::optional<QString> result;
+        QVERIFY(TestSupport::finishOnWorker(
+            [&] {
+                result = AudioConverter(Settings::shared()).convertToMono(item, log.callback());
+            },
+            60000));
+        QVERIFY2(!result, qPrintable(result.value_or(QString())));
+        QVERIFY2(log.startingWith(QStringLiteral("Codec chosen: "))
+                     .startsWith(QStringLiteral("Codec chosen: ") + encoder),
+                 qPrintable(log.startingWith(QStringLiteral("Codec chosen: "))));
+
+        const QString mono = QFileInfo(path).path() + u'/' + QFileInfo(path).completeBaseName() +
+                             QStringLiteral("_MONO.") + QFileInfo(path).suffix();
+        const std::optional<AudioFormat> before = probeAudioFormat(ffmpeg, path);
+        const std::optional<AudioFormat> after = probeAudioFormat(ffmpeg, mono);
+        QVERIFY(before && after);
+        QCOMPARE(after->channels, 1);
+        QCOMPARE(after->codec, before->codec);
+        QCOMPARE(after->sampleRate, before->sampleRate);
+        QCOMPARE(after->sampleFormat, before->sampleFormat);
+        QCOMPARE(after->bitsPerSample, before->bitsPerSample);
+        if (lossy && !encoder.startsWith(QLatin1String("adpcm"))) {
+            const double half = double(before->bitRate) / 2;
+            QVERIFY2(
+                qAbs(double(after->bitRate) - half) <= 0.15 * half,
+                qPrintable(
+                    QStringLiteral("%1 b/s from %2").arg(after->bitRate).arg(before->bitRate)));
+        }
+        // Lossy encoders pad to whole frames or blocks.
+        QVERIFY2(qAbs(after->duration - before->duration) <= (lossy ? 0.05 : 1.0 / 44100),
+                 qPrintable(
+                     QStringLiteral("%1 s from %2 s").arg(after->duration).arg(before->duration)));
+        QCOMPARE(after->tags.value(QStringLiteral("title")), title);
+        QCOMPARE(after->pictures.size(), before->pictures.size());
+        if (withCover)
+            QCOMPARE(coverOf(mono), coverOf(path));
+        QVERIFY2(
+            after->fileSize < before->fileSize,
+            qPrintable(
+                QStringLiteral("%1 bytes from %2").arg(after->fileSize).arg(before->fileSize)));
+    }
+
+    // With the codec's own encoder missing, a lossless codec of the container
+    // stands in only where it is no larger than the original.
+    void unwritableCodecFallsBackOnlyWhenNoLarger_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("missing");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("24-bit WAV widened to 32-bit") << "fallback.wav"
+                                                      << "-c:a pcm_s24le"
+                                                      << "pcm_s24le"
+                                                      << "-c:a pcm_s32le";
+        QTest::newRow("ADPCM WAV would double")
+            << "refused.wav"
+            << "-c:a adpcm_ima_wav"
+            << "adpcm_ima_wav"
+            << "Not converted: this ffmpeg cannot write adpcm_ima_wav audio, and pcm_s16le would "
+               "be larger than the original";
+        QTest::newRow("MP3 holds nothing lossless")
+            << "refused.mp3"
+            << "-c:a libmp3lame"
+            << "libmp3lame"
+            << "Not converted: this ffmpeg cannot write mp3 audio, and a .mp3 file holds no "
+               "lossless codec it can write";
+    }
+    void unwritableCodecFallsBackOnlyWhenNoLarger() {
+        QFETCH(QString, name);
+        QFETCH(QString, options);
+        QFETCH(QString, missing);
+        QFETCH(QString, outcome);
+        std::optional<QSet<QString>> encoders = ffmpegEncoders(ffmpeg);
+        QVERIFY(encoders && encoders->remove(missing));
+        const QString path = generate(name, options.split(u' '), false);
+        const std::optional<AudioFormat> format = probeAudioFormat(ffmpeg, path);
+        QVERIFY(format);
+
+        const ConversionPlan plan =
+            planConversion(path, folder.filePath(QStringLiteral("out.") + QFileInfo(name).suffix()),
+                           *format, encoders);
+        if (plan.refusal)
+            QCOMPARE(*plan.refusal, outcome);
+        else
+            QVERIFY2(plan.arguments.join(u' ').contains(outcome),
+                     qPrintable(plan.arguments.join(u' ')));
+    }
+};
+
+CHANFUSE_TEST_MAIN(FaithfulOutputTest)
+#include "tst_faithfuloutput.moc"
