@@ -1,9 +1,11 @@
 // What the converter adds to ffmpeg's own work: for a three-minute 44.1 kHz
 // fake-stereo WAV and FLAC, the whole convertToMono call against a bare ffmpeg
 // run of the same command line. The difference is the converter's overhead
-// (input checks, the bit-depth probe, supervision, verification, disposal).
+// (input checks, the input probe, supervision, verification, disposal), and
+// the input probe with the choice of encoder on its own.
 #include "converter/AudioConverter.h"
 #include "converter/FFmpegArguments.h"
+#include "converter/FFmpegEncoders.h"
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
 
@@ -72,19 +74,28 @@ void measure(const QString& folder, const QString& extension, const QString& ffm
     const QString input = folder + QStringLiteral("/song.") + extension;
     const QString output = folder + QStringLiteral("/song_MONO.") + extension;
     QFile::copy(source, input);
-    const QStringList command = conversionArguments(
-        input, output,
-        needsPcmCodec(extension) ? std::optional(QStringLiteral("pcm_s16le")) : std::nullopt);
+    const ConversionPlan plan = planConversion(ffmpeg, input, output);
+    if (plan.refusal)
+        qFatal("%s", qPrintable(*plan.refusal));
+    std::printf("%-5s %s\n", qPrintable(extension), qPrintable(plan.choice));
 
     const AudioConverter converter(Settings::shared());
     const LogCallback quiet = [](const QString&) {};
-    Cost bare, suffixed, inPlace;
+    Cost probe, bare, suffixed, inPlace;
     for (int round = 0; round < rounds; ++round) {
-        bare.measure([&] { runToEnd(ffmpeg, command); });
+        probe.measure([&] { planConversion(ffmpeg, input, output); });
+
+        // ffmpeg never overwrites: each run starts without the output.
+        QFile::remove(output);
+        bare.measure([&] { runToEnd(ffmpeg, plan.arguments); });
 
         Settings::shared().setAppendFilename(true);
+        QFile::remove(output);
         const auto kept = std::make_shared<FileItem>(QUrl::fromLocalFile(input));
-        suffixed.measure([&] { converter.convertToMono(kept, quiet); });
+        suffixed.measure([&] {
+            if (converter.convertToMono(kept, quiet))
+                qFatal("conversion failed");
+        });
 
         // Replacing in place consumes the original: start from a fresh copy.
         Settings::shared().setAppendFilename(false);
@@ -105,6 +116,8 @@ void measure(const QString& folder, const QString& extension, const QString& ffm
                     median(cost.wall) - median(bare.wall), median(cost.processor),
                     median(cost.processor) - median(bare.processor));
     };
+    std::printf("%-5s %-22s wall %7.1f ms | processor %7.1f ms\n", qPrintable(extension),
+                "input probe and plan", median(probe.wall), median(probe.processor));
     report("bare ffmpeg", bare);
     report("convertToMono suffixed", suffixed);
     report("convertToMono in place", inPlace);
@@ -127,9 +140,16 @@ int main(int argc, char** argv) {
     Settings::shared().setConvertBehavior(ConvertBehavior::overwrite);
     Settings::shared().setSuffix(QStringLiteral("_MONO"));
 
+    QElapsedTimer listing;
+    listing.start();
+    if (!ffmpegEncoders(*ffmpeg))
+        qFatal("no encoder list");
+    std::printf("Encoder list, once per process: %.1f ms\n", double(listing.nsecsElapsed()) / 1e6);
+
     QTemporaryDir folder;
     std::printf("Three minutes of 44.1 kHz fake stereo, median of %d rounds\n", rounds);
-    for (const QString& extension : {QStringLiteral("wav"), QStringLiteral("flac")})
+    for (const QString& extension :
+         {QStringLiteral("wav"), QStringLiteral("flac"), QStringLiteral("mp3")})
         measure(folder.path(), extension, *ffmpeg);
     return 0;
 }
