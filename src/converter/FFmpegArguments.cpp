@@ -141,7 +141,7 @@ EncoderOrRefusal chooseEncoder(const AudioFormat& format, const QString& extensi
 
     const QString samples =
         QStringLiteral("%1, %2 Hz").arg(format.sampleFormat).arg(format.sampleRate);
-    if (available(codec) && isLossless(codec))
+    if (available(codec) && isLossless(codec) && !format.sampleFormat.isEmpty())
         return {Encoder{codec,
                         {QStringLiteral("-sample_fmt"), format.sampleFormat},
                         QStringLiteral("%1, %2 (lossless: kept exactly)").arg(codec, samples)},

@@ -83,20 +83,25 @@ private slots:
             QTest::newRow(label) << QString::fromLatin1(name) << QString::fromLatin1(encoder)
                                  << options.split(u' ') << withCover << lossy;
         };
-        row("WAV 16-bit", "s16.wav", "pcm_s16le", "-c:a pcm_s16le", false, false);
+        row("WAV 16-bit", "s16.wav", "pcm_s16le",
+            "-c:a pcm_s16le -write_bext 1 -metadata time_reference=88200", false, false);
         row("WAV 24-bit", "s24.wav", "pcm_s24le", "-c:a pcm_s24le", false, false);
         row("WAV float", "f32.wav", "pcm_f32le", "-c:a pcm_f32le", false, false);
         row("AIFF 16-bit", "s16.aiff", "pcm_s16be", "-c:a pcm_s16be", false, false);
         row("AIFF 24-bit", "s24.aif", "pcm_s24be", "-c:a pcm_s24be", false, false);
-        row("FLAC 16-bit", "s16.flac", "flac", "-c:a flac -sample_fmt s16", false, false);
+        row("FLAC 16-bit", "s16.flac", "flac",
+            "-c:a flac -sample_fmt s16 -metadata REPLAYGAIN_TRACK_GAIN=-6.50", false, false);
         row("FLAC 24-bit", "s24.flac", "flac", "-c:a flac -sample_fmt s32", false, false);
         row("ALAC", "alac.m4a", "alac", "-c:a alac", false, false);
         row("AAC with cover", "aac.m4a", "aac", "-c:a aac -b:a 192k", true, true);
         row("MP3 320 CBR with cover", "cbr.mp3", "libmp3lame", "-c:a libmp3lame -b:a 320k", true,
             true);
-        row("MP3 VBR", "vbr.mp3", "libmp3lame", "-c:a libmp3lame -q:a 2", false, true);
-        row("Vorbis", "vorbis.ogg", "libvorbis", "-c:a libvorbis -q:a 5", false, true);
-        row("Opus", "opus.ogg", "libopus", "-c:a libopus -b:a 128k", false, true);
+        row("MP3 VBR", "vbr.mp3", "libmp3lame",
+            "-c:a libmp3lame -q:a 2 -metadata REPLAYGAIN_TRACK_GAIN=-6.50", false, true);
+        row("Vorbis", "vorbis.ogg", "libvorbis",
+            "-c:a libvorbis -q:a 5 -metadata REPLAYGAIN_TRACK_GAIN=-6.50", false, true);
+        row("Opus", "opus.ogg", "libopus",
+            "-c:a libopus -b:a 128k -metadata REPLAYGAIN_TRACK_GAIN=-6.50", false, true);
         row("WMA", "wma.wma", "wmav2", "-c:a wmav2 -b:a 128k", false, true);
         // Its bit rate follows the channel count, so the codec is simply kept.
         row("ADPCM WAV", "adpcm.wav", "adpcm_ima_wav", "-c:a adpcm_ima_wav", false, true);
@@ -147,6 +152,12 @@ private slots:
         QVERIFY2(qAbs(after->duration - before->duration) <= (lossy ? 0.05 : 1.0 / 44100),
                  qPrintable(
                      QStringLiteral("%1 s from %2 s").arg(after->duration).arg(before->duration)));
+        // Every tag but the name of the encoder that wrote it, the title and
+        // ReplayGain and bext values among them.
+        QHash<QString, QString> tagsBefore = before->tags, tagsAfter = after->tags;
+        tagsBefore.remove(QStringLiteral("encoder"));
+        tagsAfter.remove(QStringLiteral("encoder"));
+        QCOMPARE(tagsAfter, tagsBefore);
         QCOMPARE(after->tags.value(QStringLiteral("title")), title);
         QCOMPARE(after->pictures.size(), before->pictures.size());
         if (withCover)
