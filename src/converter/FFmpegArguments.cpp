@@ -139,8 +139,10 @@ EncoderOrRefusal chooseEncoder(const AudioFormat& format, const QString& extensi
                 {}};
     }
 
-    const QString samples =
-        QStringLiteral("%1, %2 Hz").arg(format.sampleFormat).arg(format.sampleRate);
+    QString samples = format.sampleFormat;
+    if (format.bitsPerSample > 0)
+        samples += QStringLiteral(" %1-bit").arg(format.bitsPerSample);
+    samples += QStringLiteral(", %1 Hz").arg(format.sampleRate);
     if (available(codec) && isLossless(codec) && !format.sampleFormat.isEmpty())
         return {Encoder{codec,
                         {QStringLiteral("-sample_fmt"), format.sampleFormat},
