@@ -11,6 +11,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -222,6 +223,58 @@ private slots:
                                                     QStringLiteral("/song.wav"))
                                       .toPercentEncoding("/") +
                                   '\n'));
+        }
+    }
+
+    void killedAtAnyPointTheOriginalsPathHoldsAWholeFile_data() {
+        QTest::addColumn<ConvertBehavior>("behavior");
+        for (ConvertBehavior behavior : allCases<ConvertBehavior>())
+            QTest::addRow("%s", qPrintable(rawValue(behavior))) << behavior;
+    }
+    void killedAtAnyPointTheOriginalsPathHoldsAWholeFile() {
+        QFETCH(ConvertBehavior, behavior);
+        const QString original = pathOf(QStringLiteral("song.wav"));
+        for (int killAfter = 1;; ++killAfter) {
+            QDir(folder->path()).removeRecursively();
+            QVERIFY(QDir().mkpath(folder->path()));
+            QDir(trashFolder()).removeRecursively();
+            const OutputPath output = prepare(false);
+            writeFile(output.path, "one channel");
+
+            QProcess helper;
+            helper.start(QStringLiteral(COMMIT_UNTIL_KILLED),
+                         {original, output.path, rawValue(behavior), QString::number(killAfter)});
+            QVERIFY(helper.waitForFinished(30000));
+            const bool killed = helper.exitStatus() == QProcess::CrashExit;
+
+            const QMap<QString, QByteArray> left = snapshot(folder->path());
+            const QByteArray atPath = left.value(QStringLiteral("song.wav"));
+            QVERIFY2(atPath == "two channels" || atPath == "one channel",
+                     qPrintable(QStringLiteral("after change %1: %2").arg(killAfter).arg(atPath)));
+            // Whatever else is left tells by its name what it holds.
+            for (auto entry = left.cbegin(); entry != left.cend(); ++entry) {
+                const QString name = entry.key();
+                if (name.startsWith(QStringLiteral("sonfold_out_")))
+                    QCOMPARE(entry.value(), QByteArray("one channel"));
+                else if (name.startsWith(QStringLiteral(".sonfold_orig_")) ||
+                         name.startsWith(QStringLiteral("_backup/")))
+                    QCOMPARE(entry.value(), QByteArray("two channels"));
+                else
+                    QVERIFY2(name == QStringLiteral("song.wav") ||
+                                 name == QStringLiteral("_backup"),
+                             qPrintable(name));
+            }
+            // The original's bytes are never gone unless overwriting them was the point.
+            const bool originalKept =
+                atPath == "two channels" || left.values().contains(QByteArray("two channels")) ||
+                contentsOf(trashFolder() + QStringLiteral("/files/song.wav")) == "two channels";
+            QVERIFY(originalKept || behavior == ConvertBehavior::overwrite);
+            if (!killed) {
+                QCOMPARE(helper.readAllStandardOutput(), QByteArray("committed\n"));
+                QCOMPARE(atPath, QByteArray("one channel"));
+                QVERIFY2(killAfter > 1, "the commit changed nothing");
+                break;
+            }
         }
     }
 
