@@ -6,6 +6,7 @@
 
 #include "converter/AudioConverter.h"
 #include "converter/Disposal.h"
+#include "exec/SerialQueue.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -16,12 +17,20 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-enum class Fault { none, trashUnusable, backupFolderIsAFile, finalNameTaken, outputGone, stopped };
+enum class Fault {
+    trashUnusable,
+    backupFolderIsAFile,
+    finalNameTaken,
+    outputGone,
+    stopped,
+    queueStuck
+};
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -127,6 +136,12 @@ private slots:
         }
         QTest::addRow("stopped before the commit")
             << Fault::stopped << ConvertBehavior::trash << false << "Cancelled";
+        // Every step, and the repair, waits behind a file operation that does
+        // not end until the test lets it: both run late, in order.
+        QTest::addRow("file queue stuck, trash in place")
+            << Fault::queueStuck << ConvertBehavior::trash << false << "File move timed out";
+        QTest::addRow("file queue stuck, backup suffixed")
+            << Fault::queueStuck << ConvertBehavior::backup << true << "Backup timed out";
     }
     void failureLeavesTheFolderAsItWas() {
         QFETCH(Fault, fault);
@@ -150,15 +165,21 @@ private slots:
         std::stop_source stop;
         if (fault == Fault::stopped)
             stop.request_stop();
+        std::promise<void> release;
+        if (fault == Fault::queueStuck) {
+            Settings::shared().setConvertTimeoutSeconds(1);
+            fileOpQueue().submit([stuck = release.get_future().share()] { stuck.wait(); });
+        }
 
         LogLines log;
         const std::optional<QString> result = dispose(output, log, stop.get_token());
         if (fault == Fault::trashUnusable)
             QVERIFY(QFile::remove(dataHome()));
+        release.set_value();
 
         QCOMPARE(result, text);
-        QVERIFY(!text.contains(QStringLiteral("timed out")));
-        QCOMPARE(snapshot(folder->path()), before);
+        QCOMPARE(text.contains(QStringLiteral("timed out")), fault == Fault::queueStuck);
+        QTRY_COMPARE(snapshot(folder->path()), before);
         QCOMPARE(log.startingWith(QStringLiteral("song left as it was: ")),
                  QStringLiteral("song left as it was: ") + text);
     }
