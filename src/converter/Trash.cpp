@@ -30,7 +30,8 @@ QString mountPointOf(const QString& folder) {
         if (fields.size() < 5)
             continue;
         // Blanks and backslashes come octal-escaped ("\040").
-        QByteArray escaped = fields.at(4), point;
+        const QByteArray escaped = fields.at(4);
+        QByteArray point;
         for (qsizetype i = 0; i < escaped.size(); ++i) {
             if (escaped[i] == '\\' && i + 3 < escaped.size()) {
                 point += char(escaped.mid(i + 1, 3).toInt(nullptr, 8));
