@@ -25,8 +25,7 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
 
     const FFmpegOutcome run = runFFmpeg(input, output.path, log, settings, stop);
     if (!run.ok) {
-        if (output.isTemp)
-            QFile::remove(output.path);
+        QFile::remove(output.path);
         return extractError(run.text);
     }
 

@@ -19,11 +19,3 @@ std::optional<qint64> fileSizeWithin(double seconds, const QString& path) {
         return std::nullopt;
     }
 }
-
-bool succeedsWithin(double seconds, std::function<bool()> operation) {
-    try {
-        return withHardTimeout(seconds, std::move(operation));
-    } catch (const TimeoutError&) {
-        return false;
-    }
-}

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 // File queries on the file-operation queue under a hard time limit, for
@@ -12,11 +11,6 @@ std::optional<bool> fileExistsWithin(double seconds, const QString& path);
 
 // A size that cannot be read counts as 0.
 std::optional<qint64> fileSizeWithin(double seconds, const QString& path);
-
-// Runs a file operation that reports success: false when it failed or the
-// limit passed first. The operation must own what it touches (see
-// withHardTimeout).
-bool succeedsWithin(double seconds, std::function<bool()> operation);
 
 // Time limits of the quick file queries and of removing a failed launch's log.
 constexpr double fileQueryLimitSeconds = 10;

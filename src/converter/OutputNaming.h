@@ -5,11 +5,12 @@
 
 #include <QString>
 
-// Where ffmpeg writes the one-channel file: the final suffixed name beside the
-// original, or a temporary name in the same folder that later takes the
-// original's place.
+// Where ffmpeg writes the one-channel file (always a fresh temporary name
+// beside the original) and where it ends once verified: the suffixed name, or
+// the original's own path when it replaces the original.
 struct OutputPath {
     QString path;
+    QString finalPath;
     bool isTemp = false;
 };
 

@@ -1,63 +1,180 @@
 #include "converter/Trash.h"
 
-#include "exec/HardTimeout.h"
+#include "converter/FileChanges.h"
+#include "model/PathParts.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <cstdio>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-constexpr double trashLimitSeconds = 10;
-
-// Reported as trashed but moved somewhere else (a "files" folder in the
-// working directory): put the file back where it was and drop the stray
-// bookkeeping, so the caller's fallback finds it in its place.
-void undoMisplacedTrash(const QString& path, const QString& placed) {
-    const QFileInfo moved(placed);
-    std::rename(QFile::encodeName(moved.absoluteFilePath()).constData(),
-                QFile::encodeName(path).constData());
-    QDir root = moved.absoluteDir();
-    root.rmdir(moved.absolutePath());
-    if (!root.cdUp())
-        return;
-    const QString info = root.filePath(QStringLiteral("info"));
-    QFile::remove(info + u'/' + moved.fileName() + QStringLiteral(".trashinfo"));
-    root.rmdir(info);
+// The mount point holding `folder` (an existing, canonical folder): the
+// longest mount point of /proc/self/mountinfo it lies under; a later mount on
+// the same point hides the earlier ones.
+QString mountPointOf(const QString& folder) {
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (!table.open(QIODevice::ReadOnly))
+        return QStringLiteral("/");
+    QString best = QStringLiteral("/");
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 5)
+            continue;
+        // Blanks and backslashes come octal-escaped ("\040").
+        const QByteArray escaped = fields.at(4);
+        QByteArray point;
+        for (qsizetype i = 0; i < escaped.size(); ++i) {
+            if (escaped[i] == '\\' && i + 3 < escaped.size()) {
+                point += char(escaped.mid(i + 1, 3).toInt(nullptr, 8));
+                i += 3;
+            } else {
+                point += escaped[i];
+            }
+        }
+        const QString mount = QFile::decodeName(point);
+        const bool contains =
+            mount == QLatin1String("/") || folder == mount || folder.startsWith(mount + u'/');
+        if (contains && mount.size() >= best.size())
+            best = mount;
+    }
+    return best;
 }
 
-bool trashNow(const QString& path) {
-    // Qt 6.4 quietly "trashes" into the working directory when the data
-    // folder does not exist yet (a fresh account), so make sure it does.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+// The nearest existing folder at or above `path`, canonical.
+QString existingCanonicalFolder(QString path) {
+    while (!QFileInfo(path).isDir() && path.size() > 1)
+        path = QFileInfo(path).path();
+    return QFileInfo(path).canonicalFilePath();
+}
 
-    QString placed;
-    if (!QFile::moveToTrash(path, &placed))
-        return false;
-    const bool landed = QFileInfo::exists(placed) && !QFileInfo::exists(path);
-    if (landed && liesInTrashFolder(placed))
-        return true;
-    if (landed)
-        undoMisplacedTrash(path, placed);
-    return false;
+struct TrashFolder {
+    QString root;
+    // Where the recorded Path is relative to; empty for absolute paths.
+    QString base;
+};
+
+// A volume's shared .Trash is used only when it is a real, sticky folder, so
+// other users cannot swap in a link to somewhere else.
+std::optional<QString> usableSharedTrash(const QString& topdir) {
+    struct stat status {};
+    const QString shared = topdir + QStringLiteral("/.Trash");
+    if (::lstat(QFile::encodeName(shared).constData(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+        !(status.st_mode & S_ISVTX))
+        return std::nullopt;
+    const QString own = shared + u'/' + QString::number(::getuid());
+    if (makeFolder(own, 0700))
+        return std::nullopt;
+    return own;
+}
+
+std::optional<QString> prepareVolumeTrash(const QString& topdir, TrashFolder& trash) {
+    trash.base = topdir;
+    if (auto shared = usableSharedTrash(topdir)) {
+        trash.root = *shared;
+        return std::nullopt;
+    }
+    trash.root = topdir + QStringLiteral("/.Trash-") + QString::number(::getuid());
+    if (auto failure = makeFolder(trash.root, 0700))
+        return failure;
+    struct stat status {};
+    if (::lstat(QFile::encodeName(trash.root).constData(), &status) != 0 ||
+        status.st_uid != ::getuid())
+        return QStringLiteral("%1 belongs to another user").arg(trash.root);
+    return std::nullopt;
+}
+
+std::optional<QString> prepareTrash(const QString& folder, TrashFolder& trash) {
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString mount = mountPointOf(folder);
+    if (mountPointOf(existingCanonicalFolder(dataHome)) == mount) {
+        QDir().mkpath(dataHome);
+        trash.root = dataHome + QStringLiteral("/Trash");
+        if (auto failure = makeFolder(trash.root, 0700))
+            return failure;
+    } else if (auto failure =
+                   prepareVolumeTrash(mount == QLatin1String("/") ? QString() : mount, trash)) {
+        return failure;
+    }
+    if (auto failure = makeFolder(trash.root + QStringLiteral("/files"), 0700))
+        return failure;
+    return makeFolder(trash.root + QStringLiteral("/info"), 0700);
+}
+
+QByteArray trashInfo(const QString& recorded, const TrashFolder& trash) {
+    const QString path = trash.base.isEmpty() ? recorded : recorded.mid(trash.base.size() + 1);
+    return "[Trash Info]\nPath=" + QFile::encodeName(path).toPercentEncoding("/") +
+           "\nDeletionDate=" +
+           QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toUtf8() +
+           '\n';
+}
+
+bool writeAll(int descriptor, const QByteArray& bytes) {
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t step =
+            ::write(descriptor, bytes.constData() + written, size_t(bytes.size() - written));
+        if (step < 0 && errno == EINTR)
+            continue;
+        if (step <= 0)
+            return false;
+        written += step;
+    }
+    return true;
 }
 
 } // namespace
 
-bool liesInTrashFolder(const QString& placed) {
-    QDir folder = QFileInfo(placed).absoluteDir();
-    if (folder.dirName() != QLatin1String("files") || !folder.cdUp())
-        return false;
-    const QString trashName = folder.dirName();
-    if (trashName == QLatin1String("Trash") || trashName.startsWith(QLatin1String(".Trash-")))
-        return true;
-    return folder.cdUp() && folder.dirName() == QLatin1String(".Trash");
-}
+std::optional<QString> moveToTrash(const QString& path, const QString& recordedPath) {
+    const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+    if (folder.isEmpty())
+        return QStringLiteral("%1 does not exist").arg(path);
+    TrashFolder trash;
+    if (auto failure = prepareTrash(folder, trash))
+        return failure;
 
-void moveToTrash(const QString& path) {
-    if (!withHardTimeout(trashLimitSeconds, [path] { return trashNow(path); }))
-        throw TrashError();
+    const QString recordedFolder =
+        QFileInfo(QFileInfo(recordedPath).absolutePath()).canonicalFilePath();
+    const QString recordedName = lastPathComponent(recordedPath);
+    const QByteArray info = trashInfo(recordedFolder + u'/' + recordedName, trash);
+    constexpr qsizetype infoSuffix = sizeof(".trashinfo") - 1;
+
+    // The .trashinfo is written first, and exclusively: it is what reserves
+    // the name among concurrent trashers.
+    for (int number = 1; number <= 1000; ++number) {
+        const QString name = numberedName(recordedName, number, NAME_MAX - infoSuffix);
+        const QByteArray infoPath =
+            QFile::encodeName(trash.root + QStringLiteral("/info/") + name) + ".trashinfo";
+        const int descriptor =
+            ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (descriptor < 0 && errno == EEXIST)
+            continue;
+        if (descriptor < 0)
+            return QStringLiteral("cannot write in %1: %2").arg(trash.root, lastSystemError());
+        const bool written = writeAll(descriptor, info) && ::fsync(descriptor) == 0;
+        QString reason = lastSystemError();
+        ::close(descriptor);
+        if (written) {
+            const Placement placement =
+                renameWithoutReplacing(path, trash.root + QStringLiteral("/files/") + name);
+            if (placement == Placement::placed)
+                return std::nullopt;
+            reason = lastSystemError();
+            ::unlink(infoPath.constData());
+            if (placement == Placement::taken)
+                continue;
+        } else {
+            ::unlink(infoPath.constData());
+        }
+        return QStringLiteral("cannot move %1 into %2: %3").arg(path, trash.root, reason);
+    }
+    return QStringLiteral("no free name in %1").arg(trash.root);
 }

@@ -2,19 +2,13 @@
 
 #include <QString>
 
-#include <exception>
+#include <optional>
 
-// The desktop refused to trash a file, or claimed to but put it elsewhere.
-class TrashError : public std::exception {
-public:
-    const char* what() const noexcept override { return "Could not move the file to the trash"; }
-};
-
-// Moves one file to the user's freedesktop trash, on the file-operation
-// queue, bounded by 10 s of its own. Throws TrashError or TimeoutError; a
-// stop request does not shorten it.
-void moveToTrash(const QString& path);
-
-// True when `placed` lies in the "files" folder of a freedesktop trash (the
-// home trash or a volume's .Trash-UID or .Trash/UID).
-bool liesInTrashFolder(const QString& placed);
+// Moves one file into the freedesktop trash that serves its volume: the home
+// trash ($XDG_DATA_HOME/Trash) when it lies on the same mount, otherwise
+// $topdir/.Trash/$uid (only inside a sticky, real .Trash folder) or
+// $topdir/.Trash-$uid. The entry is recorded under `recordedPath`'s name and
+// place, so a file manager restores it there even when the file now sits under
+// another name in the same folder. Files are never copied between volumes.
+// Blocks without a limit of its own; nothing on success, otherwise the reason.
+std::optional<QString> moveToTrash(const QString& path, const QString& recordedPath);

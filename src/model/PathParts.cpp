@@ -1,5 +1,7 @@
 #include "model/PathParts.h"
 
+#include <QFile>
+
 NameParts splitExtension(const QString& name) {
     const qsizetype dot = name.lastIndexOf(u'.');
     if (dot <= 0)
@@ -12,4 +14,14 @@ QString lastPathComponent(const QString& path) {
     while (trimmed.size() > 1 && trimmed.endsWith(u'/'))
         trimmed.chop(1);
     return trimmed.mid(trimmed.lastIndexOf(u'/') + 1);
+}
+
+QString numberedName(const QString& name, int number, int maxBytes) {
+    const NameParts parts = splitExtension(name);
+    const QString tail = (number > 1 ? QStringLiteral(" (%1)").arg(number) : QString()) +
+                         (parts.extension.isEmpty() ? QString() : u'.' + parts.extension);
+    QString base = parts.base;
+    while (!base.isEmpty() && QFile::encodeName(base + tail).size() > maxBytes)
+        base.chop(base.size() > 1 && base.back().isLowSurrogate() ? 2 : 1);
+    return base + tail;
 }

@@ -13,3 +13,8 @@ NameParts splitExtension(const QString& lastPathComponent);
 
 // The last path component of a local path ("/a/b/song.wav" -> "song.wav").
 QString lastPathComponent(const QString& path);
+
+// The `number`th candidate for a fresh name derived from `name`: the name
+// itself first, then "base (2).ext", "base (3).ext" … Shortened at a character
+// boundary of its base until its local 8-bit encoding fits in `maxBytes`.
+QString numberedName(const QString& name, int number, int maxBytes);

@@ -54,7 +54,7 @@ private slots:
         QFETCH(QString, expected);
         Settings::shared().setSuffix(suffix);
         const OutputPath output = nameFor(original);
-        QCOMPARE(output.path, expected);
+        QCOMPARE(output.finalPath, expected);
         QVERIFY(!output.isTemp);
     }
 

@@ -1,0 +1,35 @@
+// Commits a prepared output over an original, as a conversion would, and kills
+// itself with SIGKILL right after the Nth change to the folder: the state a
+// crash, an out-of-memory kill or a power cut would leave there.
+// Usage: commit_until_killed ORIGINAL OUTPUT BEHAVIOUR N
+// Reads the user folders from the environment, as the test that starts it.
+#include "converter/Disposal.h"
+
+#include <QCoreApplication>
+#include <QStandardPaths>
+
+#include <csignal>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() != 5)
+        return 2;
+    const int killAfter = arguments.at(4).toInt();
+    int changes = 0;
+    setFolderChangeObserver([killAfter, &changes] {
+        if (++changes == killAfter)
+            std::raise(SIGKILL);
+    });
+
+    Settings::shared().setConvertBehavior(fromRawValue<ConvertBehavior>(arguments.at(3)).value());
+    Settings::shared().setConvertTimeoutSeconds(60);
+    const FileItem item(QUrl::fromLocalFile(arguments.at(1)));
+    const OutputPath output{arguments.at(2), arguments.at(1), true};
+    const std::optional<QString> failure =
+        disposeOfOriginal(item, output, Settings::shared(), ConversionLog({}));
+    std::printf("%s\n", failure ? qPrintable(*failure) : "committed");
+    return failure ? 1 : 0;
+}
