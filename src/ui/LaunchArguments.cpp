@@ -38,7 +38,8 @@ bool asksForText(const QStringList& arguments) {
     // Options meant for Qt itself (-platform, -style) are unknown here; they
     // must not hide a --help given beside them.
     parser.parse(arguments);
-    return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version"));
+    return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")) ||
+           parser.isSet(QStringLiteral("version"));
 }
 
 QList<QUrl> foldersToScan(const QStringList& arguments) {
@@ -46,10 +47,8 @@ QList<QUrl> foldersToScan(const QStringList& arguments) {
     describe(parser);
     if (!parser.parse(arguments))
         refuse(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    // Prints --help, --help-all or --version and ends the process, if asked.
+    parser.process(arguments);
 
     QList<QUrl> folders;
     for (const QString& path : parser.positionalArguments()) {

@@ -49,9 +49,13 @@ void LaunchTest::textNeedsNoDisplay_data() {
     QTest::newRow("chanfuse --version")
         << window << "--version" << QStringLiteral("Chanfuse ") + version + u'\n';
     QTest::newRow("chanfuse --help") << window << "--help" << window + " [options] [FOLDER...]";
+    QTest::newRow("chanfuse --help-all")
+        << window << "--help-all" << window + " [options] [FOLDER...]";
     QTest::newRow("chanfuse-cli --version")
         << cli << "--version" << QStringLiteral("chanfuse-cli ") + version + u'\n';
     QTest::newRow("chanfuse-cli --help") << cli << "--help" << cli + " [options] command FOLDER...";
+    QTest::newRow("chanfuse-cli --help-all")
+        << cli << "--help-all" << cli + " [options] command FOLDER...";
 }
 
 void LaunchTest::textNeedsNoDisplay() {
