@@ -35,9 +35,7 @@ void describe(QCommandLineParser& parser) {
 bool asksForText(const QStringList& arguments) {
     QCommandLineParser parser;
     describe(parser);
-    // Options meant for Qt itself (-platform, -style) are unknown here; they
-    // must not hide a --help given beside them.
-    parser.parse(arguments);
+    parser.parse(arguments); // foldersToScan reports any mistake
     return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")) ||
            parser.isSet(QStringLiteral("version"));
 }
