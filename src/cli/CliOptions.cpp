@@ -118,8 +118,8 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& argumen
 
     if (!parser.parse(arguments))
         return UsageError{parser.errorText()};
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        parser.process(arguments); // prints the help asked for and ends the process
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
 
