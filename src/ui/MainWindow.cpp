@@ -195,8 +195,11 @@ bool acceptAsCopy(QDropEvent* event) {
 } // namespace
 
 void MainWindow::openPreferences() {
-    if (findChild<PreferencesDialog*>())
-        return;
+    // One at a time; a closed one may still await its deletion.
+    for (const PreferencesDialog* open : findChildren<PreferencesDialog*>()) {
+        if (open->isVisible())
+            return;
+    }
     auto* dialog = new PreferencesDialog(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();

@@ -41,6 +41,7 @@ private slots:
     void dropsAnywhereReachTheViewModel();
     void preferencesRoundTripAndRefuseBadValues();
     void keyboardReachesEveryBarAndTicksRows();
+    void aShortenedStatusHasItsWholeTextAsTooltip();
 
 private:
     QTemporaryDir audio;
@@ -354,10 +355,11 @@ void MainWindowTest::preferencesRoundTripAndRefuseBadValues() {
             QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
         else
             QTest::mouseClick(part<QPushButton>(window, "preferencesButton"), Qt::LeftButton);
-        auto* dialog = window.findChild<PreferencesDialog*>();
-        if (!dialog || !dialog->isVisible())
-            qFatal("the preferences did not open");
-        return dialog;
+        for (PreferencesDialog* dialog : window.findChildren<PreferencesDialog*>()) {
+            if (dialog->isVisible())
+                return dialog;
+        }
+        qFatal("the preferences did not open");
     };
 
     // The stored values are shown; new ones are stored on OK.
@@ -386,7 +388,6 @@ void MainWindowTest::preferencesRoundTripAndRefuseBadValues() {
 
     // Reopened, it shows them; a wrong number is refused with a hint and
     // nothing at all is stored.
-    QTRY_VERIFY(!window.findChild<PreferencesDialog*>());
     dialog = open(false);
     QVERIFY(part<QRadioButton>(*dialog, "statisticalRadio")->isChecked());
     QVERIFY(part<QRadioButton>(*dialog, "backupRadio")->isChecked());
@@ -463,6 +464,21 @@ void MainWindowTest::keyboardReachesEveryBarAndTicksRows() {
     QVERIFY(position("fileTable") > position("preferencesButton"));
     QVERIFY(position("clearButton") > position("fileTable"));
     QVERIFY(position("convertSelectedButton") > position("infoButton"));
+}
+
+void MainWindowTest::aShortenedStatusHasItsWholeTextAsTooltip() {
+    MainWindow window;
+    window.resize(window.minimumSize());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* label = part<ElidedLabel>(window, "statusLabel");
+    const QString longText =
+        QStringLiteral("Scanning: ") + QString(200, u'x') + QStringLiteral(".wav");
+    label->setText(longText);
+    QTRY_COMPARE(label->toolTip(), longText);
+    QVERIFY(label->width() < label->sizeHint().width());
+    label->setText(QStringLiteral("3 files scanned"));
+    QTRY_VERIFY(label->toolTip().isEmpty());
 }
 
 CHANFUSE_GUI_TEST_MAIN(MainWindowTest)
