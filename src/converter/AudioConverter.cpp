@@ -42,9 +42,11 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
     if (auto failure = disposeOfOriginal(*item, output, settings, log, stop))
         return failure;
 
-    postToGuiThread([item, originalSize, convertedSize] {
+    const QUrl convertedUrl = QUrl::fromLocalFile(output.isTemp ? input : output.path);
+    postToGuiThread([item, originalSize, convertedSize, convertedUrl] {
         item->originalSize = originalSize;
         item->convertedSize = convertedSize;
+        item->convertedUrl = convertedUrl;
     });
     return std::nullopt;
 }

@@ -28,8 +28,13 @@ public:
     qint64 fileSize = 0;
     qint64 originalSize = 0;
     qint64 convertedSize = 0;
+    // Where the converted file ended up, once there is one: beside the
+    // original under another name, or in the original's place.
+    std::optional<QUrl> convertedUrl;
 
     QString path() const { return url.toLocalFile(); }
+    // The file the row stands for now: the converted one, else the original.
+    QUrl currentUrl() const { return convertedUrl.value_or(url); }
     qint64 spaceSaved() const;
     QString formattedFileSize() const;
 };

@@ -19,12 +19,6 @@ constexpr std::array<QStringView, 9> audioExtensions{
     u"wav", u"aiff", u"aif", u"flac", u"mp3", u"m4a", u"aac", u"wma", u"ogg",
 };
 
-bool hasAudioExtension(const QString& name) {
-    const QString extension = splitExtension(name).extension.toLower();
-    return !extension.isEmpty() && std::find(audioExtensions.begin(), audioExtensions.end(),
-                                             extension) != audioExtensions.end();
-}
-
 // Without QDir::Hidden (and without AllDirs, which would let hidden folders be
 // entered) dot entries are neither listed nor walked; without FollowSymlinks a
 // link is listed by its own name and never entered, so a link to an ancestor
@@ -37,6 +31,12 @@ std::shared_ptr<QDirIterator> openWalk(const QString& folder) {
 }
 
 } // namespace
+
+bool AudioScanner::hasAudioExtension(const QString& fileName) {
+    const QString extension = splitExtension(fileName).extension.toLower();
+    return !extension.isEmpty() && std::find(audioExtensions.begin(), audioExtensions.end(),
+                                             extension) != audioExtensions.end();
+}
 
 QList<QUrl> AudioScanner::findAudioFiles(const QUrl& folder) const {
     const QString path = folder.toLocalFile();

@@ -41,6 +41,10 @@ public:
     // throws and never leaves the item pending.
     void analyzeFile(const FileItemPtr& item) const;
 
+    // Whether a file name has one of the supported audio extensions (any case).
+    // Discovery and dropped files go through this one test.
+    static bool hasAudioExtension(const QString& fileName);
+
     // The audio files below a folder, in walk order; empty on any failure.
     QList<QUrl> findAudioFiles(const QUrl& folder) const;
 

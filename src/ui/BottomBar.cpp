@@ -1,5 +1,6 @@
 #include "BottomBar.h"
 
+#include "BusyIndicator.h"
 #include "ButtonLooks.h"
 #include "DarkTheme.h"
 #include "ElidedLabel.h"
@@ -45,7 +46,7 @@ bool hasConvertibleSelection(const ContentViewModel& viewModel) {
 BottomBar::BottomBar(ContentViewModel& viewModel, QWidget* parent)
     : QWidget(parent), viewModel(viewModel),
       clearButton(new QPushButton(QStringLiteral("Clear"), this)),
-      stopButton(new QPushButton(QStringLiteral("Stop"), this)), spinner(new QProgressBar(this)),
+      stopButton(new QPushButton(QStringLiteral("Stop"), this)), spinner(new BusyIndicator(this)),
       progressBar(new QProgressBar(this)), statusLabel(new ElidedLabel(this)),
       appendFilename(new QCheckBox(QStringLiteral("Append Filename"), this)),
       suffixField(settingField(QStringLiteral("suffixField"), 100, this)),
@@ -56,9 +57,6 @@ BottomBar::BottomBar(ContentViewModel& viewModel, QWidget* parent)
     stopButton->setObjectName(QStringLiteral("convertStopButton"));
     tintLabel(stopButton, ThemeColors::destructive());
     spinner->setObjectName(QStringLiteral("scanSpinner"));
-    spinner->setRange(0, 0);
-    spinner->setTextVisible(false);
-    spinner->setFixedSize(48, 8);
     progressBar->setObjectName(QStringLiteral("convertProgressBar"));
     progressBar->setRange(0, progressSteps);
     progressBar->setTextVisible(false);
@@ -80,6 +78,8 @@ BottomBar::BottomBar(ContentViewModel& viewModel, QWidget* parent)
             [this] { this->viewModel.setShowDebug(true); });
     connect(convertButton, &QPushButton::clicked, this,
             [this] { this->viewModel.convertSelected(); });
+
+    setTabOrder(infoButton, convertButton);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(12, 8, 12, 8);
@@ -117,13 +117,14 @@ QWidget* BottomBar::makeSettingsControls() {
     });
     connect(suffixField, &QLineEdit::textEdited, this,
             [](const QString& text) { Settings::shared().setSuffix(text); });
-    // Each edit that reads as a whole number in the user's locale is stored;
-    // anything else leaves the setting alone, and leaving the field shows the
-    // stored value again.
+    // Each edit that reads as a whole number of at least one second in the
+    // user's locale is stored (a limit of 0 would end every conversion at
+    // once); anything else leaves the setting alone, and leaving the field
+    // shows the stored value again.
     connect(timeoutField, &QLineEdit::textEdited, this, [](const QString& text) {
         bool ok = false;
         const qint64 seconds = QLocale().toLongLong(text.trimmed(), &ok);
-        if (ok)
+        if (ok && seconds >= 1)
             Settings::shared().setConvertTimeoutSeconds(seconds);
     });
     connect(timeoutField, &QLineEdit::editingFinished, this, [this] {

@@ -6,6 +6,7 @@ class ContentViewModel;
 class ElidedLabel;
 class QCheckBox;
 class QLineEdit;
+class BusyIndicator;
 class QProgressBar;
 class QPushButton;
 
@@ -31,7 +32,7 @@ private:
     ContentViewModel& viewModel;
     QPushButton* const clearButton;
     QPushButton* const stopButton;
-    QProgressBar* const spinner;
+    BusyIndicator* const spinner;
     QProgressBar* const progressBar;
     ElidedLabel* const statusLabel;
     QCheckBox* const appendFilename;

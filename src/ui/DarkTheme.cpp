@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPalette>
 #include <QStyleFactory>
+#include <QToolTip>
 
 namespace ThemeColors {
 
@@ -66,4 +67,6 @@ void applyDarkTheme(QApplication& app) {
     palette.setColor(QPalette::Disabled, QPalette::ButtonText, disabledText);
     palette.setColor(QPalette::Disabled, QPalette::Highlight, QColor(70, 70, 70));
     app.setPalette(palette);
+    // Tooltips take their palette from the platform theme, not the application.
+    QToolTip::setPalette(palette);
 }

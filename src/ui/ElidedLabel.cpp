@@ -13,7 +13,18 @@ void ElidedLabel::setText(const QString& text) {
         return;
     fullText = text;
     updateGeometry();
+    refreshToolTip();
     update();
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    refreshToolTip();
+}
+
+void ElidedLabel::refreshToolTip() {
+    const bool elided = fontMetrics().elidedText(fullText, Qt::ElideMiddle, width()) != fullText;
+    setToolTip(elided ? fullText : QString());
 }
 
 void ElidedLabel::setTextColor(const QColor& color) {

@@ -3,7 +3,8 @@
 #include <QWidget>
 
 // One line of text shortened in the middle ("Long…name.wav") to the width it
-// is given, so a long path never widens the bar that holds it.
+// is given, so a long path never widens the bar that holds it. While the text
+// is shortened, its tooltip holds the whole of it.
 class ElidedLabel : public QWidget {
     Q_OBJECT
 
@@ -19,7 +20,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void refreshToolTip();
+
     QString fullText;
 };

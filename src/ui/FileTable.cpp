@@ -6,6 +6,7 @@
 #include "viewmodel/ContentViewModel.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 
 FileTable::FileTable(ContentViewModel& viewModel, QWidget* parent)
     : QTableView(parent), viewModel(viewModel), tableModel(new FileTableModel(viewModel, this)) {
@@ -20,6 +21,7 @@ FileTable::FileTable(ContentViewModel& viewModel, QWidget* parent)
             });
 
     setSelectionMode(QAbstractItemView::NoSelection);
+    setTabKeyNavigation(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setAlternatingRowColors(true);
     setShowGrid(false);
@@ -76,4 +78,25 @@ void FileTable::onDoubleClicked(const QModelIndex& index) {
         return;
     if (const FileItemPtr item = tableModel->itemAt(index.row()))
         viewModel.revealInFinder(item);
+}
+
+void FileTable::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Space || event->modifiers() != Qt::NoModifier) {
+        // The highlight follows the keyboard's current row.
+        const QModelIndex before = currentIndex();
+        QTableView::keyPressEvent(event);
+        const FileItemPtr item = tableModel->itemAt(currentIndex().row());
+        if (item && currentIndex() != before)
+            tableModel->setHighlightedId(item->id);
+        return;
+    }
+    event->accept();
+    const std::optional<QUuid> highlighted = tableModel->highlightedId();
+    for (int row = 0; highlighted && row < tableModel->rowCount(); ++row) {
+        const FileItemPtr item = tableModel->itemAt(row);
+        if (item->id == *highlighted) {
+            viewModel.toggleSelection(item);
+            return;
+        }
+    }
 }

@@ -7,7 +7,9 @@ class FileTableModel;
 
 // The list of files: a checkbox, name, size, channels, coloured status and a
 // "Convert" button per row, under sortable headers. A click highlights a row,
-// a double click on a name shows the file in the file manager.
+// a double click on a name shows the file in the file manager. The arrow keys
+// move the highlight, Space ticks or unticks the highlighted row, and Tab
+// leaves the table for the next control.
 class FileTable : public QTableView {
     Q_OBJECT
 
@@ -20,6 +22,9 @@ public:
     // fields changed.
     void refresh();
     void clearHighlight();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void onClicked(const QModelIndex& index);

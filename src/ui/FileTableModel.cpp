@@ -3,6 +3,7 @@
 #include "DarkTheme.h"
 #include "viewmodel/ContentViewModel.h"
 
+#include <QDir>
 #include <QFont>
 #include <QGuiApplication>
 
@@ -141,6 +142,9 @@ QVariant FileTableModel::data(const QModelIndex& index, int role) const {
             return captionFont();
         return {};
     case Qt::ToolTipRole:
+        // Rows of files with the same name in different folders differ here.
+        if (column == nameColumn)
+            return QDir::toNativeSeparators(item.currentUrl().toLocalFile());
         if (column == statusColumn && item.errorMessage && !item.errorMessage->isEmpty())
             return *item.errorMessage;
         return {};

@@ -1,6 +1,7 @@
 #include "InfoLogSheet.h"
 
 #include "DarkTheme.h"
+#include "viewmodel/ContentViewModel.h"
 
 #include <QClipboard>
 #include <QFontDatabase>
@@ -54,6 +55,8 @@ InfoLogSheet::InfoLogSheet(QWidget* parent) : QDialog(parent), textView(new QPla
     textView->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     textView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     textView->document()->setDocumentMargin(8);
+    // The view holds what the log holds; older lines leave at the top.
+    textView->setMaximumBlockCount(int(ContentViewModel::maximumLogLines));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -61,17 +64,24 @@ InfoLogSheet::InfoLogSheet(QWidget* parent) : QDialog(parent), textView(new QPla
     layout->addLayout(titleRow);
     layout->addWidget(separator);
     layout->addWidget(textView, 1);
-    setLines({});
+    showLog({}, 0);
 }
 
-void InfoLogSheet::setLines(const QStringList& newLines) {
-    if (newLines == lines && !textView->document()->isEmpty())
+void InfoLogSheet::showLog(const QStringList& newLines, qint64 loggedCount) {
+    if (loggedCount == shownCount)
         return;
+    const qint64 unseen = loggedCount - shownCount;
     lines = newLines;
     QScrollBar* scroll = textView->verticalScrollBar();
     const int position = scroll->value();
-    textView->setPlainText(lines.isEmpty() ? QStringLiteral("No log entries yet.")
-                                           : lines.join(QLatin1Char('\n')));
+    if (shownCount <= 0 || unseen > lines.size()) {
+        textView->setPlainText(lines.isEmpty() ? QStringLiteral("No log entries yet.")
+                                               : lines.join(QLatin1Char('\n')));
+    } else {
+        for (qsizetype index = lines.size() - unseen; index < lines.size(); ++index)
+            textView->appendPlainText(lines[index]);
+    }
+    shownCount = loggedCount;
     scroll->setValue(position);
 }
 

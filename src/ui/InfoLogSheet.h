@@ -14,8 +14,10 @@ class InfoLogSheet : public QDialog {
 public:
     explicit InfoLogSheet(QWidget* parent = nullptr);
 
-    // Keeps the reader's scroll position: new lines extend the text below.
-    void setLines(const QStringList& lines);
+    // `lines` are the newest of `loggedCount` lines logged so far. Lines not
+    // shown yet are appended below; the reader's scroll position and
+    // selection stay where they were.
+    void showLog(const QStringList& lines, qint64 loggedCount);
     QString shownText() const;
 
 signals:
@@ -25,5 +27,6 @@ private:
     void copyToClipboard() const;
 
     QStringList lines;
+    qint64 shownCount = -1;
     QPlainTextEdit* const textView;
 };

@@ -17,8 +17,8 @@ void openContainingFolder(const QUrl& file) {
 LinuxDesktop::LinuxDesktop(QWidget* dialogParent, const QDBusConnection& bus)
     : dialogParent(dialogParent), bus(bus) {}
 
-std::optional<QUrl> LinuxDesktop::chooseFolder(const QString& title) {
-    const QString folder = QFileDialog::getExistingDirectory(dialogParent, title, QString(),
+std::optional<QUrl> LinuxDesktop::chooseFolder(const QString& title, const QString& startFolder) {
+    const QString folder = QFileDialog::getExistingDirectory(dialogParent, title, startFolder,
                                                              QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return std::nullopt;

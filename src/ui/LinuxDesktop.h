@@ -15,7 +15,7 @@ public:
     explicit LinuxDesktop(QWidget* dialogParent,
                           const QDBusConnection& bus = QDBusConnection::sessionBus());
 
-    std::optional<QUrl> chooseFolder(const QString& title) override;
+    std::optional<QUrl> chooseFolder(const QString& title, const QString& startFolder) override;
 
     // Returns at once; the file manager's answer arrives later.
     void revealFile(const QUrl& file) override;

@@ -7,9 +7,11 @@
 #include "DropZone.h"
 #include "FileTable.h"
 #include "InfoLogSheet.h"
+#include "PreferencesDialog.h"
 #include "ToolbarRow.h"
 #include "viewmodel/ContentViewModel.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -76,6 +78,16 @@ MainWindow::MainWindow(QWidget* parent)
         sinceRowsRefresh.start();
         table->refresh();
     });
+    auto* preferences = new QAction(QStringLiteral("Preferences"), this);
+    QList<QKeySequence> preferencesKeys = QKeySequence::keyBindings(QKeySequence::Preferences);
+    if (!preferencesKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Comma)))
+        preferencesKeys.append(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    preferences->setShortcuts(preferencesKeys);
+    preferences->setShortcutContext(Qt::WindowShortcut);
+    addAction(preferences);
+    connect(preferences, &QAction::triggered, this, &MainWindow::openPreferences);
+    connect(toolbar, &ToolbarRow::preferencesRequested, this, &MainWindow::openPreferences);
+
     connect(bottomBar, &BottomBar::cleared, table, &FileTable::clearHighlight);
     connect(banner, &CompletionBanner::clicked, this,
             [this] { model->setShowConversionComplete(false); });
@@ -163,24 +175,47 @@ void MainWindow::refreshInfoLog() {
             infoLog->hide();
         return;
     }
-    infoLog->setLines(model->debugLog());
+    infoLog->showLog(model->debugLog(), model->loggedLineCount());
     if (!infoLog->isVisible())
         infoLog->open();
 }
 
+namespace {
+
+// Only ever a copy: a drag source that honours a reported move would delete
+// the user's originals once they were dropped here.
+bool acceptAsCopy(QDropEvent* event) {
+    if (!event->mimeData()->hasUrls() || !(event->possibleActions() & Qt::CopyAction))
+        return false;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+} // namespace
+
+void MainWindow::openPreferences() {
+    // One at a time; a closed one may still await its deletion.
+    for (const PreferencesDialog* open : findChildren<PreferencesDialog*>()) {
+        if (open->isVisible())
+            return;
+    }
+    auto* dialog = new PreferencesDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    acceptAsCopy(event);
 }
 
 void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    acceptAsCopy(event);
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-    model->handleDrop(event->mimeData()->urls());
-    event->acceptProposedAction();
+    if (acceptAsCopy(event))
+        model->handleDrop(event->mimeData()->urls());
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

@@ -46,6 +46,7 @@ private:
     void refresh();
     void refreshOverlays();
     void refreshInfoLog();
+    void openPreferences();
 
     LinuxDesktop desktop;
     const std::unique_ptr<ContentViewModel> model;

@@ -8,6 +8,7 @@ StatusFacts StatusFacts::of(const ContentViewModel& viewModel) {
     StatusFacts facts;
     facts.isScanning = viewModel.isScanning();
     facts.isConverting = viewModel.isConverting();
+    facts.scanStopped = viewModel.scanStopped();
     facts.scannedCount = viewModel.scannedCount();
     facts.totalCount = viewModel.totalCount();
     facts.convertProgress = viewModel.convertProgress();
@@ -41,6 +42,11 @@ QString statusText(const StatusFacts& facts) {
         return QStringLiteral("Converting... ") + QString::asprintf("%.0f", percent) +
                QStringLiteral("%");
     }
+    if (facts.scanStopped)
+        return QStringLiteral("Scan stopped: %1 of %2 files scanned, %3 fake stereo")
+            .arg(facts.scannedCount)
+            .arg(facts.totalCount)
+            .arg(facts.fakeStereoCount);
     if (facts.showsFakeStereoOnly && facts.visibleCount < facts.itemCount)
         return QStringLiteral("%1 of %2 files shown, %3 fake stereo")
             .arg(facts.visibleCount)

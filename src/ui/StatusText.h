@@ -11,6 +11,7 @@ class ContentViewModel;
 struct StatusFacts {
     bool isScanning = false;
     bool isConverting = false;
+    bool scanStopped = false;
     qint64 scannedCount = 0;
     qint64 totalCount = 0;
     double convertProgress = 0.0;

@@ -65,6 +65,10 @@ ToolbarRow::ToolbarRow(ContentViewModel& viewModel, QWidget* parent)
     folderLabel->setObjectName(QStringLiteral("folderLabel"));
     folderLabel->setTextColor(ThemeColors::secondaryText());
 
+    auto* preferencesButton = new QPushButton(QStringLiteral("Preferences…"), this);
+    preferencesButton->setObjectName(QStringLiteral("preferencesButton"));
+    connect(preferencesButton, &QPushButton::clicked, this, &ToolbarRow::preferencesRequested);
+
     connect(pickButton, &QPushButton::clicked, this, [this] { this->viewModel.pickFolder(); });
     connect(scanButton, &QPushButton::clicked, this, [this] { this->viewModel.startScan(); });
     connect(stopButton, &QPushButton::clicked, this, [this] { this->viewModel.stopScan(); });
@@ -79,6 +83,17 @@ ToolbarRow::ToolbarRow(ContentViewModel& viewModel, QWidget* parent)
     layout->addWidget(showChoice);
     layout->addStretch(1);
     layout->addWidget(folderLabel, 0, Qt::AlignVCenter);
+    layout->addWidget(preferencesButton);
+
+    // Tab follows the row from left to right.
+    setTabOrder(pickButton, scanButton);
+    setTabOrder(scanButton, stopButton);
+    QWidget* previous = stopButton;
+    for (QAbstractButton* segment : showButtons->buttons()) {
+        setTabOrder(previous, segment);
+        previous = segment;
+    }
+    setTabOrder(previous, preferencesButton);
     refresh();
 }
 

@@ -7,9 +7,9 @@ class ElidedLabel;
 class QButtonGroup;
 class QPushButton;
 
-// The top row: pick, scan and stop, the "Show" filter and the folder being
-// shown. Each control calls one view-model operation; refresh() applies the
-// published state.
+// The top row: pick, scan and stop, the "Show" filter, the folder being
+// shown and the Preferences button. Each control calls one view-model operation; refresh() applies
+// the published state.
 class ToolbarRow : public QWidget {
     Q_OBJECT
 
@@ -17,6 +17,9 @@ public:
     explicit ToolbarRow(ContentViewModel& viewModel, QWidget* parent = nullptr);
 
     void refresh();
+
+signals:
+    void preferencesRequested();
 
 private:
     ContentViewModel& viewModel;

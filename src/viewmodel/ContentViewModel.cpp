@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr qsizetype maximumLogLines = 500;
 constexpr int refreshIntervalMs = 500;
 
 } // namespace
@@ -58,6 +57,7 @@ void ContentViewModel::log(const QString& message) {
     const QString entry =
         u'[' + logTimestamp(QTime::currentTime()) + QStringLiteral("] ") + message;
     debugLog_.append(entry);
+    loggedLineCount_ += 1;
     if (debugLog_.size() > maximumLogLines)
         debugLog_.remove(0, debugLog_.size() - maximumLogLines);
     emit changed();
@@ -135,5 +135,5 @@ qint64 ContentViewModel::fakeStereoCount() const {
 
 void ContentViewModel::revealInFinder(const FileItemPtr& item) {
     if (desktop)
-        desktop->revealFile(item->url);
+        desktop->revealFile(item->currentUrl());
 }

@@ -20,7 +20,7 @@ class AudioConverter;
 class AudioScanner;
 class DesktopServices;
 struct ConversionRun;
-struct DroppedURL;
+struct DropContents;
 struct ScanRun;
 
 // The state behind the main window and every operation its controls call.
@@ -37,15 +37,22 @@ public:
     explicit ContentViewModel(DesktopServices* desktop = nullptr, QObject* parent = nullptr);
     ~ContentViewModel() override;
 
+    static constexpr qsizetype maximumLogLines = 500;
+
     // Published state.
     const QList<FileItemPtr>& items() const { return items_; }
     const std::optional<QUrl>& selectedFolder() const { return selectedFolder_; }
     bool isScanning() const { return isScanning_; }
+    // The latest scan or file drop was stopped before it reached every file.
+    bool scanStopped() const { return scanStopped_; }
     bool isConverting() const { return isConverting_; }
     qint64 scannedCount() const { return scannedCount_; }
     qint64 totalCount() const { return totalCount_; }
     double convertProgress() const { return convertProgress_; }
     const QStringList& debugLog() const { return debugLog_; }
+    // Lines logged since the start, including those debugLog no longer holds:
+    // a view that has shown N of them appends the newest (count - N).
+    qint64 loggedLineCount() const { return loggedLineCount_; }
     bool showDebug() const { return showDebug_; }
     SortColumn sortColumn() const { return sortColumn_; }
     SortOrder sortOrder() const { return sortOrder_; }
@@ -84,6 +91,7 @@ public:
     void stopAllConversions();
 
     // Files from the user: a modal folder dialog, or the URLs of one drop.
+    // Dropped files without an audio extension are left out, as in a scan.
     void pickFolder();
     void handleDrop(const QList<QUrl>& urls);
 
@@ -133,8 +141,10 @@ private:
     bool claimForConversion(const FileItemPtr& item);
     void releaseFromConversion(const QList<FileItemPtr>& released);
 
-    void processDroppedURLs(const QList<DroppedURL>& urls);
+    void setSelectedFolder(const std::optional<QUrl>& folder);
+    void processDrop(const DropContents& drop);
     void analyzeDroppedFiles(const QList<FileItemPtr>& dropped);
+    void finishDroppedFiles(const std::shared_ptr<ScanRun>& run, const QList<FileItemPtr>& dropped);
 
     DesktopServices* const desktop;
     const std::shared_ptr<const AudioScanner> scanner;
@@ -143,11 +153,13 @@ private:
     QList<FileItemPtr> items_;
     std::optional<QUrl> selectedFolder_;
     bool isScanning_ = false;
+    bool scanStopped_ = false;
     bool isConverting_ = false;
     qint64 scannedCount_ = 0;
     qint64 totalCount_ = 0;
     double convertProgress_ = 0.0;
     QStringList debugLog_;
+    qint64 loggedLineCount_ = 0;
     bool showDebug_ = false;
     SortColumn sortColumn_ = SortColumn::status;
     SortOrder sortOrder_ = SortOrder::ascending;
@@ -172,6 +184,9 @@ private:
     // isConverting, keeps a second conversion off a file, even one listed
     // again by a newer scan.
     QSet<QString> heldForConversion;
+    // Where the folder dialog opens: the folder last picked, scanned or
+    // dropped from, kept when the list is cleared.
+    std::optional<QUrl> lastUsedFolder;
     bool needsUIUpdate = false;
     QTimer uiTimer;
     QTimer confettiTimer;

@@ -126,6 +126,9 @@ void ContentViewModel::convertOnWorker(QPointer<ContentViewModel> self,
         QString outcome;
         if (!failure) {
             item->detectionStatus = DetectionStatus::converted;
+            // The row now stands for the converted file (the converter posted
+            // its size before returning).
+            item->fileSize = item->convertedSize;
             outcome = QStringLiteral("  -> success");
         } else if (failure->startsWith(QStringLiteral("Not converted: channels differ"))) {
             // The whole file proved the scan wrong: this is real stereo.
@@ -162,18 +165,21 @@ void ContentViewModel::finishConversion(const std::shared_ptr<ConversionRun>& ru
 
     qint64 convertedCount = 0;
     qint64 bytesSaved = 0;
+    qint64 originalBytes = 0;
     for (const FileItemPtr& item : std::as_const(items_)) {
         if (item->detectionStatus == DetectionStatus::converted) {
             convertedCount += 1;
             bytesSaved += item->spaceSaved();
+            originalBytes += item->originalSize;
         }
     }
     if (convertedCount == 0 || run->stop.stop_requested())
         return;
 
     const Settings& settings = Settings::shared();
-    const QString message = conversionCompleteText(
-        convertedCount, bytesSaved, settings.convertBehavior(), settings.suffixEnabled());
+    const QString message =
+        conversionCompleteText(convertedCount, bytesSaved, originalBytes,
+                               settings.convertBehavior(), settings.suffixEnabled());
     publish(conversionCompleteMessage_, message);
     publish(showConversionComplete_, true);
     log(message);

@@ -34,12 +34,13 @@ void ContentViewModel::startScanFolders(const QList<QUrl>& folders) {
     if (folders.isEmpty())
         return;
     log(QStringLiteral("Starting scan of %1 folder(s)").arg(folders.size()));
+    publish(scanStopped_, false);
     publish(isScanning_, true);
     publish(items_, {});
     publish(scannedCount_, qint64(0));
     publish(totalCount_, qint64(0));
     publish(scannedFolders_, folderNames(folders));
-    publish(selectedFolder_, std::optional<QUrl>(folders.first()));
+    setSelectedFolder(folders.first());
     startUITimer();
 
     // A scan this one replaces could no longer show anything; its queued
@@ -156,6 +157,9 @@ void ContentViewModel::finishScan(const std::shared_ptr<ScanRun>& run) {
         return;
     log(QStringLiteral("Selecting all fake stereo files"));
     selectAllFakeStereo();
+    // Only a scan that reached every file is worth celebrating.
+    if (run->stop.stop_requested())
+        return;
     publish(showConfetti_, true);
     confettiTimer.start(4000);
 }
@@ -165,6 +169,7 @@ void ContentViewModel::stopScan() {
     if (scanTask) {
         scanTask->stop.request_stop();
         scanTask.reset();
+        publish(scanStopped_, true);
     }
     publish(isScanning_, false);
     stopUITimer();
@@ -173,6 +178,7 @@ void ContentViewModel::stopScan() {
 void ContentViewModel::clearResults() {
     log(QStringLiteral("Clearing results"));
     publish(items_, {});
+    publish(scanStopped_, false);
     publish(scannedCount_, qint64(0));
     publish(totalCount_, qint64(0));
     publish(selectedFolder_, std::optional<QUrl>());

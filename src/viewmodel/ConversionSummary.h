@@ -4,7 +4,8 @@
 
 #include <QString>
 
-// The banner shown after a conversion run: how many files, how much space,
-// and what became of the originals under the behaviour that was used.
-QString conversionCompleteText(qint64 convertedCount, qint64 bytesSaved, ConvertBehavior behavior,
-                               bool suffixEnabled);
+// The banner shown after a conversion run: how many files, and either the
+// space recovered (the originals are gone) or what deleting the originals
+// that were kept would free (the disk has grown, nothing was recovered yet).
+QString conversionCompleteText(qint64 convertedCount, qint64 bytesSaved, qint64 originalBytes,
+                               ConvertBehavior behavior, bool suffixEnabled);

@@ -11,8 +11,9 @@ class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
 
-    // A modal folder chooser; nothing when the user cancels.
-    virtual std::optional<QUrl> chooseFolder(const QString& title) = 0;
+    // A modal folder chooser opening at `startFolder`; nothing when the user
+    // cancels.
+    virtual std::optional<QUrl> chooseFolder(const QString& title, const QString& startFolder) = 0;
 
     // Shows the file selected in the file manager.
     virtual void revealFile(const QUrl& file) = 0;

@@ -27,12 +27,19 @@ int statusRank(DetectionStatus status) {
     return 7;
 }
 
+// A conversion that failed, timed out or was refused leaves a row the user
+// has to look at; hiding it would make the failure look like a success.
+bool needsAttention(const FileItem& item) {
+    return item.detectionStatus == DetectionStatus::error ||
+           item.detectionStatus == DetectionStatus::timedOut || item.errorMessage.has_value();
+}
+
 QList<FileItemPtr> filteredItems(const QList<FileItemPtr>& items, ShowFilter filter) {
     if (filter == ShowFilter::all)
         return items;
     QList<FileItemPtr> kept;
     for (const FileItemPtr& item : items) {
-        if (item->detectionStatus == DetectionStatus::fakeStereo)
+        if (item->detectionStatus == DetectionStatus::fakeStereo || needsAttention(*item))
             kept.append(item);
     }
     return kept;

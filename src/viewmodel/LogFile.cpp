@@ -1,9 +1,13 @@
 #include "viewmodel/LogFile.h"
 
+#include "exec/SerialQueue.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <mutex>
 
 namespace {
 
@@ -21,6 +25,29 @@ QString withoutTimeZone(const QString& format) {
     return kept.simplified();
 }
 
+// Lines waiting for the log queue. A write already queued takes every line
+// that arrives before it runs, so a burst costs one open of the file.
+std::mutex pendingLock;
+QByteArray pendingText;
+bool writeQueued = false;
+
+SerialQueue& logQueue() {
+    static SerialQueue* const queue = new SerialQueue(QStringLiteral("sonfold.log"));
+    return *queue;
+}
+
+void writePending() {
+    QByteArray text;
+    {
+        const std::lock_guard lock(pendingLock);
+        text.swap(pendingText);
+        writeQueued = false;
+    }
+    const QString path = logFilePath();
+    if (!path.isEmpty())
+        appendToLogFile(path, text, logFileRotationBytes);
+}
+
 } // namespace
 
 QString logTimestamp(const QTime& time, const QLocale& locale) {
@@ -36,12 +63,23 @@ QString logFilePath() {
 }
 
 void persistLog(const QString& line) {
-    const QString path = logFilePath();
-    if (path.isEmpty())
+    const std::lock_guard lock(pendingLock);
+    pendingText += (line + u'\n').toUtf8();
+    if (writeQueued)
         return;
+    writeQueued = true;
+    logQueue().submit(writePending);
+}
+
+void appendToLogFile(const QString& path, const QByteArray& text, qint64 rotationBytes) {
     QDir().mkpath(QFileInfo(path).path());
+    const qint64 size = QFileInfo(path).size();
+    if (size > 0 && size + text.size() > rotationBytes) {
+        const QString previous = path + QStringLiteral(".1");
+        QFile::remove(previous);
+        QFile::rename(path, previous);
+    }
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    file.write((line + u'\n').toUtf8());
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+        file.write(text);
 }

@@ -9,9 +9,19 @@
 QString logTimestamp(const QTime& time, const QLocale& locale = QLocale());
 
 // Where every log line is kept across runs: "Chanfuse/debug.log" in the
-// user's data folder.
+// user's data folder. One previous file is kept beside it as "debug.log.1".
 QString logFilePath();
 
-// Appends one line and a line feed to the log file, creating its folder on
-// first use. Best effort: any failure is silently ignored.
+// The file grows to about this size before it is rotated.
+constexpr qint64 logFileRotationBytes = 4 * 1024 * 1024;
+
+// Hands one line to the log file's own queue and returns at once; lines given
+// in a burst are written together, in order. Best effort: any failure is
+// silently ignored.
 void persistLog(const QString& line);
+
+// Appends `text` to the file at `path`, creating its folder on first use.
+// When the file would grow past `rotationBytes`, it first becomes
+// `path` + ".1" (replacing the previous one) and a new file is started.
+// Blocks on the file system; best effort.
+void appendToLogFile(const QString& path, const QByteArray& text, qint64 rotationBytes);

@@ -26,20 +26,22 @@ inline QString status(const QWidget& window) {
 }
 
 // Sends the drag-enter and the drop to the window, which hands them to
-// whatever widget lies under `target`'s centre, as a real drag would.
-// Returns whether both were accepted.
-inline bool drop(QWidget& window, const QWidget* target, const QList<QUrl>& urls) {
+// whatever widget lies under `target`'s centre, as a real drag would. The
+// source offers `actions`; Shift makes it propose a move. Returns the action
+// the window reported, IgnoreAction when it refused.
+inline Qt::DropAction drop(QWidget& window, const QWidget* target, const QList<QUrl>& urls,
+                           Qt::DropActions actions = Qt::CopyAction,
+                           Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QMimeData mime;
     mime.setUrls(urls);
     const QPointF position = target->mapTo(&window, target->rect().center());
-    QDragEnterEvent enter(position.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton,
-                          Qt::NoModifier);
+    QDragEnterEvent enter(position.toPoint(), actions, &mime, Qt::LeftButton, modifiers);
     QCoreApplication::sendEvent(window.windowHandle(), &enter);
     if (!enter.isAccepted())
-        return false;
-    QDropEvent dropped(position, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        return Qt::IgnoreAction;
+    QDropEvent dropped(position, actions, &mime, Qt::LeftButton, modifiers);
     QCoreApplication::sendEvent(window.windowHandle(), &dropped);
-    return dropped.isAccepted();
+    return dropped.isAccepted() ? dropped.dropAction() : Qt::IgnoreAction;
 }
 
 } // namespace WindowProbe

@@ -178,6 +178,12 @@ void FileTableTest::checkboxesAndRowButtons() {
     QHelpEvent noHelp(QEvent::ToolTip, monoStatus, table->viewport()->mapToGlobal(monoStatus));
     QCoreApplication::sendEvent(table->viewport(), &noHelp);
     QVERIFY(QToolTip::text().isEmpty());
+
+    // The name's tooltip tells rows of the same name apart by their folder.
+    QCOMPARE(table->model()
+                 ->index(rowOf(QStringLiteral("twin")), FileTableModel::nameColumn)
+                 .data(Qt::ToolTipRole),
+             QVariant(twinItem->path()));
 }
 
 void FileTableTest::rowsHighlightRevealAndSort() {

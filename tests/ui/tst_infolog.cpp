@@ -5,6 +5,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 using WindowProbe::part;
@@ -60,6 +61,18 @@ void InfoLogTest::emptyLogThenThreeLines() {
     QTest::mouseClick(part<QPushButton>(window, "infoButton"), Qt::LeftButton);
     QVERIFY(sheet->isVisible());
     QVERIFY(sheet->shownText().endsWith(QStringLiteral("] fourth")));
+
+    // A selection made while lines keep arriving survives them.
+    auto* text = sheet->findChild<QPlainTextEdit*>();
+    QTextCursor selection = text->textCursor();
+    selection.setPosition(1);
+    selection.setPosition(8, QTextCursor::KeepAnchor);
+    text->setTextCursor(selection);
+    const QString selected = text->textCursor().selectedText();
+    for (int number = 0; number < 50; ++number)
+        viewModel.log(QStringLiteral("more %1").arg(number));
+    QVERIFY(sheet->shownText().endsWith(QStringLiteral("] more 49")));
+    QCOMPARE(text->textCursor().selectedText(), selected);
 
     // Escape dismisses the sheet like the desktop's own close does.
     QTest::keyClick(sheet, Qt::Key_Escape);

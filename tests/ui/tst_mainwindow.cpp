@@ -1,8 +1,10 @@
+#include "BusyIndicator.h"
 #include "CompletionBanner.h"
 #include "FakeTools.h"
 #include "FileTable.h"
 #include "FileTableModel.h"
 #include "GuiTestMain.h"
+#include "PreferencesDialog.h"
 #include "Processes.h"
 #include "TestAudio.h"
 #include "WindowProbe.h"
@@ -12,10 +14,12 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -35,6 +39,9 @@ private slots:
     void closingMidConversionQuitsOnceTheFileIsLetGo();
     void settingsFieldsKeepWhatDoesNotParse();
     void dropsAnywhereReachTheViewModel();
+    void preferencesRoundTripAndRefuseBadValues();
+    void keyboardReachesEveryBarAndTicksRows();
+    void aShortenedStatusHasItsWholeTextAsTooltip();
 
 private:
     QTemporaryDir audio;
@@ -98,7 +105,7 @@ void MainWindowTest::statesOfAScanAndAConversion() {
     auto* convertStop = part<QPushButton>(window, "convertStopButton");
     auto* settings = part<QWidget>(window, "settingsControls");
     auto* convert = part<QPushButton>(window, "convertSelectedButton");
-    auto* spinner = part<QProgressBar>(window, "scanSpinner");
+    auto* spinner = part<BusyIndicator>(window, "scanSpinner");
     auto* progress = part<QProgressBar>(window, "convertProgressBar");
     auto* content = window.findChild<QStackedWidget*>();
     auto* table = part<FileTable>(window, "fileTable");
@@ -127,6 +134,8 @@ void MainWindowTest::statesOfAScanAndAConversion() {
     QVERIFY(shown(showChoice));
     QCOMPARE(content->currentWidget(), table);
     QVERIFY(shown(spinner) && !shown(progress));
+    const int spinnerAngle = spinner->angle();
+    QTRY_VERIFY(spinner->angle() != spinnerAngle);
     QTRY_COMPARE_WITH_TIMEOUT(status(window), QStringLiteral("Scanned 0/10 files, 0 fake stereo"),
                               10000);
     QVERIFY(shown(folderLabel));
@@ -243,8 +252,12 @@ void MainWindowTest::settingsFieldsKeepWhatDoesNotParse() {
 
     timeout->setFocus();
     timeout->selectAll();
-    QTest::keyClicks(timeout, QStringLiteral("abc"));
-    QCOMPARE(settings.convertTimeoutSeconds(), qint64(60));
+    for (const QString& refused :
+         {QStringLiteral("abc"), QStringLiteral("0"), QStringLiteral("-5")}) {
+        timeout->selectAll();
+        QTest::keyClicks(timeout, refused);
+        QCOMPARE(settings.convertTimeoutSeconds(), qint64(60));
+    }
     timeout->selectAll();
     QTest::keyClicks(timeout, QStringLiteral("1,200"));
     QCOMPARE(settings.convertTimeoutSeconds(), qint64(1200));
@@ -303,12 +316,169 @@ void MainWindowTest::dropsAnywhereReachTheViewModel() {
     QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning(), 30000);
     QCOMPARE(names(), QStringList{"take"});
 
-    // A file onto the bottom bar's text field, which must not take it as text.
+    // A file onto the bottom bar's text field, which must not take it as
+    // text; a proposed move is taken as a copy. The folder label and "Scan"
+    // now mean the dropped file's folder.
     auto* suffix = part<QLineEdit>(window, "suffixField");
     const QString suffixText = suffix->text();
-    QVERIFY(WindowProbe::drop(window, suffix, {QUrl::fromLocalFile(second)}));
+    QCOMPARE(WindowProbe::drop(window, suffix, {QUrl::fromLocalFile(second)},
+                               Qt::CopyAction | Qt::MoveAction, Qt::ShiftModifier),
+             Qt::CopyAction);
     QTRY_COMPARE_WITH_TIMEOUT(names(), QStringList{"second"}, 10000);
     QCOMPARE(suffix->text(), suffixText);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning(), 30000);
+    QCOMPARE(part<ElidedLabel>(window, "folderLabel")->text(), QDir(folder.path()).dirName());
+    QTest::mouseClick(part<QPushButton>(window, "scanButton"), Qt::LeftButton);
+    QCOMPARE(viewModel.scannedFolders(), QStringList{QDir(folder.path()).dirName()});
+    QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning(), 30000);
+    QCOMPARE(names().size(), 3);
+
+    // A source that offers only a move is refused.
+    QCOMPARE(
+        WindowProbe::drop(window, table->viewport(), {QUrl::fromLocalFile(first)}, Qt::MoveAction),
+        Qt::IgnoreAction);
+}
+
+void MainWindowTest::preferencesRoundTripAndRefuseBadValues() {
+    Settings& settings = Settings::shared();
+    settings.setComparisonMethod(ComparisonMethod::byteExact);
+    settings.setConvertBehavior(ConvertBehavior::trash);
+    settings.setScanLimitSeconds(5);
+    settings.setParallelScans(4);
+    settings.setAutoSelectAll(true);
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const auto open = [&window](bool byShortcut) {
+        if (byShortcut)
+            QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
+        else
+            QTest::mouseClick(part<QPushButton>(window, "preferencesButton"), Qt::LeftButton);
+        for (PreferencesDialog* dialog : window.findChildren<PreferencesDialog*>()) {
+            if (dialog->isVisible())
+                return dialog;
+        }
+        qFatal("the preferences did not open");
+    };
+
+    // The stored values are shown; new ones are stored on OK.
+    PreferencesDialog* dialog = open(true);
+    QVERIFY(part<QRadioButton>(*dialog, "byteExactRadio")->isChecked());
+    QVERIFY(part<QRadioButton>(*dialog, "trashRadio")->isChecked());
+    auto* seconds = part<QLineEdit>(*dialog, "scanSecondsField");
+    auto* parallel = part<QLineEdit>(*dialog, "parallelScansField");
+    QCOMPARE(seconds->text(), QStringLiteral("5"));
+    QCOMPARE(parallel->text(), QStringLiteral("4"));
+    QVERIFY(part<QCheckBox>(*dialog, "autoSelectCheckBox")->isChecked());
+    part<QRadioButton>(*dialog, "statisticalRadio")->click();
+    part<QRadioButton>(*dialog, "backupRadio")->click();
+    seconds->selectAll();
+    QTest::keyClicks(seconds, QStringLiteral("12"));
+    parallel->selectAll();
+    QTest::keyClicks(parallel, QStringLiteral("2"));
+    part<QCheckBox>(*dialog, "autoSelectCheckBox")->click();
+    QTest::keyClick(dialog, Qt::Key_Return);
+    QVERIFY(!dialog->isVisible());
+    QCOMPARE(settings.comparisonMethod(), ComparisonMethod::statistical);
+    QCOMPARE(settings.convertBehavior(), ConvertBehavior::backup);
+    QCOMPARE(settings.scanLimitSeconds(), qint64(12));
+    QCOMPARE(settings.parallelScans(), qint64(2));
+    QVERIFY(!settings.autoSelectAll());
+
+    // Reopened, it shows them; a wrong number is refused with a hint and
+    // nothing at all is stored.
+    dialog = open(false);
+    QVERIFY(part<QRadioButton>(*dialog, "statisticalRadio")->isChecked());
+    QVERIFY(part<QRadioButton>(*dialog, "backupRadio")->isChecked());
+    QVERIFY(!part<QCheckBox>(*dialog, "autoSelectCheckBox")->isChecked());
+    seconds = part<QLineEdit>(*dialog, "scanSecondsField");
+    parallel = part<QLineEdit>(*dialog, "parallelScansField");
+    QCOMPARE(seconds->text(), QStringLiteral("12"));
+    part<QRadioButton>(*dialog, "overwriteRadio")->click();
+    auto* secondsHint = part<QLabel>(*dialog, "scanSecondsHint");
+    auto* parallelHint = part<QLabel>(*dialog, "parallelScansHint");
+    QVERIFY(!secondsHint->isVisible() && !parallelHint->isVisible());
+    for (const QString& wrong : {QStringLiteral("0"), QStringLiteral("-3"), QStringLiteral("abc"),
+                                 QStringLiteral("601"), QStringLiteral("2.5")}) {
+        seconds->selectAll();
+        QTest::keyClicks(seconds, wrong);
+        QVERIFY2(secondsHint->isVisible(), qPrintable(wrong));
+        QTest::keyClick(dialog, Qt::Key_Return);
+        QVERIFY(dialog->isVisible());
+    }
+    seconds->selectAll();
+    QTest::keyClicks(seconds, QStringLiteral("30"));
+    QVERIFY(!secondsHint->isVisible());
+    parallel->selectAll();
+    QTest::keyClicks(parallel, QStringLiteral("0"));
+    QVERIFY(parallelHint->isVisible());
+    QTest::keyClick(dialog, Qt::Key_Return);
+    QVERIFY(dialog->isVisible());
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    QVERIFY(!dialog->isVisible());
+    QCOMPARE(settings.convertBehavior(), ConvertBehavior::backup);
+    QCOMPARE(settings.scanLimitSeconds(), qint64(12));
+    QCOMPARE(settings.parallelScans(), qint64(2));
+}
+
+void MainWindowTest::keyboardReachesEveryBarAndTicksRows() {
+    Settings::shared().setAutoSelectAll(false);
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    ContentViewModel& viewModel = window.viewModel();
+    viewModel.handleDrop({QUrl::fromLocalFile(library + QStringLiteral("/fake1.wav")),
+                          QUrl::fromLocalFile(library + QStringLiteral("/fake2.wav"))});
+    QTRY_VERIFY_WITH_TIMEOUT(viewModel.items().size() == 2 && !viewModel.isScanning(), 30000);
+    auto* table = part<FileTable>(window, "fileTable");
+    QTRY_COMPARE(table->model()->rowCount(), 2);
+
+    // In the list, the arrows move the highlight and Space ticks its row.
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Down);
+    const FileItemPtr highlighted = table->rows().itemAt(table->currentIndex().row());
+    QCOMPARE(table->rows().highlightedId(), std::optional(highlighted->id));
+    QVERIFY(!highlighted->isSelected);
+    QTest::keyClick(table, Qt::Key_Space);
+    QVERIFY(highlighted->isSelected);
+    QTRY_VERIFY(part<QPushButton>(window, "convertSelectedButton")->isEnabled());
+    QTest::keyClick(table, Qt::Key_Space);
+    QVERIFY(!highlighted->isSelected);
+    QTest::keyClick(table, Qt::Key_Space);
+
+    // Tab runs from the toolbar through the list to the bottom bar and round.
+    auto* pick = part<QPushButton>(window, "pickFolderButton");
+    pick->setFocus();
+    QList<QWidget*> visited{pick};
+    for (int step = 0; step < 30 && (visited.size() == 1 || visited.last() != pick); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.append(QApplication::focusWidget());
+    }
+    QCOMPARE(visited.last(), pick);
+    const auto position = [&visited, &window](const char* name) {
+        return visited.indexOf(part<QWidget>(window, name));
+    };
+    QVERIFY(position("scanButton") > 0);
+    QVERIFY(position("preferencesButton") > position("scanButton"));
+    QVERIFY(position("fileTable") > position("preferencesButton"));
+    QVERIFY(position("clearButton") > position("fileTable"));
+    QVERIFY(position("convertSelectedButton") > position("infoButton"));
+}
+
+void MainWindowTest::aShortenedStatusHasItsWholeTextAsTooltip() {
+    MainWindow window;
+    window.resize(window.minimumSize());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* label = part<ElidedLabel>(window, "statusLabel");
+    const QString longText =
+        QStringLiteral("Scanning: ") + QString(200, u'x') + QStringLiteral(".wav");
+    label->setText(longText);
+    QTRY_COMPARE(label->toolTip(), longText);
+    QVERIFY(label->width() < label->sizeHint().width());
+    label->setText(QStringLiteral("3 files scanned"));
+    QTRY_VERIFY(label->toolTip().isEmpty());
 }
 
 CHANFUSE_GUI_TEST_MAIN(MainWindowTest)

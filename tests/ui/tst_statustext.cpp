@@ -53,6 +53,12 @@ void StatusTextTest::wording_data() {
     QTest::newRow("filter hides nothing")
         << idle(3, 3, 3, true) << "3 files scanned, 3 fake stereo";
     QTest::newRow("all shown") << idle(10, 10, 3, false) << "10 files scanned, 3 fake stereo";
+    QTest::newRow("stopped scan") << [] {
+        StatusFacts facts = scanning(4, 10, 1, QStringLiteral("a.wav"));
+        facts.isScanning = false;
+        facts.scanStopped = true;
+        return facts;
+    }() << "Scan stopped: 4 of 10 files scanned, 1 fake stereo";
     QTest::newRow("large counts in plain decimal")
         << idle(12345, 12345, 1000, false) << "12345 files scanned, 1000 fake stereo";
     QTest::newRow("scanning a file")

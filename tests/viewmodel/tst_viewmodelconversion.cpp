@@ -1,16 +1,17 @@
 #include "TestMain.h"
 
 #include "ConversionFixture.h"
-#include "model/FileSize.h"
+#include "viewmodel/ConversionSummary.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 using namespace ViewModelLog;
 
 Q_DECLARE_METATYPE(ConvertBehavior)
 
 // Conversion runs of three items: what each item ends as, the progress, and
-// the banner with its sentence for every way of disposing of originals.
+// the banner's text for every way of disposing of originals.
 class ViewModelConversionTest : public QObject {
     Q_OBJECT
 
@@ -19,26 +20,45 @@ class ViewModelConversionTest : public QObject {
 private slots:
     void init() { fixture.reset(); }
 
-    void aRunWhereTheSecondItemFails_data() {
+    // Every behaviour with and without a suffix: the space is called
+    // recovered only where the originals are gone.
+    void bannerText_data() {
         QTest::addColumn<ConvertBehavior>("behavior");
         QTest::addColumn<bool>("suffix");
-        QTest::addColumn<QString>("lastSentence");
-        QTest::newRow("trash") << ConvertBehavior::trash << true
-                               << "(Original files are moved to the Trash.)";
-        QTest::newRow("backup") << ConvertBehavior::backup << true
-                                << "(Original files are copied to the _backup folder.)";
-        QTest::newRow("overwrite beside")
-            << ConvertBehavior::overwrite << true << "(Original files are kept.)";
-        QTest::newRow("overwrite in place")
-            << ConvertBehavior::overwrite << false << "(Original files are overwritten.)";
+        QTest::addColumn<QString>("expected");
+        const QString converted = QStringLiteral("Congratulations! 2 files converted. ");
+        const QString recovered = QStringLiteral("1.5 mb disk space recovered.\n");
+        QTest::newRow("trash, suffix")
+            << ConvertBehavior::trash << true
+            << converted + recovered + "(Original files are moved to the Trash.)";
+        QTest::newRow("trash, no suffix")
+            << ConvertBehavior::trash << false
+            << converted + recovered + "(Original files are moved to the Trash.)";
+        QTest::newRow("overwrite, no suffix")
+            << ConvertBehavior::overwrite << false
+            << converted + recovered + "(Original files are overwritten.)";
+        QTest::newRow("overwrite, suffix")
+            << ConvertBehavior::overwrite << true
+            << converted + "Original files are kept beside them:\ndeleting them would free 3.2 mb.";
+        QTest::newRow("backup, no suffix")
+            << ConvertBehavior::backup << false
+            << converted + "Original files are kept in the _backup folder:\n"
+                           "deleting them would free 3.2 mb.";
+        QTest::newRow("backup, suffix")
+            << ConvertBehavior::backup << true
+            << converted + "Original files are kept, with copies in the _backup folder:\n"
+                           "deleting the originals would free 3.2 mb.";
+    }
+
+    void bannerText() {
+        QFETCH(ConvertBehavior, behavior);
+        QFETCH(bool, suffix);
+        QFETCH(QString, expected);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(conversionCompleteText(2, 1'500'000, 3'200'000, behavior, suffix), expected);
     }
 
     void aRunWhereTheSecondItemFails() {
-        QFETCH(ConvertBehavior, behavior);
-        QFETCH(bool, suffix);
-        QFETCH(QString, lastSentence);
-        Settings::shared().setConvertBehavior(behavior);
-        Settings::shared().setAppendFilename(suffix);
         FakeTools tools;
         fixture.install(tools);
         ContentViewModel model;
@@ -73,36 +93,25 @@ private slots:
         QCOMPARE(progress.at(2), 2.0 / 3);
         QCOMPARE(progress.at(3), 1.0);
 
+        // The converted rows now stand for the new files.
+        const QString output = folder + u'/' + first->fileName + QStringLiteral("_MONO.wav");
+        QCOMPARE(first->currentUrl(), QUrl::fromLocalFile(output));
+        QCOMPARE(first->fileSize, QFileInfo(output).size());
+        // The failed row stays in the default filter.
+        QCOMPARE(model.visibleItems(), QList<FileItemPtr>{second});
+
         const qint64 saved = first->spaceSaved() + third->spaceSaved();
         QVERIFY(saved > 0);
-        const QString banner = QStringLiteral("Congratulations! 2 files converted. ") +
-                               formattedFileSize(saved).toLower() +
-                               QStringLiteral(" disk space recovered.\n") + lastSentence;
+        const QString banner = conversionCompleteText(
+            2, saved, first->originalSize + third->originalSize, ConvertBehavior::trash, true);
         QVERIFY(model.showConversionComplete());
         QCOMPARE(model.conversionCompleteMessage(), banner);
         QCOMPARE(messages(model).last(), banner);
 
-        // The sentence tells the truth about the originals.
-        const QString original = first->path();
-        if (behavior == ConvertBehavior::overwrite && !suffix) {
-            QCOMPARE(TestAudio::channelsOf(original), 1);
-        } else {
-            QCOMPARE(TestAudio::channelsOf(folder + u'/' + first->fileName +
-                                           QStringLiteral("_MONO.wav")),
-                     1);
-            QCOMPARE(QFile::exists(original), behavior != ConvertBehavior::trash);
-        }
-        if (behavior == ConvertBehavior::backup)
-            QCOMPARE(TestAudio::channelsOf(folder + QStringLiteral("/_backup/") + first->fileName +
-                                           QStringLiteral(".wav")),
-                     2);
-
-        if (behavior == ConvertBehavior::trash) {
-            QElapsedTimer shown;
-            shown.start();
-            QTRY_VERIFY_WITH_TIMEOUT(!model.showConversionComplete(), 12000);
-            QVERIFY2(shown.elapsed() >= 6000, "the banner went away far too early");
-        }
+        QElapsedTimer shown;
+        shown.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!model.showConversionComplete(), 12000);
+        QVERIFY2(shown.elapsed() >= 6000, "the banner went away far too early");
     }
 
     void aRunWhereEveryItemFailsShowsNoBanner() {

@@ -18,10 +18,12 @@ class FakeDesktop : public DesktopServices {
 public:
     std::optional<QUrl> answer;
     QStringList titles;
+    QStringList startFolders;
     QList<QUrl> revealed;
 
-    std::optional<QUrl> chooseFolder(const QString& title) override {
+    std::optional<QUrl> chooseFolder(const QString& title, const QString& startFolder) override {
         titles.append(title);
+        startFolders.append(startFolder);
         return answer;
     }
     void revealFile(const QUrl& file) override { revealed.append(file); }
@@ -60,6 +62,9 @@ private slots:
         TestAudio::fakeStereo(loose + QStringLiteral("/one.wav"), 0.5);
         TestAudio::realStereo(loose + QStringLiteral("/two.flac"), 0.5);
         TestAudio::mono(loose + QStringLiteral("/three.wav"), 0.5);
+        TestAudio::fakeStereo(loose + QStringLiteral("/clip.wav"), 0.5);
+        QVERIFY(QFile::rename(loose + QStringLiteral("/clip.wav"),
+                              loose + QStringLiteral("/clip.mov")));
     }
 
     void init() {
@@ -96,6 +101,8 @@ private slots:
         QCOMPARE(model.scannedFolders(), QStringList{QStringLiteral("Beta")});
     }
 
+    // With progress like a scan; a file without an audio extension (a video
+    // with PCM audio here) is left out, as a folder scan would leave it.
     void droppedFilesReplaceTheListAndAreAnalysedOneByOne() {
         ContentViewModel model;
         model.handleDrop({url(alpha + QStringLiteral("/twins.wav"))});
@@ -114,9 +121,9 @@ private slots:
         connect(&model, &ContentViewModel::changed, &model,
                 [&] { everScanning = everScanning || model.isScanning(); });
         const qsizetype logBefore = model.debugLog().size();
-        model.handleDrop({url(loose + QStringLiteral("/one.wav")),
-                          url(loose + QStringLiteral("/two.flac")),
-                          url(loose + QStringLiteral("/three.wav"))});
+        model.handleDrop(
+            {url(loose + QStringLiteral("/one.wav")), url(loose + QStringLiteral("/clip.mov")),
+             url(loose + QStringLiteral("/two.flac")), url(loose + QStringLiteral("/three.wav"))});
         QTRY_COMPARE_WITH_TIMEOUT(messagesStartingWith(model, QStringLiteral("  -> ")).size(), 4,
                                   60000);
 
@@ -127,13 +134,16 @@ private slots:
         QCOMPARE(model.selectedFolder(), std::optional(url(loose)));
         QCOMPARE(messages(model).mid(logBefore),
                  (QStringList{
-                     QStringLiteral("Drop: 3 item(s)"), QStringLiteral("Drop: 3 file(s)"),
-                     QStringLiteral("Analyzing: one"), QStringLiteral("  -> \u26A0 Fake Stereo"),
-                     QStringLiteral("Analyzing: two"), QStringLiteral("  -> \u2713 Real Stereo"),
-                     QStringLiteral("Analyzing: three"), QStringLiteral("  -> \u2713 Mono")}));
-        QVERIFY(!everScanning);
-        QCOMPARE(model.scannedCount(), 0);
-        QCOMPARE(model.totalCount(), 0);
+                     QStringLiteral("Drop: 4 item(s)"),
+                     QStringLiteral("Drop: skipped 1 file(s): not a supported audio file type"),
+                     QStringLiteral("Drop: 3 file(s)"), QStringLiteral("Analyzing: one"),
+                     QStringLiteral("  -> \u26A0 Fake Stereo"), QStringLiteral("Analyzing: two"),
+                     QStringLiteral("  -> \u2713 Real Stereo"), QStringLiteral("Analyzing: three"),
+                     QStringLiteral("  -> \u2713 Mono")}));
+        QVERIFY(everScanning);
+        QTRY_VERIFY(!model.isScanning());
+        QCOMPARE(model.scannedCount(), 3);
+        QCOMPARE(model.totalCount(), 3);
         QVERIFY(model.scannedFolders().isEmpty());
         // Only the analysis's own autoSelectAll choice applies; no celebration.
         QVERIFY(model.items().first()->isSelected);
@@ -151,6 +161,14 @@ private slots:
         QCOMPARE(messages(model).at(2), QStringLiteral("Drop: 0 item(s)"));
         QVERIFY(model.items().isEmpty());
         QCOMPARE(model.selectedFolder(), std::nullopt);
+
+        model.handleDrop({url(loose + QStringLiteral("/clip.mov"))});
+        QVERIFY(waitForPrefix(model, QStringLiteral("Drop: skipped ")));
+        QCOMPARE(messages(model).mid(4),
+                 (QStringList{QStringLiteral("Drop: 1 item(s)"),
+                              QStringLiteral("Drop: skipped 1 file(s): not "
+                                             "a supported audio file type")}));
+        QVERIFY(model.items().isEmpty());
     }
 
     void pickingAFolderScansIt() {
@@ -158,6 +176,7 @@ private slots:
         ContentViewModel model(&desktop);
         model.pickFolder();
         QCOMPARE(desktop.titles, QStringList{QStringLiteral("Select Audio Folder")});
+        QCOMPARE(desktop.startFolders, QStringList{QDir::homePath()});
         QVERIFY(model.debugLog().isEmpty());
         QCOMPARE(model.selectedFolder(), std::nullopt);
         QVERIFY(!model.isScanning());
@@ -173,6 +192,12 @@ private slots:
 
         model.revealInFinder(model.items().first());
         QCOMPARE(desktop.revealed, QList<QUrl>{url(beta + QStringLiteral("/wide.flac"))});
+
+        // The dialog opens where the user last was, even after "Clear".
+        model.clearResults();
+        desktop.answer.reset();
+        model.pickFolder();
+        QCOMPARE(desktop.startFolders.last(), beta);
     }
 };
 

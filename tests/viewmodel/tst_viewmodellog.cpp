@@ -67,7 +67,7 @@ private slots:
         QCOMPARE(printed.first(), QStringLiteral("[DEBUG] line 1"));
         QCOMPARE(printed.last(), QStringLiteral("[DEBUG] line 501"));
         // The file keeps every line, the dropped first one too.
-        QCOMPARE(linesOfLogFile().size(), 501);
+        QTRY_COMPARE(linesOfLogFile().size(), 501);
     }
 
     void theLogFileIsCreatedAppendedAndKeptAcrossViewModels() {
@@ -75,17 +75,39 @@ private slots:
         {
             ContentViewModel first;
             first.log(QStringLiteral("first"));
-            QVERIFY(QFile::exists(logFilePath()));
+            QTRY_VERIFY(QFile::exists(logFilePath()));
             first.log(QStringLiteral("second\nwith a line feed"));
         }
         ContentViewModel later;
         later.log(QStringLiteral("third"));
+        QTRY_COMPARE(linesOfLogFile().size(), 4);
         const QStringList lines = linesOfLogFile();
-        QCOMPARE(lines.size(), 4);
         QCOMPARE(messageOf(lines.at(0)), QStringLiteral("first"));
         QCOMPARE(messageOf(lines.at(1)), QStringLiteral("second"));
         QCOMPARE(lines.at(2), QStringLiteral("with a line feed"));
         QCOMPARE(lines.at(3), later.debugLog().first());
+    }
+
+    // Past the limit the file starts again, and only the one before it is kept.
+    void theLogFileIsRotatedAtItsLimit() {
+        const QString path = logFilePath();
+        const QByteArray first = QByteArray(40, 'a') + '\n';
+        const QByteArray second = QByteArray(30, 'b') + '\n';
+        const QByteArray third = QByteArray(79, 'c') + '\n';
+        const auto contents = [](const QString& file) {
+            QFile opened(file);
+            return opened.open(QIODevice::ReadOnly) ? opened.readAll() : QByteArray();
+        };
+        appendToLogFile(path, first, 100);
+        appendToLogFile(path, first, 100);
+        QCOMPARE(contents(path), first + first);
+        appendToLogFile(path, second, 100);
+        QCOMPARE(contents(path), second);
+        QCOMPARE(contents(path + QStringLiteral(".1")), first + first);
+        appendToLogFile(path, third, 100);
+        QCOMPARE(contents(path), third);
+        QCOMPARE(contents(path + QStringLiteral(".1")), second);
+        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files).size(), 2);
     }
 
     void anUnwritableLogLocationLeavesTheOtherOutputsWorking() {

@@ -85,6 +85,25 @@ private slots:
                  descending);
     }
 
+    // Rows that need the user's attention stay with the fake stereo ones.
+    void theFakeStereoFilter() {
+        const FileItemPtr refused = item(QStringLiteral("refused"), DetectionStatus::realStereo);
+        refused->errorMessage = QStringLiteral("Not converted: channels differ");
+        const QList<FileItemPtr> items{
+            item(QStringLiteral("fake")),
+            item(QStringLiteral("failed"), DetectionStatus::error),
+            item(QStringLiteral("slow"), DetectionStatus::timedOut),
+            refused,
+            item(QStringLiteral("wide"), DetectionStatus::realStereo),
+            item(QStringLiteral("single"), DetectionStatus::mono),
+            item(QStringLiteral("done"), DetectionStatus::converted),
+            item(QStringLiteral("waiting"), DetectionStatus::pending),
+        };
+        QCOMPARE(namesOf(filteredItems(items, ShowFilter::fakeStereoOnly)),
+                 (QStringList{"fake", "failed", "slow", "refused"}));
+        QCOMPARE(filteredItems(items, ShowFilter::all), items);
+    }
+
     void sizeAndChannelOrders() {
         const QList<FileItemPtr> items{
             item("big", DetectionStatus::fakeStereo, 5'000'000'000, ChannelStatus::stereo),

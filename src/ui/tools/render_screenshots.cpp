@@ -1,6 +1,6 @@
 // Renders the pictures of the README offscreen from the real window: the
 // drop zone, a scanned folder, a conversion in progress, the finished run's
-// banner and the Info Log. The audio is made on the spot with ffmpeg, and
+// banner, the Info Log and the Preferences. The audio is made on the spot with ffmpeg, and
 // HOME points at a temporary folder, so nothing of the user's is touched.
 //
 //     render_screenshots <output folder>
@@ -9,6 +9,7 @@
 #include "DarkTheme.h"
 #include "InfoLogSheet.h"
 #include "MainWindow.h"
+#include "PreferencesDialog.h"
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
 #include "model/Settings.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPainter>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -99,11 +101,10 @@ QPixmap settled(QWidget& window) {
     return window.grab();
 }
 
-// The sheet is a window of its own; drawn over the window's top centre as
-// the desktop shows it.
-QPixmap withSheet(MainWindow& window) {
+// A sheet is a window of its own; drawn over the window's top centre as the
+// desktop shows it.
+QPixmap withSheet(MainWindow& window, QWidget* sheet) {
     QPixmap picture = settled(window);
-    auto* sheet = window.findChild<InfoLogSheet*>();
     QPainter painter(&picture);
     painter.fillRect(picture.rect(), QColor(0, 0, 0, 90));
     const QPixmap sheetPicture = sheet->grab();
@@ -174,22 +175,31 @@ int main(int argc, char** argv) {
             });
         });
 
-    whenReady([&] { return viewModel.showConversionComplete(); },
-              [&] {
-                  QTimer::singleShot(600, &window, [&] {
-                      save(settled(window), output + QStringLiteral("/conversion-complete.png"));
-                      viewModel.setShowConversionComplete(false);
-                      auto* banner = window.findChild<CompletionBanner*>();
-                      whenReady([banner] { return banner->isHidden(); },
-                                [&] {
-                                    viewModel.setShowDebug(true);
-                                    QTimer::singleShot(300, &window, [&] {
-                                        save(withSheet(window),
-                                             output + QStringLiteral("/info-log.png"));
-                                        app.quit();
-                                    });
-                                });
-                  });
-              });
+    whenReady(
+        [&] { return viewModel.showConversionComplete(); },
+        [&] {
+            QTimer::singleShot(600, &window, [&] {
+                save(settled(window), output + QStringLiteral("/conversion-complete.png"));
+                viewModel.setShowConversionComplete(false);
+                auto* banner = window.findChild<CompletionBanner*>();
+                whenReady(
+                    [banner] { return banner->isHidden(); },
+                    [&] {
+                        viewModel.setShowDebug(true);
+                        QTimer::singleShot(300, &window, [&] {
+                            save(withSheet(window, window.findChild<InfoLogSheet*>()),
+                                 output + QStringLiteral("/info-log.png"));
+                            viewModel.setShowDebug(false);
+                            window.findChild<QPushButton*>(QStringLiteral("preferencesButton"))
+                                ->click();
+                            QTimer::singleShot(300, &window, [&] {
+                                save(withSheet(window, window.findChild<PreferencesDialog*>()),
+                                     output + QStringLiteral("/preferences.png"));
+                                app.quit();
+                            });
+                        });
+                    });
+            });
+        });
     return app.exec();
 }

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDialog>
+
+#include <optional>
+
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The settings a scan and a conversion run follow, beyond the ones in the
+// bottom bar: how channels are compared, what becomes of originals, how much
+// of each file is compared, how many files are analysed at once and whether
+// fake stereo files are ticked as they are found. Opens with the stored
+// values; OK stores them all, and only when every one is valid.
+class PreferencesDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr qint64 maximumScanSeconds = 600;
+    static constexpr qint64 maximumParallelScans = 256;
+
+    explicit PreferencesDialog(QWidget* parent = nullptr);
+
+    void accept() override;
+
+private:
+    QLineEdit* numberField(const char* name, qint64 value);
+    QLabel* hintLabel(const char* name);
+    // The field's whole number when it lies in 1...maximum, with its hint
+    // shown or hidden accordingly.
+    std::optional<qint64> validNumber(QLineEdit* field, QLabel* hint, qint64 maximum) const;
+    bool validate();
+
+    QButtonGroup* const methods;
+    QButtonGroup* const behaviors;
+    QLineEdit* const scanSeconds;
+    QLabel* const scanSecondsHint;
+    QLineEdit* const parallelScans;
+    QLabel* const parallelScansHint;
+    QCheckBox* const autoSelect;
+    QPushButton* okButton = nullptr;
+};
