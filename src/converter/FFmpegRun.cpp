@@ -1,7 +1,9 @@
 #include "converter/FFmpegRun.h"
 
 #include "converter/AudioCodecProbe.h"
+#include "converter/AudioShape.h"
 #include "converter/BoundedFileQueries.h"
+#include "converter/ErrorText.h"
 #include "converter/ExitWatch.h"
 #include "converter/FFmpegArguments.h"
 #include "converter/StuckProcesses.h"
@@ -68,13 +70,15 @@ FFmpegOutcome finishNormally(ChildProcess& child, const QString& logFile,
         log(QStringLiteral("ffmpeg stderr (last 5 lines): ") +
             pieces.mid(qMax(qsizetype(0), pieces.size() - 5)).join(u'\n'));
     }
-    return {status == 0, text};
+    if (status == 0)
+        return {true, {}};
+    return {false, extractError(text)};
 }
 
 // Terminate, then SIGKILL, then give up on a process that will not die.
 FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QString& logFile,
-                   const CancellationFlag& cancelled, double limitSeconds, Clock::time_point start,
-                   const ConversionLog& log) {
+                   const QString& output, const CancellationFlag& cancelled, double limitSeconds,
+                   Clock::time_point start, const ConversionLog& log) {
     const QString pid = QString::number(child.pid());
     if (!cancelled.isSet())
         log(QStringLiteral("ffmpeg TIMEOUT after %1s, terminating...")
@@ -93,6 +97,7 @@ FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QStrin
             log(QStringLiteral("ffmpeg PID ") + pid +
                 QStringLiteral(" still alive after SIGKILL \u2014 D state on HDD, tracking"));
             trackStuckPID(child.pid());
+            log(QStringLiteral("ffmpeg PID ") + pid + QStringLiteral(" may still write ") + output);
         } else {
             log(QStringLiteral("ffmpeg PID %1 died after %2s")
                     .arg(pid)
@@ -103,8 +108,10 @@ FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QStrin
     const QString text = takeDiagnostics(logFile);
     if (cancelled.isSet())
         return {false, QStringLiteral("Cancelled")};
-    return {false,
-            QStringLiteral("Conversion timed out after %1s\n").arg(qint64(limitSeconds)) + text};
+    QString message = QStringLiteral("Conversion timed out after %1s").arg(qint64(limitSeconds));
+    if (!text.trimmed().isEmpty())
+        message += QStringLiteral("; ") + extractError(text);
+    return {false, message};
 }
 
 } // namespace
@@ -119,6 +126,17 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const QStri
         return {false, QStringLiteral("Input file not found: ") + input};
     if (fileSizeWithin(fileQueryLimitSeconds, input).value_or(0) <= 0)
         return {false, QStringLiteral("Input file is empty: ") + input};
+    if (stopToken.stop_requested())
+        return {false, QStringLiteral("Cancelled")};
+    // The scan's verdict may be stale: another program may have replaced the
+    // file with one that is no longer stereo.
+    const std::optional<AudioShape> shape = probeAudioShape(*ffmpeg, input);
+    if (!shape)
+        return {false, QStringLiteral("Not converted: could not read the file's channels")};
+    if (shape->channels != 2)
+        return {false, QStringLiteral("Skipped: the file no longer has two channels")};
+    if (stopToken.stop_requested())
+        return {false, QStringLiteral("Cancelled")};
     // The codec probe does not depend on the whole-file check, so it runs
     // alongside it instead of adding its tool start-up afterwards.
     std::future<QString> pcmCodec;
@@ -128,8 +146,11 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const QStri
         });
     }
     // Nothing is written for a file the whole of which is not fake stereo.
-    if (auto refusal = verifyWholeFile(input, settings, log))
-        return {false, *refusal};
+    const WholeFileCheck check = verifyWholeFile(input, settings, log, stopToken);
+    if (check.refusal)
+        return {false, *check.refusal};
+    if (stopToken.stop_requested())
+        return {false, QStringLiteral("Cancelled")};
 
     log(QStringLiteral("ffmpeg binary: ") + *ffmpeg);
     killStuckPIDs();
@@ -179,11 +200,14 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const QStri
         }
         exitWatch.waitUpTo(pollInterval);
     }
-    if (ending == Ending::exited)
-        return finishNormally(child, logFile, log);
+    if (ending == Ending::exited) {
+        FFmpegOutcome outcome = finishNormally(child, logFile, log);
+        outcome.framesVerified = check.framesCompared;
+        return outcome;
+    }
     if (ending == Ending::cancelled) {
         log(QStringLiteral("Task cancelled, killing ffmpeg PID %1").arg(child.pid()));
         child.kill();
     }
-    return stop(child, exitWatch, logFile, cancelled, limitSeconds, start, log);
+    return stop(child, exitWatch, logFile, output, cancelled, limitSeconds, start, log);
 }

@@ -23,10 +23,20 @@ void FakeTools::script(const QString& tool, const QString& body) {
 }
 
 void FakeTools::conversionScript(const QString& body) {
+    realTool(QStringLiteral("ffprobe"));
     script(
         QStringLiteral("ffmpeg"),
         QStringLiteral("case \" $* \" in *\" -f s16le \"*) exec /usr/bin/ffmpeg \"$@\";; esac\n") +
             body);
+}
+
+QString FakeTools::realConversion(const QString& options) {
+    return QStringLiteral("for last; do :; done\n"
+                          "in=; previous=; for argument; do\n"
+                          "  [ \"$previous\" = -i ] && in=$argument; previous=$argument\n"
+                          "done\n"
+                          "exec /usr/bin/ffmpeg -v error -y -i \"$in\" %1 \"$last\"")
+        .arg(options);
 }
 
 void FakeTools::realTool(const QString& tool) {

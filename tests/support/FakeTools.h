@@ -19,8 +19,13 @@ public:
     void script(const QString& tool, const QString& body);
 
     // An ffmpeg whose conversions run `body` while its PCM decodes (the scan's
-    // and the whole-file check before converting) run on the real ffmpeg.
+    // and the whole-file check before converting) run on the real ffmpeg; the
+    // real ffprobe sits beside it.
     void conversionScript(const QString& body);
+
+    // A conversion body that has the real ffmpeg write the output with these
+    // options instead ("-ac 2", "-ac 1 -t 0.5"): a real file of the wrong kind.
+    static QString realConversion(const QString& options);
 
     // Links `tool` to the real program of that name.
     void realTool(const QString& tool);
