@@ -35,7 +35,7 @@ QString FakeTools::realConversion(const QString& options) {
                           "in=; previous=; for argument; do\n"
                           "  [ \"$previous\" = -i ] && in=$argument; previous=$argument\n"
                           "done\n"
-                          "exec /usr/bin/ffmpeg -v error -y -i \"$in\" %1 \"$last\"")
+                          "/usr/bin/ffmpeg -v error -y -i \"$in\" %1 \"$last\"\n")
         .arg(options);
 }
 
