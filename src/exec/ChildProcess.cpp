@@ -75,9 +75,9 @@ struct ChildSetup {
     pid_t parent = 0;
 };
 
-[[noreturn]] void failInChild(const ChildSetup& setup) {
+[[noreturn]] void failInChild(int errorReport) {
     const int error = errno;
-    [[maybe_unused]] const ssize_t written = ::write(setup.errorReport, &error, sizeof error);
+    [[maybe_unused]] const ssize_t written = ::write(errorReport, &error, sizeof error);
     ::_exit(127);
 }
 
@@ -107,26 +107,30 @@ void closeAllBut(int kept, int limit) {
         action.sa_handler = SIG_DFL;
         ::sigaction(signal, &action, nullptr); // glibc's own signals refuse; harmless
     }
+    // Everything is moved above 2 first, so wiring one standard stream cannot
+    // clobber the source of another, nor the report.
+    const int report = ::fcntl(setup.errorReport, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (report < 0)
+        ::_exit(127);
     // Our own process group: a Ctrl-C meant for us does not reach the child.
     if (::setpgid(0, 0) != 0)
-        failInChild(setup);
-    // Moved above 2 first, so wiring one stream cannot clobber the source of another.
+        failInChild(report);
     int moved[3];
     for (int stream = 0; stream < 3; ++stream) {
         moved[stream] = ::fcntl(setup.streams[stream], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
         if (moved[stream] < 0)
-            failInChild(setup);
+            failInChild(report);
     }
     for (int stream = 0; stream < 3; ++stream) {
         if (::dup2(moved[stream], stream) < 0)
-            failInChild(setup);
+            failInChild(report);
     }
-    closeAllBut(setup.errorReport, setup.descriptorLimit);
+    closeAllBut(report, setup.descriptorLimit);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::execve(setup.path, setup.argv, setup.envp);
-    failInChild(setup);
+    failInChild(report);
 }
 
 // One thread that lives until the process ends and makes every fork.
