@@ -167,8 +167,11 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& argumen
                                   .arg(option->names().first())};
         options.settingOverrides.insert(key, QVariant::fromValue(*value));
     }
-    if (parser.isSet(suffix))
+    if (parser.isSet(suffix)) {
+        if (const auto refusal = Settings::suffixRefusal(parser.value(suffix)))
+            return UsageError{QStringLiteral("--suffix: ") + *refusal};
         options.settingOverrides.insert(QStringLiteral("suffix"), parser.value(suffix));
+    }
     if (parser.isSet(noSuffix))
         options.settingOverrides.insert(QStringLiteral("appendFilename"), false);
 

@@ -28,9 +28,10 @@ bool endsConversion(const QString& message) {
     return message == u"All conversions complete";
 }
 
+// Converted, failed, skipped, or refused because the whole file proved to be
+// real stereo: every file the run took leaves fake stereo once it is handled.
 bool isOutcome(DetectionStatus status) {
-    return status == DetectionStatus::converted || status == DetectionStatus::error ||
-           status == DetectionStatus::timedOut;
+    return status != DetectionStatus::fakeStereo && status != DetectionStatus::converting;
 }
 
 void tellUser(const QString& line) {

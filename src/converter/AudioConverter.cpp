@@ -1,13 +1,62 @@
 #include "converter/AudioConverter.h"
 
+#include "converter/AudioFormatProbe.h"
 #include "converter/BoundedFileQueries.h"
 #include "converter/Disposal.h"
-#include "converter/ErrorText.h"
 #include "converter/FFmpegRun.h"
+#include "converter/OriginalLock.h"
 #include "converter/OutputNaming.h"
+#include "exec/FFmpegLocator.h"
 #include "exec/GuiThread.h"
+#include "exec/HardTimeout.h"
+#include "scanner/PcmDecode.h"
 
 #include <QFile>
+
+namespace {
+
+constexpr double shortestDurationSlackSeconds = 0.1;
+constexpr double durationSlackShare = 0.005;
+
+// On the file-operation queue, so a removal that overran its limit still
+// happens, after anything queued before it for this file.
+void removeOutput(const QString& path) {
+    try {
+        withHardTimeout(fileQueryLimitSeconds, [path] { QFile::remove(path); });
+    } catch (const TimeoutError&) {
+    }
+}
+
+// Trusts ffmpeg's exit status with nothing: a disk that fills up while the
+// file is finished still gives status 0 and a truncated file.
+std::optional<QString> checkOutput(const QString& output, qint64 originalFrames,
+                                   const ConversionLog& log) {
+    if (!fileExistsWithin(fileQueryLimitSeconds, output).value_or(false)) {
+        log(QStringLiteral("Output file missing after ffmpeg reported success: ") + output);
+        return QStringLiteral("Output file not created despite ffmpeg success");
+    }
+    if (fileSizeWithin(fileQueryLimitSeconds, output).value_or(0) <= 0) {
+        log(QStringLiteral("Output file is empty: ") + output);
+        return QStringLiteral("Output file is empty");
+    }
+    const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
+    const std::optional<AudioFormat> written =
+        ffmpeg ? probeAudioFormat(*ffmpeg, output) : std::nullopt;
+    if (!written)
+        return QStringLiteral("Output could not be read back");
+    if (written->channels != 1)
+        return QStringLiteral("Output has %1 channels instead of 1").arg(written->channels);
+    const double expected = double(originalFrames) / double(pcmFramesPerSecond);
+    const double slack = qMax(shortestDurationSlackSeconds, expected * durationSlackShare);
+    if (written->duration <= 0 || qAbs(written->duration - expected) > slack)
+        return QStringLiteral("Output lasts %1 s instead of %2 s")
+            .arg(qMax(0.0, written->duration), 0, 'f', 2)
+            .arg(expected, 0, 'f', 2);
+    log(QStringLiteral("Output verified: one channel, %1 s").arg(written->duration, 0, 'f', 2));
+    return std::nullopt;
+}
+
+} // namespace
 
 std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
                                                      const LogCallback& callback,
@@ -15,34 +64,44 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
     const ConversionLog log(callback);
     const QString input = item->path();
     log(QStringLiteral("ffmpeg input: ") + input);
+    if (settings.suffixEnabled()) {
+        if (const auto refusal = Settings::suffixRefusal(settings.suffix()))
+            return QStringLiteral("Not converted: ") + *refusal;
+    }
 
     const OutputPath output = buildOutputPath(*item, settings);
-    log(QStringLiteral("ffmpeg output: ") + output.path + QStringLiteral(" (temp=") +
-        (output.isTemp ? QStringLiteral("true") : QStringLiteral("false")) + u')');
+    log(QStringLiteral("ffmpeg output: ") + output.path + QStringLiteral(" (final: ") +
+        output.finalPath + u')');
+
+    // Held until the original has been disposed of.
+    const auto lock = OriginalLock::acquire(*item);
+    if (const auto* refusal = std::get_if<QString>(&lock)) {
+        log(*refusal + QStringLiteral(": ") + input);
+        return *refusal;
+    }
 
     // Measured before anything changes on disk; a time-out records a saving of 0.
     const qint64 originalSize = fileSizeWithin(fileQueryLimitSeconds, input).value_or(0);
 
     const FFmpegOutcome run = runFFmpeg(input, output.path, log, settings, stop);
     if (!run.ok) {
-        QFile::remove(output.path);
-        return extractError(run.text);
+        removeOutput(output.path);
+        return run.text;
     }
-
-    if (!fileExistsWithin(fileQueryLimitSeconds, output.path).value_or(false)) {
-        log(QStringLiteral("Output file missing after ffmpeg reported success: ") + output.path);
-        return QStringLiteral("Output file not created despite ffmpeg success");
+    if (stop.stop_requested()) {
+        removeOutput(output.path);
+        return QStringLiteral("Cancelled");
+    }
+    if (auto failure = checkOutput(output.path, run.framesVerified, log)) {
+        removeOutput(output.path);
+        return failure;
     }
     const qint64 convertedSize = fileSizeWithin(fileQueryLimitSeconds, output.path).value_or(0);
-    if (convertedSize <= 0) {
-        log(QStringLiteral("Output file is empty: ") + output.path);
-        return QStringLiteral("Output file is empty");
-    }
 
     if (auto failure = disposeOfOriginal(*item, output, settings, log, stop))
         return failure;
 
-    const QUrl convertedUrl = QUrl::fromLocalFile(output.isTemp ? input : output.path);
+    const QUrl convertedUrl = QUrl::fromLocalFile(output.finalPath);
     postToGuiThread([item, originalSize, convertedSize, convertedUrl] {
         item->originalSize = originalSize;
         item->convertedSize = convertedSize;

@@ -2,6 +2,8 @@
 
 #include <QString>
 
-// A short text for the user from ffmpeg's diagnostics: every line naming an
-// error-like keyword, or else the last three lines, joined with "; ".
+// A short text for the user from ffmpeg's diagnostics: the last three
+// distinct lines naming an error-like keyword, or else the last three lines,
+// leaving out the descriptions of the files, their tags and progress lines;
+// joined with "; " and at most 300 characters long.
 QString extractError(const QString& text);

@@ -235,5 +235,8 @@ ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
     const std::optional<AudioFormat> format = probeAudioFormat(ffmpegPath, input);
     if (!format)
         return {QStringLiteral("Not converted: could not read its audio format"), {}, {}};
+    // The scan's verdict may be stale: the file may have been replaced since.
+    if (format->channels != 2)
+        return {QStringLiteral("Skipped: the file no longer has two channels"), {}, {}};
     return planConversion(input, output, *format, ffmpegEncoders(ffmpegPath));
 }

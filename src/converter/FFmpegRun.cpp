@@ -1,6 +1,7 @@
 #include "converter/FFmpegRun.h"
 
 #include "converter/BoundedFileQueries.h"
+#include "converter/ErrorText.h"
 #include "converter/ExitWatch.h"
 #include "converter/FFmpegArguments.h"
 #include "converter/StuckProcesses.h"
@@ -67,13 +68,15 @@ FFmpegOutcome finishNormally(ChildProcess& child, const QString& logFile,
         log(QStringLiteral("ffmpeg stderr (last 5 lines): ") +
             pieces.mid(qMax(qsizetype(0), pieces.size() - 5)).join(u'\n'));
     }
-    return {status == 0, text};
+    if (status == 0)
+        return {true, {}};
+    return {false, extractError(text)};
 }
 
 // Terminate, then SIGKILL, then give up on a process that will not die.
 FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QString& logFile,
-                   const CancellationFlag& cancelled, double limitSeconds, Clock::time_point start,
-                   const ConversionLog& log) {
+                   const QString& output, const CancellationFlag& cancelled, double limitSeconds,
+                   Clock::time_point start, const ConversionLog& log) {
     const QString pid = QString::number(child.pid());
     if (!cancelled.isSet())
         log(QStringLiteral("ffmpeg TIMEOUT after %1s, terminating...")
@@ -92,6 +95,7 @@ FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QStrin
             log(QStringLiteral("ffmpeg PID ") + pid +
                 QStringLiteral(" still alive after SIGKILL \u2014 D state on HDD, tracking"));
             trackStuckPID(child.pid());
+            log(QStringLiteral("ffmpeg PID ") + pid + QStringLiteral(" may still write ") + output);
         } else {
             log(QStringLiteral("ffmpeg PID %1 died after %2s")
                     .arg(pid)
@@ -102,8 +106,10 @@ FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QStrin
     const QString text = takeDiagnostics(logFile);
     if (cancelled.isSet())
         return {false, QStringLiteral("Cancelled")};
-    return {false,
-            QStringLiteral("Conversion timed out after %1s\n").arg(qint64(limitSeconds)) + text};
+    QString message = QStringLiteral("Conversion timed out after %1s").arg(qint64(limitSeconds));
+    if (!text.trimmed().isEmpty())
+        message += QStringLiteral("; ") + extractError(text);
+    return {false, message};
 }
 
 } // namespace
@@ -117,15 +123,21 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
         return {false, QStringLiteral("Input file not found: ") + input};
     if (fileSizeWithin(fileQueryLimitSeconds, input).value_or(0) <= 0)
         return {false, QStringLiteral("Input file is empty: ") + input};
-    // The encoder follows the input's own format; learning it does not depend
-    // on the whole-file check, so it runs alongside it.
+    if (stopToken.stop_requested())
+        return {false, QStringLiteral("Cancelled")};
+    // The encoder follows the input's own format, and the same probe notices a
+    // file replaced since the scan by one that is no longer stereo; neither
+    // depends on the whole-file check, so it runs alongside it.
     std::future<ConversionPlan> plan =
         std::async(std::launch::async, [ffmpeg = *ffmpeg, input, output] {
             return planConversion(ffmpeg, input, output);
         });
     // Nothing is written for a file the whole of which is not fake stereo.
-    if (auto refusal = verifyWholeFile(input, settings, log))
-        return {false, *refusal};
+    const WholeFileCheck check = verifyWholeFile(input, settings, log, stopToken);
+    if (check.refusal)
+        return {false, *check.refusal};
+    if (stopToken.stop_requested())
+        return {false, QStringLiteral("Cancelled")};
     const ConversionPlan planned = plan.get();
     if (planned.refusal)
         return {false, *planned.refusal};
@@ -178,11 +190,14 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
         }
         exitWatch.waitUpTo(pollInterval);
     }
-    if (ending == Ending::exited)
-        return finishNormally(child, logFile, log);
+    if (ending == Ending::exited) {
+        FFmpegOutcome outcome = finishNormally(child, logFile, log);
+        outcome.framesVerified = check.framesCompared;
+        return outcome;
+    }
     if (ending == Ending::cancelled) {
         log(QStringLiteral("Task cancelled, killing ffmpeg PID %1").arg(child.pid()));
         child.kill();
     }
-    return stop(child, exitWatch, logFile, cancelled, limitSeconds, start, log);
+    return stop(child, exitWatch, logFile, output, cancelled, limitSeconds, start, log);
 }

@@ -13,9 +13,9 @@ namespace {
 std::mutex pidLock;
 std::set<pid_t> trackedPIDs;
 
-bool anyStillExists(const QList<pid_t>& pids) {
+bool anyStillOurs(const QList<pid_t>& pids) {
     for (pid_t pid : pids)
-        if (processExists(pid))
+        if (isOwnChild(pid))
             return true;
     return false;
 }
@@ -41,9 +41,11 @@ void killStuckPIDs() {
     }
     if (pids.isEmpty())
         return;
+    // A tracked process reaped since is no longer ours, and its number may
+    // belong to somebody else by now.
     for (pid_t pid : pids)
-        ::kill(pid, SIGKILL);
+        signalOwnChild(pid, SIGKILL);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (std::chrono::steady_clock::now() < deadline && anyStillExists(pids))
+    while (std::chrono::steady_clock::now() < deadline && anyStillOurs(pids))
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }

@@ -9,8 +9,9 @@
 // launch, so a stuck process gets one more SIGKILL and is then forgotten.
 void trackStuckPID(pid_t pid);
 
-// Sends SIGKILL to every tracked process, forgets them all and waits up to
-// 3 s for them to vanish. Blocks the calling worker; writes no log line.
+// Sends SIGKILL to every tracked process that is still our own unreaped
+// child, forgets them all and waits up to 3 s for them to be reaped. Blocks
+// the calling worker; writes no log line.
 void killStuckPIDs();
 
 // The identifiers tracked right now.

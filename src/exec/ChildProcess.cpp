@@ -1,12 +1,15 @@
 #include "exec/ChildProcess.h"
 
 #include <cerrno>
+#include <climits>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -17,19 +20,9 @@ extern char** environ;
 
 namespace {
 
-struct SpawnActions {
-    posix_spawn_file_actions_t actions;
-    SpawnActions() { posix_spawn_file_actions_init(&actions); }
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
-};
-
-struct SpawnAttributes {
-    posix_spawnattr_t attributes;
-    SpawnAttributes() { posix_spawnattr_init(&attributes); }
-    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
-};
-
-// Children started and not yet reaped, for killLiveChildren.
+// Children started and not yet reaped. A pid leaves the set in the same
+// locked step that reaps it, so a pid found here is still ours: the kernel
+// cannot have handed it to another process yet.
 std::mutex liveChildrenLock;
 std::unordered_set<pid_t> liveChildren;
 
@@ -38,9 +31,30 @@ void remember(pid_t pid) {
     liveChildren.insert(pid);
 }
 
-void forget(pid_t pid) {
-    const std::lock_guard guard(liveChildrenLock);
-    liveChildren.erase(pid);
+// Reaps the child if it has ended: its wait status, or -1 when it was not
+// ours to reap. With `block`, first waits for it to end without reaping, so
+// the lock is never held while waiting.
+std::optional<int> reap(pid_t pid, bool block) {
+    for (;;) {
+        if (block) {
+            siginfo_t info{};
+            while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+            }
+        }
+        {
+            const std::lock_guard guard(liveChildrenLock);
+            int status = 0;
+            pid_t result;
+            while ((result = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+            }
+            if (result != 0) {
+                liveChildren.erase(pid);
+                return result < 0 ? -1 : status;
+            }
+        }
+        if (!block)
+            return std::nullopt;
+    }
 }
 
 void closeQuietly(int& fd) {
@@ -49,26 +63,159 @@ void closeQuietly(int& fd) {
     fd = -1;
 }
 
-// Wires one standard stream of the child; returns our end of a pipe, or -1.
-int wire(posix_spawn_file_actions_t* actions, int target, ChildProcess::Output output,
-         std::vector<int>& childEnds) {
+// Everything the child needs between fork and exec, prepared beforehand: a
+// child of a threaded process may only make async-signal-safe calls.
+struct ChildSetup {
+    const char* path = nullptr;
+    char* const* argv = nullptr;
+    char* const* envp = nullptr;
+    int streams[3] = {-1, -1, -1}; // what becomes standard input, output, error
+    int errorReport = -1;          // write end: errno of a failed step, then exit
+    int descriptorLimit = 0;       // for kernels without close_range
+    pid_t parent = 0;
+};
+
+[[noreturn]] void failInChild(int errorReport) {
+    const int error = errno;
+    [[maybe_unused]] const ssize_t written = ::write(errorReport, &error, sizeof error);
+    ::_exit(127);
+}
+
+void closeAllBut(int kept, int limit) {
+    const auto closeRange = [limit](unsigned first, unsigned last) {
+        if (first > last)
+            return;
+        if (::close_range(first, last, 0) == 0)
+            return;
+        for (int fd = int(first); fd < limit && fd <= int(qMin(last, unsigned(INT_MAX))); ++fd)
+            ::close(fd);
+    };
+    closeRange(STDERR_FILENO + 1, unsigned(kept) - 1);
+    closeRange(unsigned(kept) + 1, ~0U);
+}
+
+[[noreturn]] void becomeChild(const ChildSetup& setup) {
+    // Dies with us: the death signal follows the thread that forked, which is
+    // why every fork happens on the one spawner thread that lives as long as
+    // the process. If we died before the signal was armed, give up now.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != setup.parent)
+        ::_exit(127);
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (signal == SIGKILL || signal == SIGSTOP)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = SIG_DFL;
+        ::sigaction(signal, &action, nullptr); // glibc's own signals refuse; harmless
+    }
+    // Everything is moved above 2 first, so wiring one standard stream cannot
+    // clobber the source of another, nor the report.
+    const int report = ::fcntl(setup.errorReport, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (report < 0)
+        ::_exit(127);
+    // Our own process group: a Ctrl-C meant for us does not reach the child.
+    if (::setpgid(0, 0) != 0)
+        failInChild(report);
+    int moved[3];
+    for (int stream = 0; stream < 3; ++stream) {
+        moved[stream] = ::fcntl(setup.streams[stream], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        if (moved[stream] < 0)
+            failInChild(report);
+    }
+    for (int stream = 0; stream < 3; ++stream) {
+        if (::dup2(moved[stream], stream) < 0)
+            failInChild(report);
+    }
+    closeAllBut(report, setup.descriptorLimit);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(setup.path, setup.argv, setup.envp);
+    failInChild(report);
+}
+
+// One thread that lives until the process ends and makes every fork.
+class Spawner {
+public:
+    static Spawner& instance() {
+        // Never destroyed: the thread must outlive every static destructor.
+        static Spawner* const spawner = new Spawner;
+        return *spawner;
+    }
+
+    // The forked child's pid, or -1 with errno set.
+    pid_t fork(const ChildSetup& setup) {
+        Request request{&setup};
+        std::unique_lock guard(lock);
+        pending.push_back(&request);
+        work.notify_one();
+        done.wait(guard, [&request] { return request.finished; });
+        errno = request.error;
+        return request.pid;
+    }
+
+private:
+    struct Request {
+        const ChildSetup* setup;
+        pid_t pid = -1;
+        int error = 0;
+        bool finished = false;
+    };
+
+    Spawner() {
+        std::thread([this] { run(); }).detach();
+    }
+
+    void run() {
+        sigset_t all;
+        sigfillset(&all);
+        for (;;) {
+            std::unique_lock guard(lock);
+            work.wait(guard, [this] { return !pending.empty(); });
+            Request* request = pending.front();
+            pending.erase(pending.begin());
+            // No handler of ours may run in the child before it resets them.
+            sigset_t previous;
+            ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+            const pid_t pid = ::fork();
+            if (pid == 0)
+                becomeChild(*request->setup);
+            request->error = errno;
+            ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+            request->pid = pid;
+            if (pid > 0)
+                remember(pid);
+            request->finished = true;
+            done.notify_all();
+        }
+    }
+
+    std::mutex lock;
+    std::condition_variable work;
+    std::condition_variable done;
+    std::vector<Request*> pending;
+};
+
+// The descriptor that becomes one standard stream of the child, and for a
+// pipe our own end of it (else -1). False when a pipe could not be made.
+bool wire(ChildProcess::Output output, int nullDevice, int& childEnd, int& ourEnd) {
+    ourEnd = -1;
     switch (output.kind) {
     case ChildProcess::Output::Kind::null:
-        posix_spawn_file_actions_addopen(actions, target, "/dev/null", O_WRONLY, 0);
-        return -1;
+        childEnd = nullDevice;
+        return true;
     case ChildProcess::Output::Kind::file:
-        posix_spawn_file_actions_adddup2(actions, output.fileDescriptor, target);
-        return -1;
+        childEnd = output.fileDescriptor;
+        return true;
     case ChildProcess::Output::Kind::pipe: {
         int ends[2];
         if (::pipe2(ends, O_CLOEXEC) != 0)
-            return -2;
-        posix_spawn_file_actions_adddup2(actions, ends[1], target);
-        childEnds.push_back(ends[1]);
-        return ends[0];
+            return false;
+        childEnd = ends[1];
+        ourEnd = ends[0];
+        return true;
     }
     }
-    return -1;
+    return false;
 }
 
 } // namespace
@@ -77,54 +224,14 @@ ChildProcess::~ChildProcess() {
     closePipes();
     if (childPid <= 0 || exitStatus)
         return;
-    int status = 0;
-    if (::waitpid(childPid, &status, WNOHANG) == childPid) {
-        forget(childPid);
+    if (reap(childPid, false))
         return;
-    }
     // Still running (perhaps stuck in the kernel): never wait for it here.
-    std::thread([pid = childPid] {
-        int ignored = 0;
-        while (::waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
-        }
-        forget(pid);
-    }).detach();
+    std::thread([pid = childPid] { reap(pid, true); }).detach();
 }
 
 std::optional<QString> ChildProcess::start(const QString& program, const QStringList& arguments,
                                            Output standardOutput, Output standardError) {
-    SpawnActions files;
-    std::vector<int> childEnds;
-    posix_spawn_file_actions_addopen(&files.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    stdoutPipe = wire(&files.actions, STDOUT_FILENO, standardOutput, childEnds);
-    stderrPipe = wire(&files.actions, STDERR_FILENO, standardError, childEnds);
-    // Nothing of ours beyond the three streams: an inherited pipe end would
-    // keep a reader waiting for the end of a stream until the tool exits.
-    posix_spawn_file_actions_addclosefrom_np(&files.actions, STDERR_FILENO + 1);
-    if (stdoutPipe == -2 || stderrPipe == -2) {
-        const QString message = QString::fromLocal8Bit(std::strerror(errno));
-        for (int fd : childEnds)
-            ::close(fd);
-        stdoutPipe = stdoutPipe == -2 ? -1 : stdoutPipe;
-        stderrPipe = stderrPipe == -2 ? -1 : stderrPipe;
-        closePipes();
-        return message;
-    }
-
-    SpawnAttributes attributes;
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-        sigaddset(&defaults, signal);
-    posix_spawnattr_setsigmask(&attributes.attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes.attributes, &defaults);
-    posix_spawnattr_setpgroup(&attributes.attributes, 0);
-    posix_spawnattr_setflags(&attributes.attributes, POSIX_SPAWN_SETSIGMASK |
-                                                         POSIX_SPAWN_SETSIGDEF |
-                                                         POSIX_SPAWN_SETPGROUP);
-
     const QByteArray path = program.toLocal8Bit();
     std::vector<QByteArray> encoded;
     encoded.reserve(std::size_t(arguments.size()) + 1);
@@ -136,23 +243,79 @@ std::optional<QString> ChildProcess::start(const QString& program, const QString
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    const int result = ::posix_spawn(&childPid, path.constData(), &files.actions,
-                                     &attributes.attributes, argv.data(), environ);
-    for (int fd : childEnds)
-        ::close(fd);
-    if (result != 0) {
+    std::vector<int> ours; // closed on every way out
+    const auto failure = [&](int error) {
+        for (int fd : ours)
+            ::close(fd);
+        stdoutPipe = stderrPipe = -1;
         childPid = -1;
-        closePipes();
         return QStringLiteral("Could not start %1: %2")
-            .arg(program, QString::fromLocal8Bit(std::strerror(result)));
+            .arg(program, QString::fromLocal8Bit(std::strerror(error)));
+    };
+    const int nullInput = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int nullOutput = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ours.insert(ours.end(), {nullInput, nullOutput});
+    int report[2];
+    if (nullInput < 0 || nullOutput < 0 || ::pipe2(report, O_CLOEXEC) != 0)
+        return failure(errno);
+    ours.insert(ours.end(), {report[0], report[1]});
+
+    ChildSetup setup;
+    setup.path = path.constData();
+    setup.argv = argv.data();
+    setup.envp = environ;
+    setup.streams[0] = nullInput;
+    setup.errorReport = report[1];
+    setup.parent = ::getpid();
+    rlimit limit{};
+    setup.descriptorLimit = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 &&
+                                    limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < INT_MAX
+                                ? int(limit.rlim_cur)
+                                : 65536;
+    int childEnds[2] = {-1, -1};
+    int ourEnds[2] = {-1, -1};
+    const Output outputs[2] = {standardOutput, standardError};
+    for (int stream = 0; stream < 2; ++stream) {
+        if (!wire(outputs[stream], nullOutput, setup.streams[stream + 1], ourEnds[stream]))
+            return failure(errno);
+        if (ourEnds[stream] >= 0) {
+            childEnds[stream] = setup.streams[stream + 1];
+            ours.insert(ours.end(), {ourEnds[stream], childEnds[stream]});
+        }
     }
-    remember(childPid);
+
+    const pid_t pid = Spawner::instance().fork(setup);
+    if (pid < 0)
+        return failure(errno);
+    childPid = pid;
+    ::close(report[1]);
+    int error = 0;
+    ssize_t got;
+    while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    ::close(nullInput);
+    ::close(nullOutput);
+    for (int fd : childEnds)
+        if (fd >= 0)
+            ::close(fd);
+    stdoutPipe = ourEnds[0];
+    stderrPipe = ourEnds[1];
+    if (got == sizeof error) {
+        // The child never became the program; it has already exited.
+        reap(pid, true);
+        closePipes();
+        childPid = -1;
+        return QStringLiteral("Could not start %1: %2")
+            .arg(program, QString::fromLocal8Bit(std::strerror(error)));
+    }
     return std::nullopt;
 }
 
 void ChildProcess::collect(int waitStatus) {
-    forget(childPid);
-    if (WIFEXITED(waitStatus))
+    if (waitStatus == -1)
+        exitStatus = -1;
+    else if (WIFEXITED(waitStatus))
         exitStatus = WEXITSTATUS(waitStatus);
     else if (WIFSIGNALED(waitStatus))
         exitStatus = WTERMSIG(waitStatus);
@@ -163,28 +326,18 @@ void ChildProcess::collect(int waitStatus) {
 bool ChildProcess::isRunning() {
     if (childPid <= 0 || exitStatus)
         return false;
-    int status = 0;
-    const pid_t result = ::waitpid(childPid, &status, WNOHANG);
-    if (result == childPid) {
-        collect(status);
-        return false;
-    }
-    return result == 0;
+    const std::optional<int> status = reap(childPid, false);
+    if (!status)
+        return true;
+    collect(*status);
+    return false;
 }
 
 int ChildProcess::waitForExit() {
     if (childPid <= 0)
         return -1;
-    while (!exitStatus) {
-        int status = 0;
-        const pid_t result = ::waitpid(childPid, &status, 0);
-        if (result == childPid)
-            collect(status);
-        else if (result < 0 && errno != EINTR) {
-            forget(childPid);
-            exitStatus = -1;
-        }
-    }
+    if (!exitStatus)
+        collect(*reap(childPid, true));
     return *exitStatus;
 }
 
@@ -254,6 +407,16 @@ void killLiveChildren() {
     const std::lock_guard guard(liveChildrenLock);
     for (const pid_t pid : liveChildren)
         ::kill(pid, SIGKILL);
+}
+
+bool signalOwnChild(pid_t pid, int signal) {
+    const std::lock_guard guard(liveChildrenLock);
+    return liveChildren.contains(pid) && ::kill(pid, signal) == 0;
+}
+
+bool isOwnChild(pid_t pid) {
+    const std::lock_guard guard(liveChildrenLock);
+    return liveChildren.contains(pid);
 }
 
 bool processExists(pid_t pid) {

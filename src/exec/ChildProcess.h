@@ -13,7 +13,10 @@
 // through a shell. Standard input is always the null device: ffmpeg reads keys
 // from a terminal, and a backgrounded reader would be stopped by the terminal.
 // The child gets a process group of its own, so a Ctrl-C meant for us does not
-// kill it behind the supervisor's back.
+// kill it behind the supervisor's back; it starts with default signal
+// handling, an empty signal mask and only the three standard streams; and it
+// is killed when this process dies, however it dies, so no ffmpeg finishes a
+// file for a run that no longer exists.
 //
 // Everything here blocks the calling thread; use it from workers only. The
 // destructor never blocks: a child still running then is reaped by a detached
@@ -76,6 +79,15 @@ private:
 // SIGKILL to every child started here and not yet reaped, for a process that
 // is about to end without its workers.
 void killLiveChildren();
+
+// Sends `signal` only when `pid` is a child started here and not yet reaped,
+// so a number the kernel may have handed to another process is never
+// signalled. True when it was sent.
+bool signalOwnChild(pid_t pid, int signal);
+
+// Whether `pid` is a child started here and not yet reaped (it may have
+// ended and await its reaping).
+bool isOwnChild(pid_t pid);
 
 // Sends signal 0: true when a process with this identifier exists.
 bool processExists(pid_t pid);

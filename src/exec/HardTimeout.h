@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <type_traits>
 #include <variant>
 
@@ -16,11 +17,17 @@ public:
     const char* what() const noexcept override { return "Operation timed out"; }
 };
 
+// The error of a wait that ended because the caller was asked to stop.
+class CancellationError : public std::exception {
+public:
+    const char* what() const noexcept override { return "Cancelled"; }
+};
+
 namespace detail {
 
 template <class Value> struct HardTimeoutCall {
     std::mutex lock;
-    std::condition_variable delivered;
+    std::condition_variable_any delivered;
     bool resumed = false;
     std::variant<std::monostate, Value, std::exception_ptr> outcome;
 };
@@ -35,10 +42,12 @@ std::chrono::steady_clock::time_point deadlineAfter(double seconds);
 // caller gets TimeoutError and the operation runs on regardless, keeping the
 // queue busy; its outcome is dropped. The operation therefore must own
 // everything it touches: capture by value or shared_ptr, never by reference
-// to the caller's stack.
+// to the caller's stack. A stop request on `stop` ends the wait at once with
+// CancellationError; the operation is abandoned like one that overran (it may
+// watch the same token to end early).
 template <class Operation>
-auto withHardTimeout(SerialQueue& queue, double seconds, Operation operation)
-    -> std::invoke_result_t<Operation&> {
+auto withHardTimeout(SerialQueue& queue, double seconds, Operation operation,
+                     std::stop_token stop = {}) -> std::invoke_result_t<Operation&> {
     using Result = std::invoke_result_t<Operation&>;
     using Value = std::conditional_t<std::is_void_v<Result>, std::monostate, Result>;
 
@@ -69,8 +78,10 @@ auto withHardTimeout(SerialQueue& queue, double seconds, Operation operation)
     });
 
     std::unique_lock guard(call->lock);
-    if (!call->delivered.wait_until(guard, deadline, [&call] { return call->resumed; })) {
+    if (!call->delivered.wait_until(guard, stop, deadline, [&call] { return call->resumed; })) {
         call->resumed = true;
+        if (stop.stop_requested())
+            throw CancellationError();
         throw TimeoutError();
     }
     if (auto* failure = std::get_if<2>(&call->outcome))

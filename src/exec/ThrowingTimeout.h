@@ -10,12 +10,6 @@
 #include <type_traits>
 #include <variant>
 
-// The error of a wait that ended because the caller was asked to stop.
-class CancellationError : public std::exception {
-public:
-    const char* what() const noexcept override { return "Cancelled"; }
-};
-
 // A one-way flag that carries a stop request from whichever thread makes it to
 // the thread supervising a child process, which reads it at every poll.
 class CancellationFlag {

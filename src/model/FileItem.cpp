@@ -15,8 +15,10 @@ FileItem::FileItem(const QUrl& url)
     : id(QUuid::createUuid()), url(url), fileName(partsOf(url).base),
       fileExtension(partsOf(url).extension.toLower()) {
     const QFileInfo info(url.toLocalFile());
-    if (info.exists())
+    if (info.exists()) {
         fileSize = info.size();
+        lastModified = info.lastModified();
+    }
 }
 
 qint64 FileItem::spaceSaved() const {

@@ -2,6 +2,7 @@
 
 #include "model/Statuses.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -26,6 +27,9 @@ public:
     bool isSelected = false;
     std::optional<QString> errorMessage;
     qint64 fileSize = 0;
+    // When the file was last written as the scan found it; with the size it
+    // tells a conversion whether the file is still the one that was judged.
+    QDateTime lastModified;
     qint64 originalSize = 0;
     qint64 convertedSize = 0;
     // Where the converted file ended up, once there is one: beside the

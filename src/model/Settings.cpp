@@ -142,6 +142,16 @@ bool Settings::suffixEnabled() const {
     return appendFilename() && !suffix().isEmpty();
 }
 
+std::optional<QString> Settings::suffixRefusal(const QString& value) {
+    for (const QChar character : value) {
+        if (character == u'/' || character == u'\\')
+            return QStringLiteral("The suffix may not contain a path separator (/ or \\)");
+        if (character.category() == QChar::Other_Control)
+            return QStringLiteral("The suffix may not contain control characters");
+    }
+    return std::nullopt;
+}
+
 void Settings::overrideForThisProcess(const QString& key, const QVariant& value) {
     const std::lock_guard lock(overridesLock);
     overrides.insert(key, value);

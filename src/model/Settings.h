@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
+
 // The user's eight settings, kept in the preferences store (QSettings,
 // organisation and application "Chanfuse"). Every read goes to the store, so a
 // change made anywhere applies to the next file; defaults are never written.
@@ -39,6 +41,12 @@ public:
 
     // True when the converted file's name carries the suffix.
     bool suffixEnabled() const;
+
+    // Why a suffix cannot be used, or nothing when it can. The suffix is
+    // pasted into a file name, so a path separator would put the output in
+    // another folder and a control character would make a name no one can
+    // type; every place that takes a suffix from the user asks this first.
+    static std::optional<QString> suffixRefusal(const QString& value);
 
     // Makes every later read of `key` in this process see `value`, without
     // writing it to the store (a command-line option for one run). Values of

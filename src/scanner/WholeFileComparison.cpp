@@ -79,17 +79,29 @@ private:
     ChannelSums sums;
 };
 
-WholeFileVerdict streamDecode(const QString& ffmpeg, const QString& file, ComparisonMethod method) {
+WholeFileVerdict streamDecode(const QString& ffmpeg, const QString& file, ComparisonMethod method,
+                              std::stop_token stop) {
+    if (stop.stop_requested())
+        throw CancellationError();
     ChildProcess decoder;
     if (decoder.start(ffmpeg, pcmDecodeArguments(file, std::nullopt), ChildProcess::Output::pipe(),
                       ChildProcess::Output::nullDevice()))
         throw ScannerError();
     FrameStream stream(method);
     bool stoppedEarly = false;
-    decoder.readPipes([&](QByteArrayView chunk) {
-        stoppedEarly = !stream.feed(chunk);
-        return !stoppedEarly;
-    });
+    {
+        // Only while the pipe is read: the child is surely not reaped then.
+        const std::stop_callback killOnStop(stop, [&decoder] { decoder.kill(); });
+        decoder.readPipes([&](QByteArrayView chunk) {
+            stoppedEarly = !stream.feed(chunk);
+            return !stoppedEarly;
+        });
+    }
+    if (stop.stop_requested()) {
+        decoder.kill();
+        decoder.waitForExit();
+        throw CancellationError();
+    }
     if (stoppedEarly) {
         // The verdict is in; the rest of the file would only cost time.
         decoder.kill();
@@ -103,14 +115,17 @@ WholeFileVerdict streamDecode(const QString& ffmpeg, const QString& file, Compar
 
 } // namespace
 
-WholeFileVerdict compareWholeFile(const QUrl& url, ComparisonMethod method, double limitSeconds) {
+WholeFileVerdict compareWholeFile(const QUrl& url, ComparisonMethod method, double limitSeconds,
+                                  std::stop_token stop) {
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     if (!ffmpeg)
         throw ScannerError();
-    return withHardTimeout(scanQueue(), limitSeconds,
-                           [ffmpeg = *ffmpeg, file = url.toLocalFile(), method] {
-                               return streamDecode(ffmpeg, file, method);
-                           });
+    return withHardTimeout(
+        scanQueue(), limitSeconds,
+        [ffmpeg = *ffmpeg, file = url.toLocalFile(), method, stop] {
+            return streamDecode(ffmpeg, file, method, stop);
+        },
+        stop);
 }
 
 double wholeFileLimitSeconds(const Settings& settings) {

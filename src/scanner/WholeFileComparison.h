@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <optional>
+#include <stop_token>
 
 // What the whole of a file says about its two channels. The first seconds can
 // mislead (silence, a mono intro), and converting real stereo loses its image
@@ -23,8 +24,10 @@ struct WholeFileVerdict {
 
 // Streams the whole decode through the comparison, never holding it in memory.
 // Runs on a scan queue with a limit of `limitSeconds`; throws TimeoutError when
-// that passes and ScannerError when the decode fails. Blocks the calling worker.
-WholeFileVerdict compareWholeFile(const QUrl& url, ComparisonMethod method, double limitSeconds);
+// that passes and ScannerError when the decode fails. A stop request kills
+// the decode and throws CancellationError at once. Blocks the calling worker.
+WholeFileVerdict compareWholeFile(const QUrl& url, ComparisonMethod method, double limitSeconds,
+                                  std::stop_token stop = {});
 
 // The time a whole-file comparison may take: a whole decode costs about what a
 // conversion does, plus the start-up grace of a scan decode.

@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -115,8 +116,22 @@ QWidget* BottomBar::makeSettingsControls() {
         Settings::shared().setAppendFilename(on);
         suffixField->setEnabled(on);
     });
-    connect(suffixField, &QLineEdit::textEdited, this,
-            [](const QString& text) { Settings::shared().setSuffix(text); });
+    // A suffix that could not make a plain file name is never stored: the
+    // field turns red and its tooltip says why until the text is usable again.
+    const QPalette usable = suffixField->palette();
+    connect(suffixField, &QLineEdit::textEdited, this, [this, usable](const QString& text) {
+        const std::optional<QString> refusal = Settings::suffixRefusal(text);
+        QPalette shown = usable;
+        if (refusal)
+            shown.setColor(QPalette::Text, ThemeColors::destructive());
+        suffixField->setPalette(shown);
+        suffixField->setToolTip(refusal.value_or(QString()));
+        if (refusal)
+            QToolTip::showText(suffixField->mapToGlobal(QPoint(0, suffixField->height())), *refusal,
+                               suffixField);
+        else
+            Settings::shared().setSuffix(text);
+    });
     // Each edit that reads as a whole number of at least one second in the
     // user's locale is stored (a limit of 0 would end every conversion at
     // once); anything else leaves the setting alone, and leaving the field

@@ -136,6 +136,12 @@ void ContentViewModel::convertOnWorker(QPointer<ContentViewModel> self,
             item->isSelected = false;
             item->errorMessage = failure;
             outcome = QStringLiteral("  -> NOT CONVERTED: ") + *failure;
+        } else if (failure->startsWith(QStringLiteral("Skipped: "))) {
+            // Left alone on purpose (another run holds it, or it changed since
+            // the scan): shown as skipped, like a time-out, not as an error.
+            item->detectionStatus = DetectionStatus::timedOut;
+            item->errorMessage = failure;
+            outcome = QStringLiteral("  -> SKIPPED: ") + *failure;
         } else if (failure->contains(QStringLiteral("timed out"))) {
             item->detectionStatus = DetectionStatus::timedOut;
             item->errorMessage = failure;

@@ -1,5 +1,6 @@
 #include "CliProcess.h"
 #include "FakeTools.h"
+#include "Processes.h"
 #include "TestAudio.h"
 #include "TestMain.h"
 
@@ -53,6 +54,9 @@ private slots:
     void timeoutLimitsEachConversion();
     void anInterruptLeavesEveryOriginalIntactOrConverted_data();
     void anInterruptLeavesEveryOriginalIntactOrConverted();
+    void anUnusableSuffixIsAUsageError();
+    void twoRunsOfOneFolderConvertEachOriginalOnce();
+    void ffmpegDiesWithAKilledRun();
 
 private:
     QString file(const QString& name) const { return folder->filePath(name); }
@@ -287,6 +291,68 @@ void TestCliConvert::anInterruptLeavesEveryOriginalIntactOrConverted() {
             QCOMPARE(TestAudio::channelsOf(file(name)), 1);
     }
     QVERIFY2(untouched >= 1, qPrintable(result.out));
+}
+
+void TestCliConvert::anUnusableSuffixIsAUsageError() {
+    const auto before = CliProcess::contentsBelow(folder->path());
+    const auto result = run({QStringLiteral("convert"), QStringLiteral("--suffix"),
+                             QStringLiteral("/../../outside"), folder->path()});
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY2(result.err.contains(QStringLiteral(
+                 "chanfuse-cli: --suffix: The suffix may not contain a path separator")),
+             qPrintable(result.err));
+    QCOMPARE(CliProcess::contentsBelow(folder->path()), before);
+}
+
+// Two runs with backups in place (the window and a scheduled run, say): each
+// original is converted by one of them, and its backup is the stereo original.
+void TestCliConvert::twoRunsOfOneFolderConvertEachOriginalOnce() {
+    TestAudio::fakeStereo(file(QStringLiteral("c.wav")), 1);
+    const QStringList names{QStringLiteral("a.wav"), QStringLiteral("b.flac"),
+                            QStringLiteral("c.wav")};
+    QMap<QString, QByteArray> originals;
+    for (const QString& name : names)
+        originals.insert(name, CliProcess::fileContents(file(name)));
+    const QStringList arguments{QStringLiteral("convert"), QStringLiteral("--behavior=backup"),
+                                QStringLiteral("--no-suffix"), folder->path()};
+
+    QProcess first;
+    QProcess second;
+    CliProcess::start(first, arguments);
+    CliProcess::start(second, arguments);
+    const QString output = CliProcess::finish(first).out + CliProcess::finish(second).out;
+
+    QStringList expected =
+        names + QStringList{QStringLiteral("mono.wav"), QStringLiteral("real.wav")};
+    for (const QString& name : names)
+        expected.append(QStringLiteral("_backup/") + name);
+    expected.sort();
+    QCOMPARE(CliProcess::contentsBelow(folder->path()).keys(), expected);
+    for (const QString& name : names) {
+        QCOMPARE(CliProcess::fileContents(file(QStringLiteral("_backup/") + name)),
+                 originals.value(name));
+        QCOMPARE(TestAudio::channelsOf(file(name)), 1);
+        QCOMPARE(output.count(converted + u'\t' + file(name) + u'\n'), 1);
+    }
+}
+
+// A run killed outright (SIGKILL, out of memory) takes its ffmpeg with it,
+// so nothing finishes a file for a run that no longer exists.
+void TestCliConvert::ffmpegDiesWithAKilledRun() {
+    FakeTools tools;
+    const QString pidFile = tools.path(QStringLiteral("ffmpeg.pid"));
+    wrapConversions(
+        tools, QStringLiteral("echo $$ > '%1.new'; mv '%1.new' '%1'; exec sleep 30").arg(pidFile));
+    QProcess process;
+    CliProcess::start(process, {QStringLiteral("convert"), folder->path()},
+                      tools.path(QStringLiteral("ffmpeg")));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pidFile), 60000);
+    const pid_t ffmpeg = CliProcess::fileContents(pidFile).trimmed().toInt();
+    QVERIFY(TestSupport::isLive(ffmpeg));
+
+    ::kill(pid_t(process.processId()), SIGKILL);
+    QVERIFY(process.waitForFinished());
+    QTRY_VERIFY_WITH_TIMEOUT(!TestSupport::isLive(ffmpeg), 5000);
 }
 
 CHANFUSE_TEST_MAIN(TestCliConvert)

@@ -22,20 +22,22 @@ private slots:
                                << "ffmpeg failed";
         QTest::newRow("blanks only") << " \n\t\r\n  \n"
                                      << "ffmpeg failed";
-        QTest::newRow("carriage-return progress, trimmed")
-            << "size=1kB\rsize=2kB\r  last words \t\r\n"
-            << "size=1kB; size=2kB; last words";
+        QTest::newRow("progress lines, trimmed") << "size=1kB\rframe=2\r  last words \t\r\n"
+                                                 << "last words";
         QTest::newRow("unicode spaces and breaks")
             << QString::fromUtf8("\u2003one\u2028two\u00A0\u2029three") << "one; two; three";
-        QTest::newRow("timeout survives without keywords")
-            << "Conversion timed out after 60s\nframe=9"
-            << "Conversion timed out after 60s; frame=9";
-        QTest::newRow("timeout dropped by a keyword line")
-            << "Conversion timed out after 60s\nError while decoding"
-            << "Error while decoding";
-        QTest::newRow("timeout dropped by three more lines")
-            << "Conversion timed out after 5s\na\nb\nc"
-            << "a; b; c";
+        QTest::newRow("descriptions and tags are not the failure")
+            << "Input #0, flac, from 'in.flac':\n  Metadata:\n    title           : Error Song\n"
+               "  Duration: 00:00:01.00, bitrate: 1 kb/s\n  Stream #0:0: Audio: flac\n"
+               "Output #0, flac, to 'out.flac':\nStream mapping:\nav_interleaved_write_frame(): "
+               "No space left on device\nError writing trailer: No space left on device"
+            << "Error writing trailer: No space left on device";
+        QTest::newRow("the last three distinct keyword lines")
+            << "bad 1 error\nbad 2 error\nbad 2 error\nbad 3 error\nbad 4 error\nbad 4 error"
+            << "bad 2 error; bad 3 error; bad 4 error";
+        QTest::newRow("at most 300 characters")
+            << QStringLiteral("error ") + QString(400, u'x')
+            << QStringLiteral("error ") + QString(293, u'x') + QChar(0x2026);
     }
     void shortTextForTheUser() {
         QFETCH(QString, diagnostics);

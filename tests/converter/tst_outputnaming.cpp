@@ -25,68 +25,59 @@ private slots:
         Settings::shared().setSuffix(QStringLiteral("_mono"));
     }
 
-    void suffixGoesBeforeTheExtensionByPlainConcatenation_data() {
-        QTest::addColumn<QString>("suffix");
-        QTest::addColumn<QString>("original");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("wav") << "_mono"
-                             << "/music/a/song.wav"
-                             << "/music/a/song_mono.wav";
-        QTest::newRow("case kept") << "-1ch"
-                                   << "/music/a/Track.FLAC"
-                                   << "/music/a/Track-1ch.FLAC";
-        QTest::newRow("only last extension") << "_m"
-                                             << "/music/a.b.wav"
-                                             << "/music/a.b_m.wav";
-        QTest::newRow("no extension keeps the dot") << "_m"
-                                                    << "/music/a/take1"
-                                                    << "/music/a/take1_m.";
-        QTest::newRow("slash not rejected") << "/sub"
-                                            << "/music/a/song.wav"
-                                            << "/music/a/song/sub.wav";
-        QTest::newRow("spaces") << " mono"
-                                << "/music/my song.mp3"
-                                << "/music/my song mono.mp3";
-    }
-    void suffixGoesBeforeTheExtensionByPlainConcatenation() {
-        QFETCH(QString, suffix);
-        QFETCH(QString, original);
-        QFETCH(QString, expected);
-        Settings::shared().setSuffix(suffix);
-        const OutputPath output = nameFor(original);
-        QCOMPARE(output.finalPath, expected);
-        QVERIFY(!output.isTemp);
-    }
-
-    void suffixOffGivesAFreshTemporaryNameBesideTheOriginal_data() {
+    // ffmpeg always writes a fresh name of our own beside the original; the
+    // final name is the suffixed one, or the original's own path.
+    void outputGoesToAFreshTemporaryNameThenItsFinalName_data() {
         QTest::addColumn<bool>("appendFilename");
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<QString>("original");
-        QTest::addColumn<QString>("namePattern");
-        QTest::newRow("append off") << false << "_mono"
-                                    << "/music/a/song.wav"
-                                    << "/music/a/sonfold_out_%1\\.wav";
-        QTest::newRow("empty suffix") << true << ""
-                                      << "/music/a/song.WAV"
-                                      << "/music/a/sonfold_out_%1\\.WAV";
-        QTest::newRow("no extension") << false << "_mono"
-                                      << "/music/a/take1"
-                                      << "/music/a/sonfold_out_%1\\.";
+        QTest::addColumn<QString>("finalPath");
+        QTest::addColumn<QString>("temporaryPattern");
+        QTest::newRow("wav") << true << "_mono"
+                             << "/music/a/song.wav"
+                             << "/music/a/song_mono.wav"
+                             << "/music/a/sonfold_out_%1\\.wav";
+        QTest::newRow("case kept") << true << "-1ch"
+                                   << "/music/a/Track.FLAC"
+                                   << "/music/a/Track-1ch.FLAC"
+                                   << "/music/a/sonfold_out_%1\\.FLAC";
+        QTest::newRow("only last extension") << true << "_m"
+                                             << "/music/a.b.wav"
+                                             << "/music/a.b_m.wav"
+                                             << "/music/sonfold_out_%1\\.wav";
+        QTest::newRow("no extension keeps the dot") << true << "_m"
+                                                    << "/music/a/take1"
+                                                    << "/music/a/take1_m."
+                                                    << "/music/a/sonfold_out_%1\\.";
+        QTest::newRow("spaces") << true << " mono"
+                                << "/music/my song.mp3"
+                                << "/music/my song mono.mp3"
+                                << "/music/sonfold_out_%1\\.mp3";
+        QTest::newRow("append off: in place") << false << "_mono"
+                                              << "/music/a/song.wav"
+                                              << "/music/a/song.wav"
+                                              << "/music/a/sonfold_out_%1\\.wav";
+        QTest::newRow("empty suffix: in place") << true << ""
+                                                << "/music/a/song.WAV"
+                                                << "/music/a/song.WAV"
+                                                << "/music/a/sonfold_out_%1\\.WAV";
     }
-    void suffixOffGivesAFreshTemporaryNameBesideTheOriginal() {
+    void outputGoesToAFreshTemporaryNameThenItsFinalName() {
         QFETCH(bool, appendFilename);
         QFETCH(QString, suffix);
         QFETCH(QString, original);
-        QFETCH(QString, namePattern);
+        QFETCH(QString, finalPath);
+        QFETCH(QString, temporaryPattern);
         Settings::shared().setAppendFilename(appendFilename);
         Settings::shared().setSuffix(suffix);
-        const QRegularExpression expected(
-            QRegularExpression::anchoredPattern(namePattern.arg(uuidPattern)));
+        const QRegularExpression temporary(
+            QRegularExpression::anchoredPattern(temporaryPattern.arg(uuidPattern)));
         const OutputPath first = nameFor(original);
         const OutputPath second = nameFor(original);
-        QVERIFY(first.isTemp);
-        QVERIFY2(expected.match(first.path).hasMatch(), qPrintable(first.path));
-        QVERIFY(expected.match(second.path).hasMatch());
+        QCOMPARE(first.finalPath, finalPath);
+        QCOMPARE(first.isTemp, finalPath == original);
+        QVERIFY2(temporary.match(first.path).hasMatch(), qPrintable(first.path));
+        QVERIFY(temporary.match(second.path).hasMatch());
         QVERIFY(first.path != second.path);
     }
 };

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -101,6 +102,20 @@ private slots:
         sleeper.terminate();
         QCOMPARE(sleeper.waitForExit(), SIGTERM);
         QVERIFY(!sleeper.isRunning());
+    }
+
+    void aChildOutlivesTheThreadThatAskedForIt() {
+        // A child dies with its parent; the worker thread that starts it may
+        // end long before the child does, and must not take it along.
+        ChildProcess child;
+        std::optional<QString> failure;
+        std::thread([&] {
+            failure =
+                child.start(sh(), {QStringLiteral("-c"), QStringLiteral("sleep 0.3; exit 7")},
+                            ChildProcess::Output::nullDevice(), ChildProcess::Output::nullDevice());
+        }).join();
+        QCOMPARE(failure, std::nullopt);
+        QCOMPARE(child.waitForExit(), 7);
     }
 
     void destroyingARunningChildNeverBlocksAndStillReapsIt() {

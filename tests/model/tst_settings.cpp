@@ -109,6 +109,28 @@ private slots:
         QCOMPARE(settings.suffix(), QStringLiteral("_m"));
     }
 
+    void suffixThatCannotMakeAPlainNameIsRefused_data() {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QString>("refusal");
+        const QString separator =
+            QStringLiteral("The suffix may not contain a path separator (/ or \\)");
+        const QString control = QStringLiteral("The suffix may not contain control characters");
+        QTest::newRow("usual") << "_MONO" << QString();
+        QTest::newRow("dots, spaces, unicode") << ". .. mono \u00E9" << QString();
+        QTest::newRow("climbs out") << "/../../../outside" << separator;
+        QTest::newRow("backslash") << "a\\b" << separator;
+        QTest::newRow("line feed") << "_a\nb" << control;
+        QTest::newRow("tab") << "\t" << control;
+        QTest::newRow("nul") << QString(QChar(0)) << control;
+        QTest::newRow("delete") << QString(QChar(0x7F)) << control;
+        QTest::newRow("next line") << QString(QChar(0x85)) << control;
+    }
+    void suffixThatCannotMakeAPlainNameIsRefused() {
+        QFETCH(QString, suffix);
+        QFETCH(QString, refusal);
+        QCOMPARE(Settings::suffixRefusal(suffix).value_or(QString()), refusal);
+    }
+
     void everyThreadSeesTheLatestValue() {
         settings.setSuffix(QStringLiteral("_first"));
         auto fromWorker = [this] { return settings.suffix(); };

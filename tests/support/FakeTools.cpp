@@ -33,6 +33,15 @@ void FakeTools::conversionScript(const QString& body) {
     realTool(QStringLiteral("ffprobe"));
 }
 
+QString FakeTools::realConversion(const QString& options) {
+    return QStringLiteral("for last; do :; done\n"
+                          "in=; previous=; for argument; do\n"
+                          "  [ \"$previous\" = -i ] && in=$argument; previous=$argument\n"
+                          "done\n"
+                          "/usr/bin/ffmpeg -v error -y -i \"$in\" %1 \"$last\"\n")
+        .arg(options);
+}
+
 void FakeTools::realTool(const QString& tool) {
     QFile::link(QStringLiteral("/usr/bin/") + tool, path(tool));
 }

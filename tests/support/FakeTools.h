@@ -23,6 +23,10 @@ public:
     // come from the real ffmpeg, with the real ffprobe beside it.
     void conversionScript(const QString& body);
 
+    // A conversion body that has the real ffmpeg write the output with these
+    // options instead ("-ac 2", "-ac 1 -t 0.5"): a real file of the wrong kind.
+    static QString realConversion(const QString& options);
+
     // Links `tool` to the real program of that name.
     void realTool(const QString& tool);
 

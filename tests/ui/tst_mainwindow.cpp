@@ -268,8 +268,13 @@ void MainWindowTest::settingsFieldsKeepWhatDoesNotParse() {
 
     suffix->setFocus();
     suffix->selectAll();
-    QTest::keyClicks(suffix, QStringLiteral("_M"));
+    QTest::keyClicks(suffix, QStringLiteral("_M/"));
     QCOMPARE(settings.suffix(), QStringLiteral("_M"));
+    QVERIFY2(suffix->toolTip().contains(QStringLiteral("path separator")),
+             qPrintable(suffix->toolTip()));
+    QTest::keyClick(suffix, Qt::Key_Backspace);
+    QCOMPARE(settings.suffix(), QStringLiteral("_M"));
+    QVERIFY(suffix->toolTip().isEmpty());
 
     QTest::mouseClick(append, Qt::LeftButton, {}, QPoint(4, append->height() / 2));
     QVERIFY(!settings.appendFilename());
