@@ -11,7 +11,8 @@ namespace {
 
 constexpr double probeLimitSeconds = 10;
 
-std::optional<QString> runCodecProbe(const QString& ffprobe, const QString& input) {
+std::optional<QString> runCodecProbe(const QString& ffprobe, const QString& input,
+                                     std::stop_token stop) {
     ChildProcess process;
     if (process.start(ffprobe,
                       {QStringLiteral("-v"), QStringLiteral("error"),
@@ -20,7 +21,9 @@ std::optional<QString> runCodecProbe(const QString& ffprobe, const QString& inpu
                        QStringLiteral("-of"), QStringLiteral("csv=p=0"), input},
                       ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
         return std::nullopt;
-    const QByteArray output = process.readAllStandardOutput();
+    const QByteArray output = process.readAllStandardOutput(nullptr, stop);
+    if (stop.stop_requested())
+        return std::nullopt;
     if (process.waitForExit() != 0)
         return std::nullopt;
     static const QRegularExpression codecName(QStringLiteral("^[a-z0-9_]+$"));
@@ -35,8 +38,9 @@ std::optional<QString> runCodecProbe(const QString& ffprobe, const QString& inpu
 std::optional<QString> probeFirstAudioCodec(const QString& ffmpegPath, const QString& input) {
     const QString ffprobe = FFmpegLocator::ffprobePath(ffmpegPath);
     try {
-        return withHardTimeout(scanQueue(), probeLimitSeconds,
-                               [ffprobe, input] { return runCodecProbe(ffprobe, input); });
+        return withToolTimeout(
+            scanQueue(), probeLimitSeconds,
+            [ffprobe, input](std::stop_token stop) { return runCodecProbe(ffprobe, input, stop); });
     } catch (const TimeoutError&) {
         return std::nullopt;
     }

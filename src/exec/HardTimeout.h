@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <type_traits>
 #include <variant>
 
@@ -26,6 +27,12 @@ template <class Value> struct HardTimeoutCall {
 };
 
 std::chrono::steady_clock::time_point deadlineAfter(double seconds);
+
+template <class Value> struct ToolTimeoutCall : HardTimeoutCall<Value> {
+    bool started = false;
+    std::chrono::steady_clock::time_point deadline;
+    std::stop_source stop;
+};
 
 } // namespace detail
 
@@ -82,4 +89,65 @@ auto withHardTimeout(SerialQueue& queue, double seconds, Operation operation)
 // The same on the file-operation queue.
 template <class Operation> auto withHardTimeout(double seconds, Operation operation) {
     return withHardTimeout(fileOpQueue(), seconds, std::move(operation));
+}
+
+// For a tool run on a scan queue: `operation` is handed a stop token and must
+// end promptly once it is stopped, killing its child. The limit counts from
+// the moment the queue starts the operation, so waiting behind other files'
+// tools never fails a healthy file; the wait for that start is unbounded,
+// which is safe only while every operation on the queue honours its stop.
+// When the limit passes, the operation is stopped and the caller gets
+// TimeoutError at once; the queue is free again as soon as the operation
+// has returned.
+template <class Operation>
+auto withToolTimeout(SerialQueue& queue, double seconds, Operation operation)
+    -> std::invoke_result_t<Operation&, std::stop_token> {
+    using Result = std::invoke_result_t<Operation&, std::stop_token>;
+    using Value = std::conditional_t<std::is_void_v<Result>, std::monostate, Result>;
+
+    auto call = std::make_shared<detail::ToolTimeoutCall<Value>>();
+    auto work = std::make_shared<Operation>(std::move(operation));
+
+    queue.submit([call, work, seconds] {
+        {
+            const std::lock_guard guard(call->lock);
+            call->started = true;
+            call->deadline = detail::deadlineAfter(seconds);
+        }
+        call->delivered.notify_all();
+        decltype(call->outcome) outcome;
+        try {
+            if constexpr (std::is_void_v<Result>) {
+                (*work)(call->stop.get_token());
+                outcome.template emplace<1>();
+            } else {
+                outcome.template emplace<1>((*work)(call->stop.get_token()));
+            }
+        } catch (...) {
+            outcome.template emplace<2>(std::current_exception());
+        }
+        {
+            const std::lock_guard guard(call->lock);
+            if (call->resumed)
+                return;
+            call->resumed = true;
+            call->outcome = std::move(outcome);
+        }
+        call->delivered.notify_all();
+    });
+
+    {
+        std::unique_lock guard(call->lock);
+        call->delivered.wait(guard, [&call] { return call->started; });
+        if (!call->delivered.wait_until(guard, call->deadline, [&call] { return call->resumed; })) {
+            call->resumed = true;
+            guard.unlock();
+            call->stop.request_stop();
+            throw TimeoutError();
+        }
+    }
+    if (auto* failure = std::get_if<2>(&call->outcome))
+        std::rethrow_exception(*failure);
+    if constexpr (!std::is_void_v<Result>)
+        return std::move(std::get<1>(call->outcome));
 }

@@ -22,6 +22,8 @@ public:
     const QString fileExtension;
 
     ChannelStatus channelStatus = ChannelStatus::unknown;
+    // The count the multichannel and multiple-stream labels show.
+    qint64 layoutCount = 0;
     DetectionStatus detectionStatus = DetectionStatus::pending;
     bool isSelected = false;
     std::optional<QString> errorMessage;
@@ -30,6 +32,8 @@ public:
     qint64 convertedSize = 0;
 
     QString path() const { return url.toLocalFile(); }
+    // What every view shows for the channel status ("Stereo", "6 ch").
+    QString channelLabel() const;
     qint64 spaceSaved() const;
     QString formattedFileSize() const;
 };
