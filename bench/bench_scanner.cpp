@@ -73,7 +73,7 @@ void benchDiscovery(const AudioScanner& scanner, const QString& root) {
     makeTree(root);
     QElapsedTimer clock;
     clock.start();
-    const QList<QUrl> found = scanner.findAudioFiles(QUrl::fromLocalFile(root));
+    const QList<QUrl> found = scanner.findAudioFiles(QUrl::fromLocalFile(root)).audioFiles;
     std::printf("discovery: %d files in %d folders walked in %.3f s, %lld audio files found\n",
                 folderCount * filesPerFolder, folderCount, double(clock.nsecsElapsed()) / 1e9,
                 qlonglong(found.size()));

@@ -14,16 +14,44 @@ QList<FileItemPtr> sortedByPath(QList<FileItemPtr> items) {
     return items;
 }
 
+namespace {
+
+// Control characters (and line separators) as visible escapes, such as "\n"
+// and "\x{1b}", and the backslash doubled, so a file name can neither drive
+// the terminal nor break a line or a field apart.
+QString escapedForTerminal(const QString& text) {
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar character : text) {
+        const char16_t code = character.unicode();
+        if (code == u'\\')
+            escaped += QStringLiteral("\\\\");
+        else if (code == u'\n')
+            escaped += QStringLiteral("\\n");
+        else if (code == u'\t')
+            escaped += QStringLiteral("\\t");
+        else if (code == u'\r')
+            escaped += QStringLiteral("\\r");
+        else if (character.category() == QChar::Other_Control || code == 0x2028 || code == 0x2029)
+            escaped += QStringLiteral("\\x{%1}").arg(int(code), 2, 16, QChar(u'0'));
+        else
+            escaped += character;
+    }
+    return escaped;
+}
+
+} // namespace
+
 QString scanLine(const FileItem& item) {
-    return QStringList{rawValue(item.detectionStatus), rawValue(item.channelStatus),
-                       QString::number(item.fileSize), item.path()}
+    return QStringList{rawValue(item.detectionStatus), item.channelLabel(),
+                       QString::number(item.fileSize), escapedForTerminal(item.path())}
         .join(u'\t');
 }
 
 QString outcomeLine(const FileItem& item) {
-    QStringList fields{rawValue(item.detectionStatus), item.path()};
+    QStringList fields{rawValue(item.detectionStatus), escapedForTerminal(item.path())};
     if (item.errorMessage)
-        fields.append(*item.errorMessage);
+        fields.append(escapedForTerminal(*item.errorMessage));
     return fields.join(u'\t');
 }
 
@@ -34,7 +62,7 @@ QByteArray itemsAsJson(const QList<FileItemPtr>& items) {
             {QStringLiteral("path"), item->path()},
             {QStringLiteral("fileName"), item->fileName},
             {QStringLiteral("extension"), item->fileExtension},
-            {QStringLiteral("channelStatus"), rawValue(item->channelStatus)},
+            {QStringLiteral("channelStatus"), item->channelLabel()},
             {QStringLiteral("detectionStatus"), rawValue(item->detectionStatus)},
             {QStringLiteral("selected"), item->isSelected},
             {QStringLiteral("sizeBytes"), item->fileSize},

@@ -65,7 +65,8 @@ std::optional<AudioFormat> describe(const QJsonObject& probed) {
     return format;
 }
 
-std::optional<AudioFormat> runProbe(const QString& ffprobe, const QString& path) {
+std::optional<AudioFormat> runProbe(const QString& ffprobe, const QString& path,
+                                    std::stop_token stop) {
     ChildProcess process;
     if (process.start(ffprobe,
                       {QStringLiteral("-v"), QStringLiteral("error"),
@@ -77,20 +78,25 @@ std::optional<AudioFormat> runProbe(const QString& ffprobe, const QString& path)
                        QStringLiteral("-of"), QStringLiteral("json"), path},
                       ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
         return std::nullopt;
-    const QByteArray output = process.readAllStandardOutput();
-    if (process.waitForExit() != 0)
+    const QByteArray output = process.readAllStandardOutput(nullptr, stop);
+    if (stop.stop_requested() || process.waitForExit() != 0)
         return std::nullopt;
     return describe(QJsonDocument::fromJson(output).object());
 }
 
 } // namespace
 
-std::optional<AudioFormat> probeAudioFormat(const QString& ffmpegPath, const QString& path) {
+std::optional<AudioFormat> probeAudioFormat(const QString& ffmpegPath, const QString& path,
+                                            std::stop_token stop) {
     const QString ffprobe = FFmpegLocator::ffprobePath(ffmpegPath);
     try {
-        return withHardTimeout(scanQueue(), probeLimitSeconds,
-                               [ffprobe, path] { return runProbe(ffprobe, path); });
+        return withToolTimeout(
+            scanQueue(), probeLimitSeconds,
+            [ffprobe, path](std::stop_token toolStop) { return runProbe(ffprobe, path, toolStop); },
+            stop);
     } catch (const TimeoutError&) {
+        return std::nullopt;
+    } catch (const CancellationError&) {
         return std::nullopt;
     }
 }

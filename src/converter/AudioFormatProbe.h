@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <optional>
+#include <stop_token>
 
 // A picture carried in the file as cover art (an attached-picture stream).
 struct AttachedPicture {
@@ -29,5 +30,6 @@ struct AudioFormat {
 
 // Describes `path` with the ffprobe beside `ffmpegPath`, run on a scan queue
 // under the probe's 10 s limit. Nothing when ffprobe is missing, fails, times
-// out or finds no audio stream.
-std::optional<AudioFormat> probeAudioFormat(const QString& ffmpegPath, const QString& path);
+// out, is stopped or finds no audio stream.
+std::optional<AudioFormat> probeAudioFormat(const QString& ffmpegPath, const QString& path,
+                                            std::stop_token stop = {});

@@ -231,12 +231,12 @@ ConversionPlan planConversion(const QString& input, const QString& output,
 }
 
 ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
-                              const QString& output) {
-    const std::optional<AudioFormat> format = probeAudioFormat(ffmpegPath, input);
+                              const QString& output, std::stop_token stop) {
+    const std::optional<AudioFormat> format = probeAudioFormat(ffmpegPath, input, stop);
     if (!format)
         return {QStringLiteral("Not converted: could not read its audio format"), {}, {}};
     // The scan's verdict may be stale: the file may have been replaced since.
     if (format->channels != 2)
         return {QStringLiteral("Skipped: the file no longer has two channels"), {}, {}};
-    return planConversion(input, output, *format, ffmpegEncoders(ffmpegPath));
+    return planConversion(input, output, *format, ffmpegEncoders(ffmpegPath, stop));
 }

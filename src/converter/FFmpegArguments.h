@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <stop_token>
 
 // How one file becomes its one-channel copy: the original minus one channel,
 // in the same codec, sample format and sample rate, with its tags and cover,
@@ -24,6 +25,8 @@ ConversionPlan planConversion(const QString& input, const QString& output,
                               const AudioFormat& format,
                               const std::optional<QSet<QString>>& encoders);
 
-// The same after probing `input` and listing the encoders of `ffmpegPath`.
+// The same after probing `input` and listing the encoders of `ffmpegPath`;
+// also refuses a file that no longer has two channels. A stop request ends
+// both tool runs at once.
 ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
-                              const QString& output);
+                              const QString& output, std::stop_token stop = {});

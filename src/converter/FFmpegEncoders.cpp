@@ -28,13 +28,13 @@ QSet<QString> audioEncoders(const QString& listing) {
     return names;
 }
 
-std::optional<QSet<QString>> listEncoders(const QString& ffmpegPath) {
+std::optional<QSet<QString>> listEncoders(const QString& ffmpegPath, std::stop_token stop) {
     ChildProcess process;
     if (process.start(ffmpegPath, {QStringLiteral("-hide_banner"), QStringLiteral("-encoders")},
                       ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
         return std::nullopt;
-    const QByteArray output = process.readAllStandardOutput();
-    if (process.waitForExit() != 0)
+    const QByteArray output = process.readAllStandardOutput(nullptr, stop);
+    if (stop.stop_requested() || process.waitForExit() != 0)
         return std::nullopt;
     QSet<QString> names = audioEncoders(strictUtf8(output).value_or(QString()));
     if (names.isEmpty())
@@ -44,7 +44,7 @@ std::optional<QSet<QString>> listEncoders(const QString& ffmpegPath) {
 
 } // namespace
 
-std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath) {
+std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath, std::stop_token stop) {
     static std::mutex lock;
     static QHash<QString, QSet<QString>> known;
     {
@@ -54,9 +54,12 @@ std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath) {
     }
     std::optional<QSet<QString>> names;
     try {
-        names = withHardTimeout(scanQueue(), listLimitSeconds,
-                                [ffmpegPath] { return listEncoders(ffmpegPath); });
+        names = withToolTimeout(
+            scanQueue(), listLimitSeconds,
+            [ffmpegPath](std::stop_token toolStop) { return listEncoders(ffmpegPath, toolStop); },
+            stop);
     } catch (const TimeoutError&) {
+    } catch (const CancellationError&) {
     }
     if (names) {
         const std::lock_guard guard(lock);

@@ -129,8 +129,8 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
     // file replaced since the scan by one that is no longer stereo; neither
     // depends on the whole-file check, so it runs alongside it.
     std::future<ConversionPlan> plan =
-        std::async(std::launch::async, [ffmpeg = *ffmpeg, input, output] {
-            return planConversion(ffmpeg, input, output);
+        std::async(std::launch::async, [ffmpeg = *ffmpeg, input, output, stopToken] {
+            return planConversion(ffmpeg, input, output, stopToken);
         });
     // Nothing is written for a file the whole of which is not fake stereo.
     const WholeFileCheck check = verifyWholeFile(input, settings, log, stopToken);

@@ -8,11 +8,8 @@
 namespace {
 
 QString differenceText(const WholeFileVerdict& verdict) {
-    if (verdict.firstDifferingFrame)
-        return QStringLiteral("Not converted: channels differ at ") +
-               minutesAndSeconds(*verdict.firstDifferingFrame);
-    return QStringLiteral("Not converted: channels differ (correlation %1)")
-        .arg(verdict.correlation, 0, 'f', 3);
+    return QStringLiteral("Not converted: channels differ at ") +
+           minutesAndSeconds(verdict.firstDifferingFrame.value_or(0));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -351,22 +352,44 @@ void ChildProcess::kill() {
         ::kill(childPid, SIGKILL);
 }
 
+// Called on the thread that reaps the child: until the leader is reaped, its
+// identifier names this group alone.
+void ChildProcess::killGroup() {
+    if (childPid > 0 && !exitStatus)
+        ::kill(-childPid, SIGKILL);
+}
+
 void ChildProcess::readPipes(const std::function<bool(QByteArrayView)>& onStandardOutput,
-                             QByteArray* standardError) {
+                             QByteArray* standardError, std::stop_token stop) {
+    // The stop request wakes the poll through an event counter.
+    struct StopEvent {
+        int fd = -1;
+        ~StopEvent() { closeQuietly(fd); }
+    } stopEvent;
+    if (stop.stop_possible())
+        stopEvent.fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    const std::stop_callback wake(stop, [fd = stopEvent.fd] {
+        if (fd >= 0)
+            ::eventfd_write(fd, 1);
+    });
+
     char buffer[64 * 1024];
-    while (stdoutPipe >= 0 || stderrPipe >= 0) {
-        pollfd watched[2];
+    while ((stdoutPipe >= 0 || stderrPipe >= 0) && !stop.stop_requested()) {
+        pollfd watched[3];
         int count = 0;
         if (stdoutPipe >= 0)
             watched[count++] = {stdoutPipe, POLLIN, 0};
         if (stderrPipe >= 0)
             watched[count++] = {stderrPipe, POLLIN, 0};
+        const int pipes = count;
+        if (stopEvent.fd >= 0)
+            watched[count++] = {stopEvent.fd, POLLIN, 0};
         if (::poll(watched, nfds_t(count), -1) < 0) {
             if (errno == EINTR)
                 continue;
             break;
         }
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < pipes; ++i) {
             if (!(watched[i].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
             const bool isOutput = watched[i].fd == stdoutPipe;
@@ -385,16 +408,18 @@ void ChildProcess::readPipes(const std::function<bool(QByteArrayView)>& onStanda
             }
         }
     }
+    if (stop.stop_requested())
+        killGroup();
 }
 
-QByteArray ChildProcess::readAllStandardOutput(QByteArray* standardError) {
+QByteArray ChildProcess::readAllStandardOutput(QByteArray* standardError, std::stop_token stop) {
     QByteArray output;
     readPipes(
         [&output](QByteArrayView chunk) {
             output.append(chunk);
             return true;
         },
-        standardError);
+        standardError, stop);
     return output;
 }
 

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <sys/types.h>
 
 // A child process started from an executable path and an argument list, never
@@ -58,16 +59,21 @@ public:
     // Reads both pipes at once until both are closed, so the child can never
     // stall on a full pipe. Standard output arrives in chunks; returning false
     // from the handler stops reading it (the caller then usually kills the
-    // child). Standard error, if piped, is collected whole.
+    // child). Standard error, if piped, is collected whole. A stop request
+    // ends the reading at once, even while the child keeps its pipes open,
+    // and kills the child's whole process group, so nothing it started
+    // keeps running either.
     void readPipes(const std::function<bool(QByteArrayView)>& onStandardOutput,
-                   QByteArray* standardError = nullptr);
+                   QByteArray* standardError = nullptr, std::stop_token stop = {});
 
     // Convenience for short outputs: everything the child writes to its
     // standard output, with standard error collected if piped.
-    QByteArray readAllStandardOutput(QByteArray* standardError = nullptr);
+    QByteArray readAllStandardOutput(QByteArray* standardError = nullptr,
+                                     std::stop_token stop = {});
 
 private:
     void closePipes();
+    void killGroup();
     void collect(int waitStatus);
 
     pid_t childPid = -1;

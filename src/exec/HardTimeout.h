@@ -34,6 +34,12 @@ template <class Value> struct HardTimeoutCall {
 
 std::chrono::steady_clock::time_point deadlineAfter(double seconds);
 
+template <class Value> struct ToolTimeoutCall : HardTimeoutCall<Value> {
+    bool started = false;
+    std::chrono::steady_clock::time_point deadline;
+    std::stop_source stop;
+};
+
 } // namespace detail
 
 // Runs `operation` on `queue` and blocks the calling worker until it returns
@@ -93,4 +99,74 @@ auto withHardTimeout(SerialQueue& queue, double seconds, Operation operation,
 // The same on the file-operation queue.
 template <class Operation> auto withHardTimeout(double seconds, Operation operation) {
     return withHardTimeout(fileOpQueue(), seconds, std::move(operation));
+}
+
+// For a tool run on a scan queue: `operation` is handed a stop token and must
+// end promptly once it is stopped, killing its child. The limit counts from
+// the moment the queue starts the operation, so waiting behind other files'
+// tools never fails a healthy file; the wait for that start is unbounded,
+// which is safe only while every operation on the queue honours its stop.
+// When the limit passes, the operation is stopped and the caller gets
+// TimeoutError at once; a stop request on `stop` stops it too and gives
+// CancellationError at once. The queue is free again as soon as the
+// operation has returned.
+template <class Operation>
+auto withToolTimeout(SerialQueue& queue, double seconds, Operation operation,
+                     std::stop_token stop = {})
+    -> std::invoke_result_t<Operation&, std::stop_token> {
+    using Result = std::invoke_result_t<Operation&, std::stop_token>;
+    using Value = std::conditional_t<std::is_void_v<Result>, std::monostate, Result>;
+
+    auto call = std::make_shared<detail::ToolTimeoutCall<Value>>();
+    auto work = std::make_shared<Operation>(std::move(operation));
+
+    queue.submit([call, work, seconds] {
+        {
+            const std::lock_guard guard(call->lock);
+            call->started = true;
+            call->deadline = detail::deadlineAfter(seconds);
+        }
+        call->delivered.notify_all();
+        decltype(call->outcome) outcome;
+        try {
+            if constexpr (std::is_void_v<Result>) {
+                (*work)(call->stop.get_token());
+                outcome.template emplace<1>();
+            } else {
+                outcome.template emplace<1>((*work)(call->stop.get_token()));
+            }
+        } catch (...) {
+            outcome.template emplace<2>(std::current_exception());
+        }
+        {
+            const std::lock_guard guard(call->lock);
+            if (call->resumed)
+                return;
+            call->resumed = true;
+            call->outcome = std::move(outcome);
+        }
+        call->delivered.notify_all();
+    });
+
+    {
+        const std::stop_callback passOn(stop, [call] { call->stop.request_stop(); });
+        std::unique_lock guard(call->lock);
+        const auto settled = [&call] { return call->resumed; };
+        if (!call->delivered.wait(guard, stop, [&call] { return call->started; }) ||
+            !call->delivered.wait_until(guard, stop, call->deadline, settled)) {
+            call->resumed = true;
+            guard.unlock();
+            call->stop.request_stop();
+            if (stop.stop_requested())
+                throw CancellationError();
+            throw TimeoutError();
+        }
+    }
+    // The operation may have ended because of the stop just before the wait did.
+    if (stop.stop_requested())
+        throw CancellationError();
+    if (auto* failure = std::get_if<2>(&call->outcome))
+        std::rethrow_exception(*failure);
+    if constexpr (!std::is_void_v<Result>)
+        return std::move(std::get<1>(call->outcome));
 }

@@ -21,6 +21,20 @@ FileItem::FileItem(const QUrl& url)
     }
 }
 
+QString FileItem::channelLabel() const {
+    const QString label = rawValue(channelStatus);
+    switch (channelStatus) {
+    case ChannelStatus::multichannel:
+    case ChannelStatus::multipleStreams:
+        return label.arg(layoutCount);
+    case ChannelStatus::stereo:
+    case ChannelStatus::mono:
+    case ChannelStatus::unknown:
+        break;
+    }
+    return label;
+}
+
 qint64 FileItem::spaceSaved() const {
     return originalSize > convertedSize ? originalSize - convertedSize : 0;
 }

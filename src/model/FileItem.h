@@ -23,6 +23,8 @@ public:
     const QString fileExtension;
 
     ChannelStatus channelStatus = ChannelStatus::unknown;
+    // The count the multichannel and multiple-stream labels show.
+    qint64 layoutCount = 0;
     DetectionStatus detectionStatus = DetectionStatus::pending;
     bool isSelected = false;
     std::optional<QString> errorMessage;
@@ -39,6 +41,8 @@ public:
     QString path() const { return url.toLocalFile(); }
     // The file the row stands for now: the converted one, else the original.
     QUrl currentUrl() const { return convertedUrl.value_or(url); }
+    // What every view shows for the channel status ("Stereo", "6 ch").
+    QString channelLabel() const;
     qint64 spaceSaved() const;
     QString formattedFileSize() const;
 };

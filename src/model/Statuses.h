@@ -2,13 +2,16 @@
 
 #include "model/RawValues.h"
 
-enum class ChannelStatus { stereo, mono, unknown };
+// Only a file with exactly one audio stream of two channels can be fake
+// stereo; the other layouts are listed with their count and never converted.
+enum class ChannelStatus { stereo, mono, unknown, multichannel, multipleStreams };
 
 enum class DetectionStatus {
     pending,
     fakeStereo,
     realStereo,
     mono,
+    multichannel,
     error,
     timedOut,
     converted,
@@ -21,20 +24,25 @@ enum class ConvertBehavior { trash, overwrite, backup };
 
 template <> struct RawValues<ChannelStatus> {
     static constexpr bool listable = true;
-    static constexpr std::array<std::pair<ChannelStatus, std::string_view>, 3> table{{
+    // The last two are patterns for FileItem::channelLabel, which fills in the
+    // channel or stream count.
+    static constexpr std::array<std::pair<ChannelStatus, std::string_view>, 5> table{{
         {ChannelStatus::stereo, "Stereo"},
         {ChannelStatus::mono, "Mono"},
         {ChannelStatus::unknown, "Unknown"},
+        {ChannelStatus::multichannel, "%1 ch"},
+        {ChannelStatus::multipleStreams, "%1 audio streams"},
     }};
 };
 
 template <> struct RawValues<DetectionStatus> {
     static constexpr bool listable = false;
-    static constexpr std::array<std::pair<DetectionStatus, std::string_view>, 8> table{{
+    static constexpr std::array<std::pair<DetectionStatus, std::string_view>, 9> table{{
         {DetectionStatus::pending, "Pending"},
         {DetectionStatus::fakeStereo, "\u26A0 Fake Stereo"},
         {DetectionStatus::realStereo, "\u2713 Real Stereo"},
         {DetectionStatus::mono, "\u2713 Mono"},
+        {DetectionStatus::multichannel, "\u2713 Multichannel"},
         {DetectionStatus::error, "\u2717 Error"},
         {DetectionStatus::timedOut, "\u23F1 Skipped"},
         {DetectionStatus::converted, "\u2713 Converted"},

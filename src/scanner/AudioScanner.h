@@ -6,32 +6,38 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
 
-// The first seconds of a file as 16-bit stereo PCM at 44.1 kHz, and the
-// channel count ffmpeg reported for the input (1 or 2).
-struct DecodedAudio {
-    QByteArray pcm;
-    int channelCount = 2;
+// A file's audio as ffprobe reads it from the stream parameters.
+struct AudioLayout {
+    qint64 channels = 0; // of the first audio stream
+    qint64 audioStreams = 0;
 };
 
 // Finds audio files and classifies them with ffprobe and ffmpeg. Every call
 // blocks the calling worker thread (never the GUI thread); tool runs happen on
 // the scan queues under hard time limits.
+// What a folder walk found: the audio files, by canonical path in walk order,
+// and a line for the scan's log about each kind of entry passed over that the
+// user should know of.
+struct DiscoveredFiles {
+    QList<QUrl> audioFiles;
+    QStringList notes;
+};
+
 class AudioScanner {
 public:
     explicit AudioScanner(Settings& settings) : settings(settings) {}
 
-    // The channel count of the first audio stream, or nothing for any failure.
-    std::optional<qint64> ffprobeChannelCount(const QUrl& url) const;
+    // Nothing for any failure, and for a file without audio.
+    std::optional<AudioLayout> ffprobeAudioLayout(const QUrl& url) const;
 
-    // Throws ScannerError for every kind of failure.
-    DecodedAudio decodeToRawPCM(const QUrl& url, qint64 seconds) const;
-
-    // 1 or 2, from the "Audio:" stream lines of ffmpeg's diagnostics.
-    static int parseChannelCount(const QString& diagnostics);
+    // The first `seconds` as 16-bit stereo PCM at 44.1 kHz. Throws
+    // ScannerError for every kind of failure.
+    QByteArray decodeToRawPCM(const QUrl& url, qint64 seconds) const;
 
     static bool compareChannels(QByteArrayView data, ComparisonMethod method);
     static bool compareByteExact(QByteArrayView data, qint64 samplesPerChannel, int sampleSize);
@@ -45,8 +51,9 @@ public:
     // Discovery and dropped files go through this one test.
     static bool hasAudioExtension(const QString& fileName);
 
-    // The audio files below a folder, in walk order; empty on any failure.
-    QList<QUrl> findAudioFiles(const QUrl& folder) const;
+    // The regular audio files below a folder, skipping hidden entries and
+    // backup folders; empty on any failure.
+    DiscoveredFiles findAudioFiles(const QUrl& folder) const;
 
 private:
     Settings& settings;

@@ -84,6 +84,13 @@ bool ChannelSums::channelsMatch() const {
     return double(sumL) / double(count) == double(sumR) / double(count);
 }
 
+bool ChannelSums::isSilent() const {
+    // (32768 * 10^(-60/20))^2: the mean square of a -60 dBFS signal.
+    constexpr double silentMeanSquare = 1073.7;
+    const double n = double(count);
+    return double(sumLL) / n < silentMeanSquare && double(sumRR) / n < silentMeanSquare;
+}
+
 bool AudioScanner::compareChannels(QByteArrayView data, ComparisonMethod method) {
     if (data.size() < pcmFrameSize)
         return false;

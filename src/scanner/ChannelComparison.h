@@ -21,6 +21,8 @@ public:
     double correlation() const;
     // r above 0.999; with no variance to correlate, equal channel means.
     bool channelsMatch() const;
+    // Both channels below -60 dBFS RMS.
+    bool isSilent() const;
 
 private:
     qint64 count = 0;

@@ -2,6 +2,7 @@
 
 #include "exec/GuiThread.h"
 #include "model/PathParts.h"
+#include "scanner/ScannerError.h"
 #include "scanner/WholeFileComparison.h"
 
 #include <algorithm>
@@ -28,6 +29,17 @@ void markMono(const FileItemPtr& item) {
     });
 }
 
+// More than two channels, or more than one audio stream: a mono file would
+// lose all but one of them, so the file is listed and never offered.
+void markOtherLayout(const FileItemPtr& item, ChannelStatus layout, qint64 count) {
+    writeOnGuiThread(item, [layout, count](FileItem& target) {
+        target.channelStatus = layout;
+        target.layoutCount = count;
+        target.detectionStatus = DetectionStatus::multichannel;
+        target.isSelected = false;
+    });
+}
+
 void markFailed(const FileItemPtr& item, const char* message) {
     const QString line = QStringLiteral("[DEBUG] Scan failed for ") +
                          lastPathComponent(item->path()) + QStringLiteral(": ") +
@@ -47,29 +59,34 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
             return;
         }
 
-        if (ffprobeChannelCount(item->url) == 1) {
+        // Without a trustworthy count the file cannot be shown to hold two
+        // channels, and only such a file may ever be converted.
+        const std::optional<AudioLayout> layout = ffprobeAudioLayout(item->url);
+        if (!layout)
+            throw ScannerError();
+        if (layout->audioStreams > 1) {
+            markOtherLayout(item, ChannelStatus::multipleStreams, layout->audioStreams);
+            return;
+        }
+        if (layout->channels == 1) {
             markMono(item);
             return;
         }
-
-        const DecodedAudio decoded = decodeToRawPCM(item->url, settings.scanLimitSeconds());
-        const bool isStereo = decoded.channelCount == 2;
-        writeOnGuiThread(item, [isStereo](FileItem& target) {
-            target.channelStatus = isStereo ? ChannelStatus::stereo : ChannelStatus::mono;
-        });
-        if (!isStereo) {
-            writeOnGuiThread(
-                item, [](FileItem& target) { target.detectionStatus = DetectionStatus::mono; });
+        if (layout->channels > 2) {
+            markOtherLayout(item, ChannelStatus::multichannel, layout->channels);
             return;
         }
 
+        writeOnGuiThread(item,
+                         [](FileItem& target) { target.channelStatus = ChannelStatus::stereo; });
+        const QByteArray pcm = decodeToRawPCM(item->url, settings.scanLimitSeconds());
         const ComparisonMethod method = settings.comparisonMethod();
         // A silent window is no evidence: hidden tracks, live recordings and
         // fade-ins often open with silence before real stereo.
         const bool fake =
-            isDigitalSilence(decoded.pcm)
+            isDigitalSilence(pcm)
                 ? compareWholeFile(item->url, method, wholeFileLimitSeconds(settings)).channelsMatch
-                : compareChannels(decoded.pcm, method);
+                : compareChannels(pcm, method);
         const bool select = fake && settings.autoSelectAll();
         writeOnGuiThread(item, [fake, select](FileItem& target) {
             target.detectionStatus =

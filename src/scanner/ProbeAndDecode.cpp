@@ -3,98 +3,95 @@
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
 #include "exec/HardTimeout.h"
-#include "exec/ToolOutput.h"
 #include "scanner/PcmDecode.h"
 #include "scanner/ScannerError.h"
 
-#include <QFileInfo>
-#include <QRegularExpression>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
 
 constexpr double probeLimitSeconds = 10;
 constexpr double decodeGraceSeconds = 10;
 
-std::optional<qint64> parseWholeNumber(const QString& text) {
-    static const QRegularExpression wholeNumber(QStringLiteral("^[+-]?[0-9]+$"));
-    if (!wholeNumber.match(text).hasMatch())
+// Reads the channels field of every audio stream from ffprobe's JSON. The
+// field comes from the stream's own parameters: no tag or file name can
+// reach it, unlike the stream descriptions in ffmpeg's diagnostics.
+std::optional<AudioLayout> parseLayout(const QByteArray& json) {
+    const QJsonArray streams = QJsonDocument::fromJson(json).object().value(u"streams").toArray();
+    if (streams.isEmpty())
         return std::nullopt;
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok);
-    return ok ? std::optional(value) : std::nullopt;
+    const qint64 firstChannels = streams.first().toObject().value(u"channels").toInteger();
+    if (firstChannels < 1)
+        return std::nullopt;
+    return AudioLayout{firstChannels, streams.size()};
 }
 
-std::optional<qint64> runProbe(const QString& ffprobe, const QString& file) {
+// Reads a started tool's output to its end. At its time limit the tool has
+// been killed and its output is of no use; leaving at once frees the queue.
+QByteArray readToEnd(ChildProcess& process, std::stop_token stop) {
+    QByteArray output = process.readAllStandardOutput(nullptr, stop);
+    if (stop.stop_requested())
+        throw TimeoutError();
+    return output;
+}
+
+std::optional<AudioLayout> runProbe(const QString& ffprobe, const QString& file,
+                                    std::stop_token stop) {
     ChildProcess process;
-    if (const auto failure =
-            process.start(ffprobe,
-                          {QStringLiteral("-v"), QStringLiteral("error"),
-                           QStringLiteral("-select_streams"), QStringLiteral("a:0"),
-                           QStringLiteral("-show_entries"), QStringLiteral("stream=channels"),
-                           QStringLiteral("-of"), QStringLiteral("csv=p=0"), file},
-                          ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
-        throw std::runtime_error(failure->toStdString());
-    const QByteArray output = process.readAllStandardOutput();
+    if (process.start(ffprobe,
+                      {QStringLiteral("-v"), QStringLiteral("error"),
+                       QStringLiteral("-select_streams"), QStringLiteral("a"),
+                       QStringLiteral("-show_entries"), QStringLiteral("stream=channels"),
+                       QStringLiteral("-of"), QStringLiteral("json"), file},
+                      ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
+        return std::nullopt;
+    const QByteArray output = readToEnd(process, stop);
     process.waitForExit();
-    return parseWholeNumber(strictUtf8(output).value_or(QString()).trimmed());
+    return parseLayout(output);
 }
 
-DecodedAudio runDecode(const QString& ffmpeg, const QString& file, qint64 seconds) {
+QByteArray runDecode(const QString& ffmpeg, const QString& file, qint64 seconds,
+                     std::stop_token stop) {
     ChildProcess process;
     if (process.start(ffmpeg, pcmDecodeArguments(file, seconds), ChildProcess::Output::pipe(),
-                      ChildProcess::Output::pipe()))
+                      ChildProcess::Output::nullDevice()))
         throw ScannerError();
-    QByteArray diagnostics;
-    DecodedAudio decoded;
-    decoded.pcm = process.readAllStandardOutput(&diagnostics);
+    QByteArray pcm = readToEnd(process, stop);
     if (process.waitForExit() != 0)
         throw ScannerError();
-    decoded.channelCount =
-        AudioScanner::parseChannelCount(strictUtf8(diagnostics).value_or(QString()));
-    return decoded;
+    return pcm;
 }
 
 } // namespace
 
-std::optional<qint64> AudioScanner::ffprobeChannelCount(const QUrl& url) const {
+std::optional<AudioLayout> AudioScanner::ffprobeAudioLayout(const QUrl& url) const {
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     if (!ffmpeg)
         return std::nullopt;
     const QString ffprobe = FFmpegLocator::ffprobePath(*ffmpeg);
     const QString file = url.toLocalFile();
     try {
-        if (!withHardTimeout(scanQueue(), probeLimitSeconds,
-                             [ffprobe] { return QFileInfo::exists(ffprobe); }))
-            return std::nullopt;
-        return withHardTimeout(scanQueue(), probeLimitSeconds,
-                               [ffprobe, file] { return runProbe(ffprobe, file); });
+        return withToolTimeout(
+            scanQueue(), probeLimitSeconds,
+            [ffprobe, file](std::stop_token stop) { return runProbe(ffprobe, file, stop); });
     } catch (const std::exception&) {
         return std::nullopt;
     }
 }
 
-DecodedAudio AudioScanner::decodeToRawPCM(const QUrl& url, qint64 seconds) const {
+QByteArray AudioScanner::decodeToRawPCM(const QUrl& url, qint64 seconds) const {
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     if (!ffmpeg)
         throw ScannerError();
     const QString file = url.toLocalFile();
     try {
-        return withHardTimeout(
-            scanQueue(), double(seconds) + decodeGraceSeconds,
-            [path = *ffmpeg, file, seconds] { return runDecode(path, file, seconds); });
+        return withToolTimeout(scanQueue(), double(seconds) + decodeGraceSeconds,
+                               [path = *ffmpeg, file, seconds](std::stop_token stop) {
+                                   return runDecode(path, file, seconds, stop);
+                               });
     } catch (const std::exception&) {
         throw ScannerError();
     }
-}
-
-int AudioScanner::parseChannelCount(const QString& diagnostics) {
-    for (const QString& line : splitAtLineBreaks(diagnostics)) {
-        if (!line.contains(QStringLiteral("Audio:")))
-            continue;
-        if (line.contains(QStringLiteral("stereo")))
-            return 2;
-        if (line.contains(QStringLiteral("mono")))
-            return 1;
-    }
-    return 2;
 }

@@ -6,7 +6,6 @@
 #include <QString>
 #include <QUrl>
 
-#include <cmath>
 #include <optional>
 #include <stop_token>
 
@@ -16,16 +15,18 @@
 struct WholeFileVerdict {
     bool channelsMatch = false;
     qint64 framesCompared = 0;
-    // Byte-exact: where the channels first differ (the decode stops there).
+    // Where the channels first differ (the decode stops there): the frame
+    // itself, or with the statistical method the start of the first second
+    // that fails.
     std::optional<qint64> firstDifferingFrame;
-    // Statistical: Pearson's r over the whole file (NaN without variance).
-    double correlation = std::nan("");
 };
 
 // Streams the whole decode through the comparison, never holding it in memory.
-// Runs on a scan queue with a limit of `limitSeconds`; throws TimeoutError when
-// that passes and ScannerError when the decode fails. A stop request kills
-// the decode and throws CancellationError at once. Blocks the calling worker.
+// Runs on a scan queue with a limit of `limitSeconds` from the decoder's start;
+// throws TimeoutError when that passes (the decoder is killed then) and
+// ScannerError when the decode fails. A stop request kills the decode and
+// throws CancellationError at once. Blocks the calling worker. The
+// statistical method judges each second on its own and skips silent ones.
 WholeFileVerdict compareWholeFile(const QUrl& url, ComparisonMethod method, double limitSeconds,
                                   std::stop_token stop = {});
 

@@ -15,6 +15,7 @@ std::optional<QColor> statusColor(DetectionStatus status) {
         return QColor(255, 159, 10);
     case DetectionStatus::realStereo:
     case DetectionStatus::mono:
+    case DetectionStatus::multichannel:
     case DetectionStatus::converted:
         return QColor(48, 209, 88);
     case DetectionStatus::error:
@@ -103,7 +104,7 @@ QVariant FileTableModel::cellText(const FileItem& item, int column) const {
     case sizeColumn:
         return item.formattedFileSize();
     case channelsColumn:
-        return rawValue(item.channelStatus);
+        return item.channelLabel();
     case statusColumn:
         return rawValue(item.detectionStatus);
     case actionColumn:

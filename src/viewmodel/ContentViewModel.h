@@ -127,7 +127,8 @@ private:
     static void analyzeScannedFile(QPointer<ContentViewModel> self, std::shared_ptr<ScanRun> run,
                                    std::shared_ptr<const AudioScanner> scanner, QUrl url);
     bool isActive(const std::shared_ptr<ScanRun>& run) const;
-    void finishDiscovery(const std::shared_ptr<ScanRun>& run, qint64 total, qint64 folderCount);
+    void finishDiscovery(const std::shared_ptr<ScanRun>& run, qint64 total, qint64 folderCount,
+                         const QStringList& notes);
     void finishScan(const std::shared_ptr<ScanRun>& run);
 
     static void runConversion(QPointer<ContentViewModel> self, std::shared_ptr<ConversionRun> run,

@@ -4,6 +4,7 @@
 #include "exec/DetachedWorker.h"
 #include "exec/GuiThread.h"
 #include "exec/RunningWorkers.h"
+#include "exec/SerialQueue.h"
 #include "model/PathParts.h"
 #include "model/Settings.h"
 #include "scanner/AudioScanner.h"
@@ -59,21 +60,35 @@ void ContentViewModel::startScanFolders(const QList<QUrl>& folders) {
 // thread per file, never more at once than the semaphore has permits.
 void ContentViewModel::runScan(QPointer<ContentViewModel> self, std::shared_ptr<ScanRun> run,
                                std::shared_ptr<const AudioScanner> scanner, QList<QUrl> folders) {
+    // Paths are canonical, so a file reached twice (folders given twice, or
+    // through a link) is listed, and converted, once.
     QList<QUrl> files;
-    for (const QUrl& folder : std::as_const(folders))
-        files.append(scanner->findAudioFiles(folder));
+    QSet<QUrl> seen;
+    QStringList notes;
+    for (const QUrl& folder : std::as_const(folders)) {
+        const DiscoveredFiles found = scanner->findAudioFiles(folder);
+        for (const QUrl& file : found.audioFiles) {
+            if (!seen.contains(file)) {
+                seen.insert(file);
+                files.append(file);
+            }
+        }
+        notes.append(found.notes);
+    }
+    notes.removeDuplicates();
     const qint64 total = files.size();
     const qint64 folderCount = folders.size();
-    postToGuiThread([self, run, total, folderCount] {
+    postToGuiThread([self, run, total, folderCount, notes] {
         if (self)
-            self->finishDiscovery(run, total, folderCount);
+            self->finishDiscovery(run, total, folderCount, notes);
     });
     if (total == 0)
         return;
 
-    // A stored count below 1 would park every analysis for good.
-    auto semaphore =
-        std::make_shared<AsyncSemaphore>(std::max<qint64>(1, Settings::shared().parallelScans()));
+    // A stored count below 1 would park every analysis for good; above the
+    // number of scan queues, analyses would only wait for a queue.
+    auto semaphore = std::make_shared<AsyncSemaphore>(
+        std::clamp<qint64>(Settings::shared().parallelScans(), 1, scanOpQueueCount));
     auto analyses = std::make_shared<RunningWorkers>();
     const std::stop_token stop = run->stop.get_token();
     for (const QUrl& url : std::as_const(files)) {
@@ -124,9 +139,11 @@ bool ContentViewModel::isActive(const std::shared_ptr<ScanRun>& run) const {
 }
 
 void ContentViewModel::finishDiscovery(const std::shared_ptr<ScanRun>& run, qint64 total,
-                                       qint64 folderCount) {
+                                       qint64 folderCount, const QStringList& notes) {
     if (!isActive(run))
         return;
+    for (const QString& note : notes)
+        log(note);
     run->total = total;
     publish(totalCount_, total);
     log(QStringLiteral("Found %1 audio files across %2 folder(s)").arg(total).arg(folderCount));

@@ -15,16 +15,18 @@ int statusRank(DetectionStatus status) {
         return 2;
     case DetectionStatus::mono:
         return 3;
-    case DetectionStatus::converting:
+    case DetectionStatus::multichannel:
         return 4;
-    case DetectionStatus::converted:
+    case DetectionStatus::converting:
         return 5;
-    case DetectionStatus::timedOut:
+    case DetectionStatus::converted:
         return 6;
-    case DetectionStatus::error:
+    case DetectionStatus::timedOut:
         return 7;
+    case DetectionStatus::error:
+        return 8;
     }
-    return 7;
+    return 8;
 }
 
 // A conversion that failed, timed out or was refused leaves a row the user
@@ -63,7 +65,7 @@ QList<FileItemPtr> sortedByColumn(QList<FileItemPtr> items, SortColumn column, S
         break;
     case SortColumn::channels:
         before = [](const FileItemPtr& a, const FileItemPtr& b) {
-            return rawValue(a->channelStatus) < rawValue(b->channelStatus);
+            return a->channelLabel() < b->channelLabel();
         };
         break;
     case SortColumn::status:

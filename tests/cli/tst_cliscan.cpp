@@ -27,6 +27,7 @@ private slots:
 
     void listsEveryFileSortedByPath();
     void printsOneJsonArray();
+    void controlCharactersInNamesAreEscaped();
     void verboseSendsTheLogToStandardError();
     void failedFileExitsWithOne();
     void usageErrorsExitWithTwo_data();
@@ -133,6 +134,17 @@ void TestCliScan::printsOneJsonArray() {
     QCOMPARE(array[2].toObject().value(QStringLiteral("path")).toString(),
              library() + QStringLiteral("/sub/real.flac"));
     QVERIFY(result.err.contains(QStringLiteral("3 files scanned, 1 fake stereo")));
+}
+
+void TestCliScan::controlCharactersInNamesAreEscaped() {
+    QTemporaryDir folder;
+    const QString root = QDir(folder.path()).canonicalPath();
+    QVERIFY(QFile::copy(library() + QStringLiteral("/fake.wav"),
+                        root + QStringLiteral("/a\\b\a\x1b[2J\nc\td.wav")));
+    const auto result = run({QStringLiteral("scan"), root});
+    QCOMPARE(result.outLines().size(), 1);
+    QCOMPARE(result.outLines().first().split(u'\t').last(),
+             root + QStringLiteral("/a\\\\b\\x{07}\\x{1b}[2J\\nc\\td.wav"));
 }
 
 void TestCliScan::verboseSendsTheLogToStandardError() {

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -79,6 +80,36 @@ private slots:
                                  withHardTimeout(scanOpQueue(2), 0.3, [] { return 0; }));
         QVERIFY(now(clock) < 1400);
         blocker.join();
+    }
+
+    // A tool's limit starts with the tool, and when it passes the tool is
+    // stopped, so its queue is free for the next one straight away.
+    void aToolLimitCountsFromTheStartAndStopsTheTool() {
+        auto blockerRunning = std::make_shared<std::atomic_bool>(false);
+        std::thread blocker([blockerRunning] {
+            withToolTimeout(scanOpQueue(3), 10, [blockerRunning](std::stop_token) {
+                blockerRunning->store(true);
+                std::this_thread::sleep_for(1000ms);
+            });
+        });
+        QVERIFY(QTest::qWaitFor([&] { return blockerRunning->load(); }, 5000));
+        QCOMPARE(withToolTimeout(scanOpQueue(3), 0.5, [](std::stop_token) { return 7; }), 7);
+        blocker.join();
+
+        QElapsedTimer clock;
+        clock.start();
+        auto stoppedAt = std::make_shared<std::atomic<qint64>>(-1);
+        QVERIFY_THROWS_EXCEPTION(TimeoutError,
+                                 withToolTimeout(scanOpQueue(3), 0.3, [=](std::stop_token stop) {
+                                     std::mutex lock;
+                                     std::condition_variable_any never;
+                                     std::unique_lock guard(lock);
+                                     never.wait(guard, stop, [] { return false; });
+                                     stoppedAt->store(clock.elapsed());
+                                 }));
+        withHardTimeout(scanOpQueue(3), 0.5, [] {});
+        QVERIFY2(stoppedAt->load() >= 300 && now(clock) < 1000,
+                 qPrintable(QString::number(now(clock))));
     }
 
     void operationErrorsPassThrough() {

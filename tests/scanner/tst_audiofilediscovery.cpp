@@ -10,8 +10,10 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <fcntl.h>
 #include <future>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -34,9 +36,10 @@ void makeTree(const QString& root, const QStringList& entries) {
 }
 
 // Runs the discovery on a worker, as a scan does, so a walk that never ends
-// fails the test instead of hanging it. Paths come back relative to `root`.
-QStringList discover(const QString& root, const QString& folder) {
-    auto found = std::make_shared<QList<QUrl>>();
+// fails the test instead of hanging it. Paths come back relative to `root`,
+// and the notes for the log in `notes`.
+QStringList discover(const QString& root, const QString& folder, QStringList* notes = nullptr) {
+    auto found = std::make_shared<DiscoveredFiles>();
     if (!TestSupport::finishOnWorker(
             [found, folder] {
                 *found =
@@ -45,9 +48,11 @@ QStringList discover(const QString& root, const QString& folder) {
             walkDeadlineMs))
         return {QStringLiteral("<the walk did not end>")};
     QStringList relative;
-    const QDir base(root);
-    for (const QUrl& url : *found)
+    const QDir base(QDir(root).canonicalPath());
+    for (const QUrl& url : std::as_const(found->audioFiles))
         relative.append(base.relativeFilePath(url.toLocalFile()));
+    if (notes)
+        *notes = found->notes;
     return relative;
 }
 
@@ -121,16 +126,18 @@ private slots:
                   "plain/sub/sub/level3.wav", "empty.flac/", "last.mp3"});
         const QStringList found = discover(root.path());
 
+        // Folders are walked, never listed, whatever their names.
         QCOMPARE(sorted(found),
-                 sorted({"top.wav", "x.wav", "x.wav/one.mp3", "x.wav/two.flac", "x.wav/inner.ogg",
-                         "x.wav/inner.ogg/three.m4a", "x.wav/inner.ogg/deep.aac",
+                 sorted({"top.wav", "x.wav/one.mp3", "x.wav/two.flac", "x.wav/inner.ogg/three.m4a",
                          "x.wav/inner.ogg/deep.aac/four.wma", "x.wav/inner.ogg/deep.aac/five.aiff",
                          "plain/level1.wav", "plain/sub/level2.wav", "plain/sub/sub/level3.wav",
-                         "empty.flac", "last.mp3"}));
+                         "last.mp3"}));
         QVERIFY2(isDepthFirst(found), qPrintable(found.join(u' ')));
     }
 
-    void listsSymbolicLinksWithoutFollowingThem() {
+    // A link to a file gives that file's own path, so the scan can list it
+    // once; links to folders are not entered.
+    void listsLinkedFilesByTheirCanonicalPath() {
         QTemporaryDir root;
         makeTree(root.path(), {"real/inside.wav", "real/nested/deeper.flac"});
         const QString base = root.path();
@@ -145,8 +152,7 @@ private slots:
             QFile::link(base + QStringLiteral("/gone"), base + QStringLiteral("/dangling.ogg")));
 
         QCOMPARE(sorted(discover(base)),
-                 sorted({"real/inside.wav", "real/nested/deeper.flac", "real/nested/up.wav",
-                         "link.mp3", "dangling.ogg"}));
+                 sorted({"real/inside.wav", "real/inside.wav", "real/nested/deeper.flac"}));
     }
 
     void passesOverUnreadableFolders() {
@@ -160,7 +166,35 @@ private slots:
         for (const char* folder : {"locked", "locked.flac"})
             QFile::setPermissions(root.filePath(QLatin1String(folder)),
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(sorted(found), sorted({"open/a.wav", "locked.flac", "d.ogg"}));
+        QCOMPARE(sorted(found), sorted({"open/a.wav", "d.ogg"}));
+    }
+
+    // Entries that would hold a tool for good, backups, leftovers of a
+    // conversion that was killed, and names the tools cannot be handed.
+    void neverListsWhatIsNoUserAudioFile() {
+        QTemporaryDir root;
+        const QString base = QDir(root.path()).canonicalPath();
+        makeTree(base, {"keep.wav", "_backup/song.wav", "deep/_backup/old.flac",
+                        "deep/sonfold_out_1234.flac", "deep/.sonfold_orig_5678", "deep/kept.mp3"});
+        QCOMPARE(::mkfifo(QFile::encodeName(base + QStringLiteral("/pipe.wav")).constData(), 0600),
+                 0);
+        const QByteArray undecodable = QFile::encodeName(base + QStringLiteral("/deep/")) + "\xff";
+        const QList<QByteArray> undecodableNames{undecodable + ".wav", undecodable + "2.flac"};
+        for (const QByteArray& name : undecodableNames)
+            ::close(::open(name.constData(), O_WRONLY | O_CREAT, 0600));
+
+        QStringList notes;
+        const QStringList found = discover(base, base, &notes);
+        // Qt could not remove them with the folder.
+        for (const QByteArray& name : undecodableNames)
+            QCOMPARE(::unlink(name.constData()), 0);
+        QCOMPARE(sorted(found), sorted({"keep.wav", "deep/kept.mp3"}));
+        QCOMPARE(sorted(notes),
+                 sorted({"Leftover of an interrupted conversion (temporary output): " + base +
+                             "/deep/sonfold_out_1234.flac",
+                         "Leftover of an interrupted conversion (kept original): " + base +
+                             "/deep/.sonfold_orig_5678",
+                         "Skipped 2 name(s) that are not valid UTF-8 in: " + base + "/deep"}));
     }
 
     void findsNothingWhereThereIsNoFolder_data() {

@@ -30,7 +30,7 @@ enum class Selection { unchanged, autoSelectAll, cleared };
 
 struct Outcome {
     QString file;
-    ChannelStatus channel;
+    QString channels;
     DetectionStatus byteExact;
     DetectionStatus statistical;
     Selection selection;
@@ -38,7 +38,7 @@ struct Outcome {
 
 QString describe(const FileItem& item) {
     return QStringLiteral("%1 / %2 / %3")
-        .arg(rawValue(item.channelStatus), rawValue(item.detectionStatus),
+        .arg(item.channelLabel(), rawValue(item.detectionStatus),
              item.isSelected ? QStringLiteral("selected") : QStringLiteral("not selected"));
 }
 
@@ -93,9 +93,10 @@ class FileAnalysisTest : public QObject {
 
     // What every file of the folder must end as; the suffix is "_MONO".
     QList<Outcome> folderOutcomes() const {
-        using enum ChannelStatus;
         using DS = DetectionStatus;
         using enum Selection;
+        const QString stereo = QStringLiteral("Stereo");
+        const QString mono = QStringLiteral("Mono");
         return {
             {QStringLiteral("mono.wav"), mono, DS::mono, DS::mono, unchanged},
             {QStringLiteral("fake.wav"), stereo, DS::fakeStereo, DS::fakeStereo, autoSelectAll},
@@ -104,15 +105,20 @@ class FileAnalysisTest : public QObject {
             {QStringLiteral("fake.ogg"), stereo, DS::fakeStereo, DS::fakeStereo, autoSelectAll},
             {QStringLiteral("fake.m4a"), stereo, DS::fakeStereo, DS::fakeStereo, autoSelectAll},
             {QStringLiteral("real.wav"), stereo, DS::realStereo, DS::realStereo, cleared},
-            // Front, side and back pairs are symmetric: the downmix is identical.
-            {QStringLiteral("surround.wav"), stereo, DS::fakeStereo, DS::fakeStereo, autoSelectAll},
+            // Matching front and surround pairs would downmix to identical
+            // channels; the centre would be lost.
+            {QStringLiteral("surround.wav"), QStringLiteral("6 ch"), DS::multichannel,
+             DS::multichannel, cleared},
+            {QStringLiteral("two streams.m4a"), QStringLiteral("2 audio streams"), DS::multichannel,
+             DS::multichannel, cleared},
             {QStringLiteral("half level.wav"), stereo, DS::realStereo, DS::fakeStereo,
              autoSelectAll},
             {QStringLiteral("inverted.wav"), stereo, DS::realStereo, DS::realStereo, cleared},
             {QStringLiteral("no frames.wav"), stereo, DS::realStereo, DS::realStereo, cleared},
             {QStringLiteral("Take_MONO.flac"), mono, DS::mono, DS::mono, unchanged},
             {QStringLiteral("take_mono.flac"), stereo, DS::realStereo, DS::realStereo, cleared},
-            {QStringLiteral("corrupt.wav"), unknown, DS::error, DS::error, unchanged},
+            {QStringLiteral("corrupt.wav"), QStringLiteral("Unknown"), DS::error, DS::error,
+             unchanged},
         };
     }
 
@@ -129,10 +135,8 @@ private slots:
                              QStringLiteral("-aac_is"), QStringLiteral("0"),
                              QStringLiteral("-aac_ms"), QStringLiteral("1")});
         TestAudio::realStereo(file(QStringLiteral("real.wav")), 1);
-        TestAudio::generate(
-            file(QStringLiteral("surround.wav")),
-            {left, left, tone(300, 0.3), tone(50, 0.1), tone(700, 0.2), tone(700, 0.2)}, 1, {},
-            QStringLiteral("5.1"));
+        TestAudio::surround(file(QStringLiteral("surround.wav")), 1);
+        TestAudio::twoStreams(file(QStringLiteral("two streams.m4a")), 1);
         TestAudio::generate(file(QStringLiteral("half level.wav")), {left, tone(440, 0.25)}, 1);
         TestAudio::generate(file(QStringLiteral("inverted.wav")), {left, tone(440, -0.5)}, 1);
         TestAudio::generate(file(QStringLiteral("no frames.wav")), {left, left}, 0);
@@ -189,7 +193,7 @@ private slots:
                                   : expected.selection == Selection::autoSelectAll
                                       ? detection == DetectionStatus::fakeStereo && autoSelectAll
                                       : false;
-            if (item.channelStatus != expected.channel || item.detectionStatus != detection ||
+            if (item.channelLabel() != expected.channels || item.detectionStatus != detection ||
                 item.isSelected != selected || item.errorMessage)
                 mismatches.append(expected.file + QStringLiteral(": ") + describe(item));
         }
@@ -210,7 +214,7 @@ private slots:
     }
 
     // With a stand-in ffmpeg and ffprobe that note every start and fail, the
-    // name alone must decide or both tools must run.
+    // name alone must decide or the probe must run (and its failure end it).
     void monoByNameStartsNoTool_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("suffix");
@@ -257,32 +261,25 @@ private slots:
             QCOMPARE(item->detectionStatus, DetectionStatus::error);
             QFile started(starts);
             QVERIFY(started.open(QIODevice::ReadOnly));
-            QCOMPARE(started.readAll(), (tools.path(QStringLiteral("ffprobe")) + u'\n' +
-                                         tools.path(QStringLiteral("ffmpeg")) + u'\n')
-                                            .toUtf8());
+            QCOMPARE(started.readAll(), (tools.path(QStringLiteral("ffprobe")) + u'\n').toUtf8());
             QCOMPARE(lines, QStringList{failureLine(name)});
         }
     }
 
-    // Without ffprobe the decode's own channel count still tells mono apart.
-    void missingProbeFallsBackOnTheDecode() {
-        FakeTools tools;
-        tools.realTool(QStringLiteral("ffmpeg"));
-        const QList<FileItemPtr> items = itemsFor(
-            {QStringLiteral("mono.wav"), QStringLiteral("fake.flac"), QStringLiteral("real.wav")});
-        QVERIFY(analyse(items));
-
-        QCOMPARE(items[0]->channelStatus, ChannelStatus::mono);
-        QCOMPARE(items[0]->detectionStatus, DetectionStatus::mono);
-        QCOMPARE(items[1]->channelStatus, ChannelStatus::stereo);
-        QCOMPARE(items[1]->detectionStatus, DetectionStatus::fakeStereo);
-        QCOMPARE(items[2]->channelStatus, ChannelStatus::stereo);
-        QCOMPARE(items[2]->detectionStatus, DetectionStatus::realStereo);
+    // Without a channel count from ffprobe nothing can be shown to be stereo.
+    void missingToolsFailEveryFileNotMonoByName_data() {
+        QTest::addColumn<bool>("ffmpegPresent");
+        QTest::newRow("no ffmpeg") << false;
+        QTest::newRow("no ffprobe beside ffmpeg") << true;
     }
 
-    void missingFFmpegFailsEveryFileNotMonoByName() {
+    void missingToolsFailEveryFileNotMonoByName() {
+        QFETCH(bool, ffmpegPresent);
         FakeTools tools;
-        FakeTools::hideEveryFFmpeg();
+        if (ffmpegPresent)
+            tools.realTool(QStringLiteral("ffmpeg"));
+        else
+            FakeTools::hideEveryFFmpeg();
         const QStringList failing{QStringLiteral("mono.wav"), QStringLiteral("fake.flac"),
                                   QStringLiteral("real.wav"), QStringLiteral("corrupt.wav")};
         const QList<FileItemPtr> items = itemsFor(failing + QStringList{"Take_MONO.flac"});

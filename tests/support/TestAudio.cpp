@@ -59,6 +59,23 @@ void TestAudio::realStereo(const QString& path, double seconds) {
     generate(path, {tone(440, 0.5), tone(660, 0.5)}, seconds);
 }
 
+void TestAudio::twoStreams(const QString& path, double seconds) {
+    const QString source = QStringLiteral("aevalsrc=exprs=%1:s=44100:d=%2");
+    runTool(QStringLiteral("/usr/bin/ffmpeg"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+             source.arg(tone(440, 0.5) + u'|' + tone(440, 0.5)).arg(seconds), QStringLiteral("-f"),
+             QStringLiteral("lavfi"), QStringLiteral("-i"), source.arg(tone(660, 0.5)).arg(seconds),
+             QStringLiteral("-map"), QStringLiteral("0"), QStringLiteral("-map"),
+             QStringLiteral("1"), QStringLiteral("-c:a"), QStringLiteral("alac"), path});
+}
+
+void TestAudio::surround(const QString& path, double seconds) {
+    const QString pair = tone(440, 0.5);
+    generate(path, {pair, pair, tone(300, 0.3), tone(50, 0.1), tone(700, 0.2), tone(700, 0.2)},
+             seconds, {}, QStringLiteral("5.1"));
+}
+
 int TestAudio::channelsOf(const QString& path) {
     return probe(path, QStringLiteral("stream=channels")).toInt();
 }

@@ -18,6 +18,11 @@ void generate(const QString& path, const QStringList& channelExpressions, double
 void mono(const QString& path, double seconds = 2);
 void fakeStereo(const QString& path, double seconds = 2);
 void realStereo(const QString& path, double seconds = 2);
+// An .m4a whose first stream is fake stereo and whose second is mono, both
+// lossless: a music track with a commentary track.
+void twoStreams(const QString& path, double seconds = 2);
+// Six channels whose front and surround pairs match and whose centre differs.
+void surround(const QString& path, double seconds = 2);
 
 // Runs the real ffmpeg quietly with these arguments and gives its standard
 // output; a failure ends the test program.

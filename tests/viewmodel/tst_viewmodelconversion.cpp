@@ -1,10 +1,13 @@
 #include "TestMain.h"
 
 #include "ConversionFixture.h"
+#include "model/FileSize.h"
+#include "model/PathParts.h"
 #include "viewmodel/ConversionSummary.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMap>
 
 using namespace ViewModelLog;
 
@@ -130,6 +133,60 @@ private slots:
         QVERIFY(!model.showConversionComplete());
         QVERIFY(model.conversionCompleteMessage().isEmpty());
         QCOMPARE(model.convertProgress(), 1.0);
+    }
+
+    // Only a single stream of two channels can be converted, even when the
+    // user ticks the others; what a backup run leaves is never listed again.
+    void otherLayoutsAndBackupsAreNeverConverted() {
+        Settings::shared().setConvertBehavior(ConvertBehavior::backup);
+        Settings::shared().setAppendFilename(false);
+        ContentViewModel model;
+        const QString folder = fixture.scannedFolder(model, 1);
+        const QString surround = folder + QStringLiteral("/surround.wav");
+        const QString streams = folder + QStringLiteral("/two streams.m4a");
+        TestAudio::surround(surround);
+        TestAudio::twoStreams(streams);
+        auto bytesOf = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray surroundBytes = bytesOf(surround);
+        const QByteArray streamsBytes = bytesOf(streams);
+
+        const auto labels = [&model] {
+            QMap<QString, QString> shown;
+            for (const FileItemPtr& item : model.items())
+                shown[lastPathComponent(item->path())] =
+                    item->channelLabel() + u'/' + rawValue(item->detectionStatus);
+            return shown;
+        };
+        model.startScanFolders({QUrl::fromLocalFile(folder)});
+        QVERIFY(waitFor(model, QStringLiteral("Scan complete: 3 files processed")));
+        const QString multichannel = QStringLiteral("/\u2713 Multichannel");
+        QCOMPARE(labels(),
+                 (QMap<QString, QString>{
+                     {QStringLiteral("take1.wav"), QStringLiteral("Stereo/\u26A0 Fake Stereo")},
+                     {QStringLiteral("surround.wav"), QStringLiteral("6 ch") + multichannel},
+                     {QStringLiteral("two streams.m4a"),
+                      QStringLiteral("2 audio streams") + multichannel}}));
+        for (const FileItemPtr& item : model.items()) {
+            QCOMPARE(item->isSelected, item->detectionStatus == DetectionStatus::fakeStereo);
+            if (!item->isSelected)
+                model.toggleSelection(item);
+        }
+
+        model.convertSelected();
+        QVERIFY(waitFor(model, QStringLiteral("All conversions complete")));
+        QCOMPARE(bytesOf(surround), surroundBytes);
+        QCOMPARE(bytesOf(streams), streamsBytes);
+        QVERIFY(QFile::exists(folder + QStringLiteral("/_backup/take1.wav")));
+
+        model.startScanFolders({QUrl::fromLocalFile(folder)});
+        QTRY_COMPARE_WITH_TIMEOUT(
+            messagesStartingWith(model, QStringLiteral("Scan complete: 3 files")).size(), 2, 60000);
+        QCOMPARE(labels().keys(),
+                 (QStringList{QStringLiteral("surround.wav"), QStringLiteral("take1.wav"),
+                              QStringLiteral("two streams.m4a")}));
     }
 };
 
