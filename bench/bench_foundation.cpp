@@ -79,8 +79,9 @@ int main(int argc, char** argv) {
     const double probe = bestMilliseconds(runs, [&] { (void)scanner.ffprobeAudioLayout(url); });
     QByteArray decoded;
     const double decode = bestMilliseconds(runs, [&] { decoded = scanner.decodeToRawPCM(url, 5); });
-    const double compare = bestMilliseconds(
-        runs, [&] { verdict = AudioScanner::compareChannels(decoded, ComparisonMethod::byteExact); });
+    const double compare = bestMilliseconds(runs, [&] {
+        verdict = AudioScanner::compareChannels(decoded, ComparisonMethod::byteExact);
+    });
     std::printf("3-minute FLAC: probe %.1f ms + 5 s decode %.1f ms + compare %.3f ms = %.1f ms "
                 "per file (fake stereo: %s)\n",
                 probe, decode, compare, probe + decode + compare, verdict ? "yes" : "no");

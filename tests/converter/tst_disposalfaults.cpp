@@ -323,8 +323,10 @@ private slots:
         const QString lines = QString::fromUtf8(contentsOf(captured));
         QVERIFY2(lines.startsWith(QStringLiteral("[DEBUG] ffmpeg input: ") + song +
                                   QStringLiteral("\n[DEBUG] ffmpeg output: ")) &&
-                     lines.endsWith(QStringLiteral(" (final: ") + pathOf(QStringLiteral("song_MONO.flac")) +
-                                   QStringLiteral(")\n")) && lines.count(u'\n') == 2,
+                     lines.endsWith(QStringLiteral(" (final: ") +
+                                    pathOf(QStringLiteral("song_MONO.flac")) +
+                                    QStringLiteral(")\n")) &&
+                     lines.count(u'\n') == 2,
                  qPrintable(lines));
     }
 };
