@@ -34,6 +34,30 @@ template <class Value> struct HardTimeoutCall {
 
 std::chrono::steady_clock::time_point deadlineAfter(double seconds);
 
+// Runs the operation and hands its value or exception to the waiting caller,
+// unless the caller has already given up on it.
+template <class Value, class Invoke> void deliver(HardTimeoutCall<Value>& call, Invoke invoke) {
+    decltype(call.outcome) outcome;
+    try {
+        if constexpr (std::is_void_v<std::invoke_result_t<Invoke&>>) {
+            invoke();
+            outcome.template emplace<1>();
+        } else {
+            outcome.template emplace<1>(invoke());
+        }
+    } catch (...) {
+        outcome.template emplace<2>(std::current_exception());
+    }
+    {
+        const std::lock_guard guard(call.lock);
+        if (call.resumed)
+            return;
+        call.resumed = true;
+        call.outcome = std::move(outcome);
+    }
+    call.delivered.notify_all();
+}
+
 template <class Value> struct ToolTimeoutCall : HardTimeoutCall<Value> {
     bool started = false;
     std::chrono::steady_clock::time_point deadline;
@@ -61,27 +85,7 @@ auto withHardTimeout(SerialQueue& queue, double seconds, Operation operation,
     const auto deadline = detail::deadlineAfter(seconds);
     auto work = std::make_shared<Operation>(std::move(operation));
 
-    queue.submit([call, work] {
-        decltype(call->outcome) outcome;
-        try {
-            if constexpr (std::is_void_v<Result>) {
-                (*work)();
-                outcome.template emplace<1>();
-            } else {
-                outcome.template emplace<1>((*work)());
-            }
-        } catch (...) {
-            outcome.template emplace<2>(std::current_exception());
-        }
-        {
-            const std::lock_guard guard(call->lock);
-            if (call->resumed)
-                return;
-            call->resumed = true;
-            call->outcome = std::move(outcome);
-        }
-        call->delivered.notify_all();
-    });
+    queue.submit([call, work] { detail::deliver(*call, [&work] { return (*work)(); }); });
 
     std::unique_lock guard(call->lock);
     if (!call->delivered.wait_until(guard, stop, deadline, [&call] { return call->resumed; })) {
@@ -127,25 +131,7 @@ auto withToolTimeout(SerialQueue& queue, double seconds, Operation operation,
             call->deadline = detail::deadlineAfter(seconds);
         }
         call->delivered.notify_all();
-        decltype(call->outcome) outcome;
-        try {
-            if constexpr (std::is_void_v<Result>) {
-                (*work)(call->stop.get_token());
-                outcome.template emplace<1>();
-            } else {
-                outcome.template emplace<1>((*work)(call->stop.get_token()));
-            }
-        } catch (...) {
-            outcome.template emplace<2>(std::current_exception());
-        }
-        {
-            const std::lock_guard guard(call->lock);
-            if (call->resumed)
-                return;
-            call->resumed = true;
-            call->outcome = std::move(outcome);
-        }
-        call->delivered.notify_all();
+        detail::deliver(*call, [&call, &work] { return (*work)(call->stop.get_token()); });
     });
 
     {

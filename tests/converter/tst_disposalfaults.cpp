@@ -1,6 +1,7 @@
 #include "FakeTools.h"
 #include "LogLines.h"
 #include "TestAudio.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "Workers.h"
 
@@ -9,7 +10,6 @@
 #include "exec/SerialQueue.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -21,6 +21,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace TestFiles;
+
 namespace {
 
 enum class Fault {
@@ -31,30 +33,6 @@ enum class Fault {
     stopped,
     queueStuck
 };
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-QByteArray contentsOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Every entry under `folder`, hidden ones too, with its bytes.
-QMap<QString, QByteArray> snapshot(const QString& folder) {
-    QMap<QString, QByteArray> entries;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        entries[QDir(folder).relativeFilePath(path)] =
-            it.fileInfo().isDir() ? QByteArray("<folder>") : contentsOf(path);
-    }
-    return entries;
-}
 
 QString dataHome() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);

@@ -2,6 +2,7 @@
 #include "LogLines.h"
 #include "Processes.h"
 #include "TestAudio.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include "converter/AudioConverter.h"
@@ -9,7 +10,6 @@
 #include "exec/ChildProcess.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -21,22 +21,9 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
+using namespace TestFiles;
 
-// Every entry of a folder tree (hidden ones too) with its bytes; folders map
-// to an empty text.
-QMap<QString, QByteArray> snapshot(const QString& folder) {
-    QMap<QString, QByteArray> entries;
-    QDirIterator walk(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                      QDirIterator::Subdirectories);
-    while (walk.hasNext()) {
-        const QString path = walk.next();
-        QFile file(path);
-        entries.insert(QDir(folder).relativeFilePath(path),
-                       file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
-    }
-    return entries;
-}
+namespace {
 
 QString trashFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +

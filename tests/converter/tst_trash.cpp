@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "Workers.h"
 
@@ -13,18 +14,9 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+using namespace TestFiles;
+
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-QByteArray contentsOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QString homeTrash() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
