@@ -30,7 +30,7 @@ void removeOutput(const QString& path) {
 // Trusts ffmpeg's exit status with nothing: a disk that fills up while the
 // file is finished still gives status 0 and a truncated file.
 std::optional<QString> checkOutput(const QString& output, qint64 originalFrames,
-                                   const ConversionLog& log) {
+                                   const ConversionLog& log, std::stop_token stop) {
     if (!fileExistsWithin(fileQueryLimitSeconds, output).value_or(false)) {
         log(QStringLiteral("Output file missing after ffmpeg reported success: ") + output);
         return QStringLiteral("Output file not created despite ffmpeg success");
@@ -41,7 +41,9 @@ std::optional<QString> checkOutput(const QString& output, qint64 originalFrames,
     }
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     const std::optional<AudioFormat> written =
-        ffmpeg ? probeAudioFormat(*ffmpeg, output) : std::nullopt;
+        ffmpeg ? probeAudioFormat(*ffmpeg, output, stop) : std::nullopt;
+    if (stop.stop_requested())
+        return QStringLiteral("Cancelled");
     if (!written)
         return QStringLiteral("Output could not be read back");
     if (written->channels != 1)
@@ -92,7 +94,7 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
         removeOutput(output.path);
         return QStringLiteral("Cancelled");
     }
-    if (auto failure = checkOutput(output.path, run.framesVerified, log)) {
+    if (auto failure = checkOutput(output.path, run.framesVerified, log, stop)) {
         removeOutput(output.path);
         return failure;
     }

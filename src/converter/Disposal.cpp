@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -143,6 +144,12 @@ std::optional<QString> replaceKeepingOriginal(Changes& changes) {
         const QString reason = lastSystemError();
         if (errno == EEXIST || !QFile::copy(changes.original, changes.staging))
             return reason;
+        // Should the copy have to be put back, it must look like the original.
+        struct stat kept;
+        if (::stat(original.constData(), &kept) == 0) {
+            const timespec times[2] = {kept.st_atim, kept.st_mtim};
+            ::utimensat(AT_FDCWD, staging.constData(), times, 0);
+        }
     }
     changes.linkedStaging = true;
     folderChanged();

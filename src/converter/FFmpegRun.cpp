@@ -139,6 +139,9 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
     if (stopToken.stop_requested())
         return {false, QStringLiteral("Cancelled")};
     const ConversionPlan planned = plan.get();
+    // A stop while the plan's tools ran leaves it without an answer.
+    if (stopToken.stop_requested())
+        return {false, QStringLiteral("Cancelled")};
     if (planned.refusal)
         return {false, *planned.refusal};
     log(planned.choice);

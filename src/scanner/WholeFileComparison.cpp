@@ -117,9 +117,10 @@ WholeFileVerdict streamDecode(const QString& ffmpeg, const QString& file, Compar
     if (stop.stop_requested())
         throw TimeoutError();
     if (stoppedEarly) {
-        // The verdict is in; the rest of the file would only cost time.
+        // The verdict is in; the rest of the file would only cost time. The
+        // child is not waited for: one stuck in the kernel on a dying disk
+        // would hold this scan queue, so it is left to the reaper.
         decoder.kill();
-        decoder.waitForExit();
         return stream.verdict();
     }
     if (decoder.waitForExit() != 0)
