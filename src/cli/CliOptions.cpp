@@ -2,6 +2,7 @@
 
 #include "exec/FFmpegLocator.h"
 #include "model/Settings.h"
+#include "model/Statuses.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -27,15 +28,13 @@ const QString description = QStringLiteral(
     "Exit status: 0 every file handled, 1 a file ended in error or timed out,\n"
     "2 usage error, 130 interrupted (Ctrl-C, SIGTERM or SIGHUP).");
 
-struct Choice {
-    QString name;
-    QString rawValue;
-};
-
-std::optional<QString> chosen(const QString& given, const QList<Choice>& choices) {
-    for (const Choice& choice : choices) {
-        if (choice.name == given)
-            return choice.rawValue;
+// The option's word for each case; the stored value is the case's label.
+template <class Enum>
+std::optional<QString> chosen(const QString& given,
+                              std::initializer_list<std::pair<const char*, Enum>> words) {
+    for (const auto& [word, value] : words) {
+        if (given == QLatin1String(word))
+            return rawValue(value);
     }
     return std::nullopt;
 }
@@ -138,18 +137,18 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& argumen
         return *error;
 
     if (parser.isSet(method)) {
-        const auto value = chosen(parser.value(method),
-                                  {{QStringLiteral("byte-exact"), QStringLiteral("Byte-exact")},
-                                   {QStringLiteral("statistical"), QStringLiteral("Statistical")}});
+        const auto value = chosen<ComparisonMethod>(
+            parser.value(method), {{"byte-exact", ComparisonMethod::byteExact},
+                                   {"statistical", ComparisonMethod::statistical}});
         if (!value)
             return UsageError{QStringLiteral("--method must be byte-exact or statistical")};
         options.settingOverrides.insert(QStringLiteral("comparisonMethod"), *value);
     }
     if (parser.isSet(behavior)) {
-        const auto value = chosen(parser.value(behavior),
-                                  {{QStringLiteral("trash"), QStringLiteral("Move to Trash")},
-                                   {QStringLiteral("overwrite"), QStringLiteral("Overwrite")},
-                                   {QStringLiteral("backup"), QStringLiteral("Copy to Backup")}});
+        const auto value = chosen<ConvertBehavior>(parser.value(behavior),
+                                                   {{"trash", ConvertBehavior::trash},
+                                                    {"overwrite", ConvertBehavior::overwrite},
+                                                    {"backup", ConvertBehavior::backup}});
         if (!value)
             return UsageError{QStringLiteral("--behavior must be trash, overwrite or backup")};
         options.settingOverrides.insert(QStringLiteral("convertBehavior"), *value);
