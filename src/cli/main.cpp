@@ -1,18 +1,57 @@
 #include "CliOptions.h"
 #include "CliSession.h"
 #include "ConsoleStreams.h"
-#include "InterruptSignal.h"
 
 #include "exec/DetachedWorker.h"
 #include "exec/FFmpegLocator.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 
 #include <variant>
+
+#include <cerrno>
+#include <csignal>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int usageErrorExitCode = 2;
+
+int interruptPipe[2] = {-1, -1};
+
+void onInterruption(int) {
+    const int savedErrno = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(interruptPipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+// A terminal's Ctrl-C, a kill or timeout(1), a closed terminal: each gets the
+// same careful stop, since dying mid-step could leave an original half
+// replaced. The handler only writes a byte into a pipe, whose reading end the
+// event loop watches; every signal received reaches the session once.
+void forwardInterruptions(CliSession& session) {
+    if (pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, &session);
+    QObject::connect(notifier, &QSocketNotifier::activated, &session, [&session] {
+        char bytes[16];
+        ssize_t count;
+        while ((count = read(interruptPipe[0], bytes, sizeof bytes)) > 0) {
+            for (ssize_t index = 0; index < count; ++index)
+                session.interrupt();
+        }
+    });
+    struct sigaction action {};
+    action.sa_handler = onInterruption;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int interruption : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(interruption, &action, nullptr);
+}
 
 } // namespace
 
@@ -36,10 +75,8 @@ int main(int argc, char** argv) {
     }
 
     std::FILE* const results = divertCoreConsoleOutput(options.verbose);
-    InterruptSignal interruptSignal;
     CliSession session(options, results);
-    QObject::connect(&interruptSignal, &InterruptSignal::interrupted, &session,
-                     &CliSession::interrupt);
+    forwardInterruptions(session);
     QObject::connect(&session, &CliSession::finished, &app,
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
     QMetaObject::invokeMethod(&session, &CliSession::start, Qt::QueuedConnection);
