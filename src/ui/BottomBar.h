@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class ContentViewModel;
 class ElidedLabel;
 class QCheckBox;
@@ -20,6 +22,26 @@ public:
     explicit BottomBar(ContentViewModel& viewModel, QWidget* parent = nullptr);
 
     void refresh();
+
+    // What the status area says, taken from the view model at one moment;
+    // kept apart from the widgets so every wording can be checked alone.
+    struct StatusFacts {
+        bool isScanning = false;
+        bool isConverting = false;
+        bool scanStopped = false;
+        qint64 scannedCount = 0;
+        qint64 totalCount = 0;
+        double convertProgress = 0.0;
+        std::optional<QString> currentScanningFile = std::nullopt;
+        std::optional<QString> currentConvertingFile = std::nullopt;
+        bool showsFakeStereoOnly = false;
+        qint64 itemCount = 0;
+        qint64 visibleCount = 0;
+        qint64 fakeStereoCount = 0;
+
+        static StatusFacts of(const ContentViewModel& viewModel);
+    };
+    static QString statusText(const StatusFacts& facts);
 
 signals:
     // After "Clear" emptied the list.

@@ -1,11 +1,26 @@
 #pragma once
 
-#include "ConfettiBurst.h"
-
+#include <QColor>
 #include <QElapsedTimer>
+#include <QList>
 #include <QPropertyAnimation>
 #include <QTimer>
 #include <QWidget>
+
+// One dot of the celebration. Velocities are in pixels per tick, the
+// rotation speed in degrees per second.
+struct ConfettiParticle {
+    int id = 0;
+    double x = 0;
+    double y = 0;
+    double size = 0;
+    QColor color;
+    double rotation = 0;
+    double opacity = 1.0;
+    double velocityX = 0;
+    double velocityY = 0;
+    double rotationSpeed = 0;
+};
 
 // The celebration drawn over the whole window. It never takes a click: the
 // widgets beneath get every mouse event.

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QColor>
+#include <QPalette>
 
+class QAbstractButton;
 class QApplication;
+class QPushButton;
 
 // The application is always drawn dark with a green accent, whatever the
 // desktop's theme says: Fusion is the one style that follows a palette fully.
@@ -22,3 +25,14 @@ QColor rowHighlight(); // blue at 20%
 QColor bannerFill();   // green at 90%
 
 } // namespace ThemeColors
+
+// A filled button in the accent colour for the main action of a bar; it keeps
+// the ordinary look while disabled.
+void makeProminent(QPushButton* button);
+
+// Fusion fills a checkbox with the base colour, which vanishes on the dark
+// rows and bars; this lifts it.
+QPalette checkBoxPalette(QPalette palette);
+
+// A bordered button whose label is drawn in `color` while enabled.
+void tintLabel(QAbstractButton* button, const QColor& color);

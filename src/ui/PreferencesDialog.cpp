@@ -1,6 +1,5 @@
 #include "PreferencesDialog.h"
 
-#include "ButtonLooks.h"
 #include "DarkTheme.h"
 #include "model/Settings.h"
 

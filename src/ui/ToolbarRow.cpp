@@ -1,6 +1,5 @@
 #include "ToolbarRow.h"
 
-#include "ButtonLooks.h"
 #include "DarkTheme.h"
 #include "ElidedLabel.h"
 #include "model/PathParts.h"

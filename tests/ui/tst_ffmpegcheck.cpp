@@ -10,27 +10,15 @@
 #include <QPointer>
 #include <QPushButton>
 
+// Kept apart from the window's tests: one case leaves a tool hanging.
 class FFmpegCheckTest : public QObject {
     Q_OBJECT
 
 private slots:
     void missingToolOpensTheAlert();
-    void failingToolIsNotReported();
-    void versionRunIsBounded();
+    void versionRun_data();
+    void versionRun();
 };
-
-namespace {
-
-QList<QMessageBox*> openAlerts() {
-    QList<QMessageBox*> alerts;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
-            alerts.append(box);
-    }
-    return alerts;
-}
-
-} // namespace
 
 void FFmpegCheckTest::missingToolOpensTheAlert() {
     FakeTools tools;
@@ -40,53 +28,49 @@ void FFmpegCheckTest::missingToolOpensTheAlert() {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     QPointer<QMessageBox> alert = FFmpegCheck::check(&window);
-    QVERIFY(alert);
-    QVERIFY(alert->isVisible());
-    QCOMPARE(openAlerts().size(), 1);
+    QVERIFY(alert && alert->isVisible());
     QCOMPARE(alert->windowModality(), Qt::WindowModal);
     QCOMPARE(alert->icon(), QMessageBox::Warning);
     QCOMPARE(alert->text(), QStringLiteral("ffmpeg not found"));
     QCOMPARE(alert->informativeText(),
              QStringLiteral("Chanfuse requires ffmpeg to be installed.\n\n"
                             "Install with apt:\nsudo apt install ffmpeg"));
-    const QList<QAbstractButton*> buttons = alert->buttons();
-    QCOMPARE(buttons.size(), 1);
-    QCOMPARE(buttons.first()->text(), QStringLiteral("OK"));
+    QCOMPARE(alert->buttons().size(), 1);
+    QCOMPARE(alert->buttons().first()->text(), QStringLiteral("OK"));
 
-    QTest::mouseClick(buttons.first(), Qt::LeftButton);
+    QTest::mouseClick(alert->buttons().first(), Qt::LeftButton);
     QTRY_VERIFY(!alert);
-    QVERIFY(window.isVisible());
-    auto* info = window.findChild<QPushButton*>(QStringLiteral("infoButton"));
-    QTest::mouseClick(info, Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("infoButton")), Qt::LeftButton);
     QVERIFY(window.viewModel().showDebug());
 }
 
-void FFmpegCheckTest::failingToolIsNotReported() {
-    FakeTools tools;
-    tools.script(QStringLiteral("ffmpeg"), QStringLiteral("exit 3"));
-    QWidget window;
-    window.show();
-    QCOMPARE(FFmpegCheck::runVersion(tools.path(QStringLiteral("ffmpeg")), std::chrono::seconds(5)),
-             FFmpegCheck::VersionRun::exited);
-    QCOMPARE(FFmpegCheck::check(&window), nullptr);
-    QVERIFY(openAlerts().isEmpty());
+// Only a tool that cannot be started is missing; one that fails or hangs is
+// there, and its version run is bounded.
+void FFmpegCheckTest::versionRun_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("outcome");
+    QTest::newRow("fails") << "exit 3" << int(FFmpegCheck::VersionRun::exited);
+    QTest::newRow("hangs") << "exec sleep 30" << int(FFmpegCheck::VersionRun::stoppedAtLimit);
+    QTest::newRow("missing") << QString() << int(FFmpegCheck::VersionRun::failedToStart);
 }
 
-void FFmpegCheckTest::versionRunIsBounded() {
+void FFmpegCheckTest::versionRun() {
+    QFETCH(QString, script);
+    QFETCH(int, outcome);
     FakeTools tools;
-    tools.script(QStringLiteral("ffmpeg"), QStringLiteral("exec sleep 30"));
+    if (!script.isEmpty())
+        tools.script(QStringLiteral("ffmpeg"), script);
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(FFmpegCheck::runVersion(tools.path(QStringLiteral("ffmpeg")),
-                                     std::chrono::milliseconds(300)),
-             FFmpegCheck::VersionRun::stoppedAtLimit);
+    QCOMPARE(int(FFmpegCheck::runVersion(tools.path(QStringLiteral("ffmpeg")),
+                                         std::chrono::milliseconds(300))),
+             outcome);
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
-
-    QCOMPARE(
-        FFmpegCheck::runVersion(tools.path(QStringLiteral("missing")), std::chrono::seconds(5)),
-        FFmpegCheck::VersionRun::failedToStart);
-    QCOMPARE(FFmpegCheck::runVersion(QStringLiteral("/usr/bin/ffmpeg"), std::chrono::seconds(5)),
-             FFmpegCheck::VersionRun::exited);
+    if (outcome == int(FFmpegCheck::VersionRun::exited)) {
+        QWidget window;
+        window.show();
+        QCOMPARE(FFmpegCheck::check(&window), nullptr);
+    }
 }
 
 CHANFUSE_GUI_TEST_MAIN(FFmpegCheckTest)
