@@ -344,6 +344,11 @@ void WindowTest::tableRowsCheckboxesAndButtons() {
         return QToolTip::text();
     };
     const FileItemPtr twin = rows.itemAt(table->indexAt(cell("twin", 0)).row());
+    QStringList cells;
+    for (int column = FileTableModel::nameColumn; column <= FileTableModel::actionColumn; ++column)
+        cells.append(table->indexAt(cell("twin", column)).data().toString());
+    QCOMPARE(cells, (QStringList{"twin", twin->formattedFileSize(), "Stereo",
+                                 QStringLiteral("\u26A0 Fake Stereo"), "Convert"}));
     QVERIFY(!twin->isSelected && !convertSelected->isEnabled());
 
     // Ticking only a mono row leaves the main action off; the fake-stereo
