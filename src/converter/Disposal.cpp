@@ -20,7 +20,17 @@
 
 namespace {
 
+// Our own files beside the user's. The prefix predates the application's
+// name and stays: a killed run leaves files under these names, and whichever
+// version meets them later must know them as leftovers of ours.
+const QString temporaryOutputPrefix = QStringLiteral("sonfold_out_");
+const QString keptOriginalPrefix = QStringLiteral(".sonfold_orig_");
+
 constexpr double trashLimitSeconds = 10;
+
+QString freshUuid() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
 
 std::function<void()>& folderChangeObserver() {
     static std::function<void()> observer;
@@ -208,6 +218,22 @@ std::optional<QString> putFolderBack(Changes& changes) {
 
 } // namespace
 
+OutputPath buildOutputPath(const FileItem& item, const Settings& settings) {
+    const QString input = item.path();
+    const QString directory = QFileInfo(input).path();
+    const NameParts name = splitExtension(lastPathComponent(input));
+    const QString temporary =
+        directory + u'/' + temporaryOutputPrefix + freshUuid() + u'.' + name.extension;
+
+    if (settings.suffixEnabled()) {
+        const QString candidate =
+            directory + u'/' + name.base + settings.suffix() + u'.' + name.extension;
+        if (candidate != input)
+            return {temporary, candidate};
+    }
+    return {temporary, input};
+}
+
 void setFolderChangeObserver(std::function<void()> observer) {
     folderChangeObserver() = std::move(observer);
 }
@@ -221,8 +247,8 @@ std::optional<QString> disposeOfOriginal(const FileItem& item, const OutputPath&
     changes->original = item.path();
     changes->output = output.path;
     changes->finalPath = output.finalPath;
-    changes->staging = QFileInfo(changes->original).path() + QStringLiteral("/.sonfold_orig_") +
-                       QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    changes->staging =
+        QFileInfo(changes->original).path() + u'/' + keptOriginalPrefix + freshUuid();
     changes->backupFolder = QFileInfo(changes->original).path() + QStringLiteral("/_backup");
     const bool inPlace = output.finalPath == changes->original;
     const bool trash = behavior == ConvertBehavior::trash;

@@ -61,10 +61,8 @@ class DisposalFaultsTest : public QObject {
     OutputPath prepare(bool suffix) {
         writeFile(pathOf(QStringLiteral("song.wav")), "two channels");
         const QString temporary = pathOf(QStringLiteral("sonfold_out_1.wav"));
-        return {temporary,
-                suffix ? pathOf(QStringLiteral("song_MONO.wav"))
-                       : pathOf(QStringLiteral("song.wav")),
-                !suffix};
+        return {temporary, suffix ? pathOf(QStringLiteral("song_MONO.wav"))
+                                  : pathOf(QStringLiteral("song.wav"))};
     }
 
     std::optional<QString> dispose(const OutputPath& output, const LogLines& log,
