@@ -1,0 +1,284 @@
+#include "ConsoleCapture.h"
+#include "ConverterFixture.h"
+#include "TestAudio.h"
+#include "TestFiles.h"
+#include "TestMain.h"
+
+#include "converter/Disposal.h"
+#include "converter/OriginalLock.h"
+#include "exec/SerialQueue.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <variant>
+
+using namespace TestFiles;
+using Files = QMap<QString, QByteArray>;
+
+namespace {
+
+enum class Fault { none, trashUnusable, outputGone, stopped, queueStuck };
+enum class Change { heldByAnotherRun, grown, rewritten, removed };
+
+// A folder's entries as snapshot() gives them, written "name=bytes;folder/;…".
+Files files(const QString& list) {
+    Files entries;
+    for (const QString& entry : list.split(u';', Qt::SkipEmptyParts))
+        if (entry.endsWith(u'/'))
+            entries[entry.chopped(1)] = "<folder>";
+        else
+            entries[entry.section(u'=', 0, 0)] = entry.section(u'=', 1).toUtf8();
+    return entries;
+}
+
+QString dataHome() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Fault)
+Q_DECLARE_METATYPE(Change)
+
+// Committing an output and guarding its original, on real folders. Faults are
+// made with paths, not permissions, because the suite also runs as root.
+class DisposalTest : public QObject {
+    Q_OBJECT
+
+    ConverterFixture fixture;
+
+private slots:
+    void init() { fixture.reset(); }
+
+    void outputNames_data() {
+        QTest::addColumn<bool>("appendFilename");
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QString>("original");
+        QTest::addColumn<QString>("finalPath");
+        const auto row = [](const char* tag, bool append, const char* suffix, const char* original,
+                            const char* finalPath) {
+            QTest::newRow(tag) << append << suffix << original << finalPath;
+        };
+        row("wav", true, "_mono", "/m/a/song.wav", "/m/a/song_mono.wav");
+        row("case kept", true, "-1ch", "/m/Track.FLAC", "/m/Track-1ch.FLAC");
+        row("last extension", true, "_m", "/m/a.b.wav", "/m/a.b_m.wav");
+        row("no extension keeps the dot", true, "_m", "/m/take1", "/m/take1_m.");
+        row("spaces", true, " mono", "/m/my song.mp3", "/m/my song mono.mp3");
+        row("append off: in place", false, "_m", "/m/song.wav", "/m/song.wav");
+        row("empty suffix: in place", true, "", "/m/song.WAV", "/m/song.WAV");
+    }
+    void outputNames() {
+        QFETCH(bool, appendFilename);
+        QFETCH(QString, suffix);
+        QFETCH(QString, original);
+        QFETCH(QString, finalPath);
+        Settings::shared().setAppendFilename(appendFilename);
+        Settings::shared().setSuffix(suffix);
+        const FileItem item(QUrl::fromLocalFile(original));
+        const OutputPath output = buildOutputPath(item, Settings::shared());
+        QCOMPARE(output.finalPath, finalPath);
+        // ffmpeg writes a fresh name of ours beside the original, never the final name.
+        const QRegularExpression temporary(QRegularExpression::anchoredPattern(
+            QRegularExpression::escape(QFileInfo(original).path() + "/sonfold_out_") +
+            "[0-9A-F-]{36}" +
+            QRegularExpression::escape(finalPath.mid(finalPath.lastIndexOf('.')))));
+        QVERIFY2(temporary.match(output.path).hasMatch(), qPrintable(output.path));
+        QVERIFY(buildOutputPath(item, Settings::shared()).path != output.path);
+    }
+
+    // "song.wav" (read-only, holding "stereo") and the output ("mono") beside
+    // `present`: the commit leaves exactly `after`, the output with the
+    // original's mode and owner; a failure leaves the folder as it was.
+    void commit_data() {
+        QTest::addColumn<ConvertBehavior>("behavior");
+        QTest::addColumn<bool>("suffix");
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QString>("present");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("after");
+        const auto row = [](const QString& tag, ConvertBehavior behavior, bool suffix, Fault fault,
+                            const char* present, const char* failure, const char* after = "") {
+            QTest::addRow("%s", qPrintable(tag))
+                << behavior << suffix << fault << present << failure << after;
+        };
+        using enum ConvertBehavior;
+        row("trash, in place", trash, false, Fault::none, "", "", "song.wav=mono");
+        row("trash, suffixed", trash, true, Fault::none, "", "", "song_MONO.wav=mono");
+        row("overwrite, in place", overwrite, false, Fault::none, "", "", "song.wav=mono");
+        row("backup, suffixed", backup, true, Fault::none, "", "",
+            "_backup/;_backup/song.wav=stereo;song.wav=stereo;song_MONO.wav=mono");
+        row("backup, in place, earlier backup kept", backup, false, Fault::none,
+            "_backup/;_backup/song.wav=earlier", "",
+            "_backup/;_backup/song.wav=earlier;_backup/song (2).wav=stereo;song.wav=mono");
+        for (bool suffix : {true, false}) {
+            const QString naming = suffix ? QStringLiteral(", suffixed") : QString();
+            row("trash unusable" + naming, trash, suffix, Fault::trashUnusable, "",
+                "Trash failed: cannot create {trash}: Not a directory");
+            row("_backup is a file" + naming, backup, suffix, Fault::none, "_backup=file",
+                "Backup failed: {folder}/_backup is not a folder");
+            for (ConvertBehavior behavior : allCases<ConvertBehavior>()) {
+                row("output gone, " + rawValue(behavior) + naming, behavior, suffix,
+                    Fault::outputGone, "", "File move failed: No such file or directory");
+                if (suffix)
+                    row("final name taken, " + rawValue(behavior), behavior, suffix, Fault::none,
+                        "song_MONO.wav=theirs", "Not converted: song_MONO.wav already exists");
+            }
+        }
+        row("stopped", trash, false, Fault::stopped, "", "Cancelled");
+        // Every step, and the repair, wait behind a file operation that ends
+        // only when the test lets it: both run late, in order.
+        row("file queue stuck, trash", trash, false, Fault::queueStuck, "", "File move timed out");
+        row("file queue stuck, backup", backup, true, Fault::queueStuck, "", "Backup timed out");
+    }
+    void commit() {
+        QFETCH(ConvertBehavior, behavior);
+        QFETCH(bool, suffix);
+        QFETCH(Fault, fault);
+        QFETCH(QString, present);
+        QFETCH(QString, failure);
+        QFETCH(QString, after);
+        failure.replace(QStringLiteral("{folder}"), fixture.path())
+            .replace(QStringLiteral("{trash}"), ConverterFixture::trashFolder());
+        Settings::shared().setConvertBehavior(behavior);
+        Settings::shared().setAppendFilename(suffix);
+        const QString original = fixture.pathOf(QStringLiteral("song.wav"));
+        writeFile(original, "stereo");
+        const Files made = files(present);
+        for (auto file = made.cbegin(); file != made.cend(); ++file)
+            if (file.value() == "<folder>")
+                QDir(fixture.path()).mkpath(file.key());
+            else
+                writeFile(fixture.pathOf(file.key()), file.value());
+        // Root gives the original away, and the output must follow.
+        const bool root = ::geteuid() == 0;
+        const uid_t owner = root ? 65534 : ::geteuid();
+        const gid_t group = root ? 65534 : ::getegid();
+        const QByteArray originalName = QFile::encodeName(original);
+        QCOMPARE(::chown(originalName.constData(), owner, group), 0);
+        QCOMPARE(::chmod(originalName.constData(), 0444), 0);
+        if (fault == Fault::trashUnusable) {
+            QDir(dataHome()).removeRecursively();
+            writeFile(dataHome(), "a file where the data folder should be");
+        }
+        const Files before = snapshot(fixture.path());
+        const FileItem item(QUrl::fromLocalFile(original));
+        const OutputPath output = buildOutputPath(item, Settings::shared());
+        if (fault != Fault::outputGone)
+            writeFile(output.path, "mono");
+        std::stop_source stop;
+        if (fault == Fault::stopped)
+            stop.request_stop();
+        std::promise<void> release;
+        if (fault == Fault::queueStuck) {
+            Settings::shared().setConvertTimeoutSeconds(1);
+            fileOpQueue().submit([stuck = release.get_future().share()] { stuck.wait(); });
+        }
+
+        LogLines log;
+        const std::optional<QString> result = disposeOfOriginal(
+            item, output, Settings::shared(), ConversionLog(log.callback()), stop.get_token());
+        release.set_value();
+        if (fault == Fault::trashUnusable)
+            QVERIFY(QFile::remove(dataHome()));
+
+        QCOMPARE(result.value_or(QString()), failure);
+        if (result) {
+            QTRY_COMPARE(snapshot(fixture.path()), before);
+            QCOMPARE(log.startingWith(QStringLiteral("song left as it was: ")),
+                     QStringLiteral("song left as it was: ") + failure);
+            return;
+        }
+        QCOMPARE(snapshot(fixture.path()), files(after));
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(output.finalPath).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 07777, 0444u);
+        QCOMPARE(status.st_uid, owner);
+        QCOMPARE(status.st_gid, group);
+        if (behavior == ConvertBehavior::trash) {
+            // Recorded under its own name and path, so a file manager restores it there.
+            const QString trash = ConverterFixture::trashFolder();
+            QCOMPARE(contentsOf(trash + QStringLiteral("/files/song.wav")), QByteArray("stereo"));
+            QVERIFY(contentsOf(trash + QStringLiteral("/info/song.wav.trashinfo"))
+                        .contains("\nPath=" +
+                                  QFile::encodeName(QFileInfo(fixture.path()).canonicalFilePath() +
+                                                    QStringLiteral("/song.wav"))
+                                      .toPercentEncoding("/") +
+                                  '\n'));
+        }
+    }
+
+    // The lock is taken only on the very file the scan judged.
+    void originalLock_data() {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QString>("refusal");
+        const QString changed = QStringLiteral("Skipped: the file changed since it was scanned");
+        QTest::newRow("held by another run")
+            << Change::heldByAnotherRun
+            << QStringLiteral("Skipped: being converted by another Chanfuse run");
+        QTest::newRow("grown") << Change::grown << changed;
+        QTest::newRow("rewritten later") << Change::rewritten << changed;
+        QTest::newRow("removed") << Change::removed << QStringLiteral("Input file not found: ");
+    }
+    void originalLock() {
+        QFETCH(Change, change);
+        QFETCH(QString, refusal);
+        const QString path = fixture.pathOf(QStringLiteral("song.wav"));
+        writeFile(path, "stereo");
+        const FileItem item(QUrl::fromLocalFile(path));
+        std::optional<std::variant<OriginalLock, QString>> otherRun;
+        if (change == Change::heldByAnotherRun)
+            otherRun = OriginalLock::acquire(item);
+        QFile file(path);
+        switch (change) {
+        case Change::grown:
+            writeFile(path, "stereo, and more");
+            break;
+        case Change::rewritten:
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(item.lastModified.addSecs(1), QFile::FileModificationTime));
+            break;
+        case Change::removed:
+            QVERIFY(QFile::remove(path));
+            refusal += path;
+            break;
+        case Change::heldByAnotherRun:
+            break;
+        }
+        const auto lock = OriginalLock::acquire(item);
+        const QString* text = std::get_if<QString>(&lock);
+        QCOMPARE(text ? *text : QString(), refusal);
+    }
+
+    void withoutACallbackLinesGoToStandardOutput() {
+        TestSupport::ConsoleCapture console;
+        ConversionLog({})(QStringLiteral("one line"));
+        QCOMPARE(console.lines(), QStringList{QStringLiteral("[DEBUG] one line")});
+    }
+
+    // The converter hands a real ffmpeg output to the commit and records the sizes.
+    void realConversionIsCommitted() {
+        const QString song = fixture.pathOf(QStringLiteral("song.flac"));
+        TestAudio::fakeStereo(song, 0.5);
+        const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(song));
+        LogLines log;
+        QCOMPARE(fixture.convert(item, log), std::nullopt);
+        QCOMPARE(
+            QDir(fixture.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"song_MONO.flac"});
+        const QString mono = fixture.pathOf(QStringLiteral("song_MONO.flac"));
+        QCOMPARE(TestAudio::channelsOf(mono), 1);
+        QCOMPARE(TestAudio::channelsOf(ConverterFixture::trashFolder() + "/files/song.flac"), 2);
+        QCOMPARE(item->convertedUrl, QUrl::fromLocalFile(mono));
+        QCOMPARE(item->originalSize,
+                 QFileInfo(ConverterFixture::trashFolder() + "/files/song.flac").size());
+        QCOMPARE(item->convertedSize, QFileInfo(mono).size());
+    }
+};
+
+CHANFUSE_TEST_MAIN(DisposalTest)
+#include "tst_disposal.moc"
