@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 
 #include <future>
@@ -23,7 +24,6 @@ using Files = QMap<QString, QByteArray>;
 namespace {
 
 enum class Fault { none, trashUnusable, outputGone, stopped, queueStuck };
-enum class Change { heldByAnotherRun, grown, rewritten, removed };
 
 // A folder's entries as snapshot() gives them, written "name=bytes;folder/;…".
 Files files(const QString& list) {
@@ -43,7 +43,6 @@ QString dataHome() {
 } // namespace
 
 Q_DECLARE_METATYPE(Fault)
-Q_DECLARE_METATYPE(Change)
 
 // Committing an output and guarding its original, on real folders. Faults are
 // made with paths, not permissions, because the suite also runs as root.
@@ -51,6 +50,15 @@ class DisposalTest : public QObject {
     Q_OBJECT
 
     ConverterFixture fixture;
+
+    // The folder's entries, and what the trash holds as "trash/<name>".
+    Files left() const {
+        Files entries = snapshot(fixture.path());
+        const Files trashed = snapshot(ConverterFixture::trashFolder() + QStringLiteral("/files"));
+        for (auto file = trashed.cbegin(); file != trashed.cend(); ++file)
+            entries.insert(QStringLiteral("trash/") + file.key(), file.value());
+        return entries;
+    }
 
 private slots:
     void init() { fixture.reset(); }
@@ -64,11 +72,9 @@ private slots:
                             const char* finalPath) {
             QTest::newRow(tag) << append << suffix << original << finalPath;
         };
-        row("wav", true, "_mono", "/m/a/song.wav", "/m/a/song_mono.wav");
-        row("case kept", true, "-1ch", "/m/Track.FLAC", "/m/Track-1ch.FLAC");
+        row("case kept", true, " 1ch", "/m/a/Track.FLAC", "/m/a/Track 1ch.FLAC");
         row("last extension", true, "_m", "/m/a.b.wav", "/m/a.b_m.wav");
         row("no extension keeps the dot", true, "_m", "/m/take1", "/m/take1_m.");
-        row("spaces", true, " mono", "/m/my song.mp3", "/m/my song mono.mp3");
         row("append off: in place", false, "_m", "/m/song.wav", "/m/song.wav");
         row("empty suffix: in place", true, "", "/m/song.WAV", "/m/song.WAV");
     }
@@ -93,7 +99,8 @@ private slots:
 
     // "song.wav" (read-only, holding "stereo") and the output ("mono") beside
     // `present`: the commit leaves exactly `after`, the output with the
-    // original's mode and owner; a failure leaves the folder as it was.
+    // original's mode and owner; a failure leaves the folder and the trash as
+    // they were.
     void commit_data() {
         QTest::addColumn<ConvertBehavior>("behavior");
         QTest::addColumn<bool>("suffix");
@@ -107,8 +114,10 @@ private slots:
                 << behavior << suffix << fault << present << failure << after;
         };
         using enum ConvertBehavior;
-        row("trash, in place", trash, false, Fault::none, "", "", "song.wav=mono");
-        row("trash, suffixed", trash, true, Fault::none, "", "", "song_MONO.wav=mono");
+        row("trash, in place", trash, false, Fault::none, "", "",
+            "song.wav=mono;trash/song.wav=stereo");
+        row("trash, suffixed", trash, true, Fault::none, "", "",
+            "song_MONO.wav=mono;trash/song.wav=stereo");
         row("overwrite, in place", overwrite, false, Fault::none, "", "", "song.wav=mono");
         row("backup, suffixed", backup, true, Fault::none, "", "",
             "_backup/;_backup/song.wav=stereo;song.wav=stereo;song_MONO.wav=mono");
@@ -165,7 +174,7 @@ private slots:
             QDir(dataHome()).removeRecursively();
             writeFile(dataHome(), "a file where the data folder should be");
         }
-        const Files before = snapshot(fixture.path());
+        const Files before = left();
         const FileItem item(QUrl::fromLocalFile(original));
         const OutputPath output = buildOutputPath(item, Settings::shared());
         if (fault != Fault::outputGone)
@@ -188,12 +197,12 @@ private slots:
 
         QCOMPARE(result.value_or(QString()), failure);
         if (result) {
-            QTRY_COMPARE(snapshot(fixture.path()), before);
+            QTRY_COMPARE(left(), before);
             QCOMPARE(log.startingWith(QStringLiteral("song left as it was: ")),
                      QStringLiteral("song left as it was: ") + failure);
             return;
         }
-        QCOMPARE(snapshot(fixture.path()), files(after));
+        QCOMPARE(left(), files(after));
         struct stat status {};
         QCOMPARE(::stat(QFile::encodeName(output.finalPath).constData(), &status), 0);
         QCOMPARE(status.st_mode & 07777, 0444u);
@@ -201,9 +210,8 @@ private slots:
         QCOMPARE(status.st_gid, group);
         if (behavior == ConvertBehavior::trash) {
             // Recorded under its own name and path, so a file manager restores it there.
-            const QString trash = ConverterFixture::trashFolder();
-            QCOMPARE(contentsOf(trash + QStringLiteral("/files/song.wav")), QByteArray("stereo"));
-            QVERIFY(contentsOf(trash + QStringLiteral("/info/song.wav.trashinfo"))
+            QVERIFY(contentsOf(ConverterFixture::trashFolder() +
+                               QStringLiteral("/info/song.wav.trashinfo"))
                         .contains("\nPath=" +
                                   QFile::encodeName(QFileInfo(fixture.path()).canonicalFilePath() +
                                                     QStringLiteral("/song.wav"))
@@ -212,46 +220,33 @@ private slots:
         }
     }
 
-    // The lock is taken only on the very file the scan judged.
+    // The lock is taken only on the very file the scan judged; `change`
+    // runs in the folder after the scan.
     void originalLock_data() {
-        QTest::addColumn<Change>("change");
+        QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("refusal");
         const QString changed = QStringLiteral("Skipped: the file changed since it was scanned");
         QTest::newRow("held by another run")
-            << Change::heldByAnotherRun
-            << QStringLiteral("Skipped: being converted by another Chanfuse run");
-        QTest::newRow("grown") << Change::grown << changed;
-        QTest::newRow("rewritten later") << Change::rewritten << changed;
-        QTest::newRow("removed") << Change::removed << QStringLiteral("Input file not found: ");
+            << "" << QStringLiteral("Skipped: being converted by another Chanfuse run");
+        QTest::newRow("grown") << "echo more >> song.wav" << changed;
+        QTest::newRow("rewritten later") << "touch -d '1 hour ago' song.wav" << changed;
+        QTest::newRow("removed") << "rm song.wav"
+                                 << "Input file not found: {folder}/song.wav";
     }
     void originalLock() {
-        QFETCH(Change, change);
+        QFETCH(QString, change);
         QFETCH(QString, refusal);
-        const QString path = fixture.pathOf(QStringLiteral("song.wav"));
-        writeFile(path, "stereo");
-        const FileItem item(QUrl::fromLocalFile(path));
+        writeFile(fixture.pathOf(QStringLiteral("song.wav")), "stereo");
+        const FileItem item(QUrl::fromLocalFile(fixture.pathOf(QStringLiteral("song.wav"))));
         std::optional<std::variant<OriginalLock, QString>> otherRun;
-        if (change == Change::heldByAnotherRun)
+        if (change.isEmpty())
             otherRun = OriginalLock::acquire(item);
-        QFile file(path);
-        switch (change) {
-        case Change::grown:
-            writeFile(path, "stereo, and more");
-            break;
-        case Change::rewritten:
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.setFileTime(item.lastModified.addSecs(1), QFile::FileModificationTime));
-            break;
-        case Change::removed:
-            QVERIFY(QFile::remove(path));
-            refusal += path;
-            break;
-        case Change::heldByAnotherRun:
-            break;
-        }
+        else
+            QCOMPARE(QProcess::execute("sh", {"-c", "cd '" + fixture.path() + "' && " + change}),
+                     0);
         const auto lock = OriginalLock::acquire(item);
         const QString* text = std::get_if<QString>(&lock);
-        QCOMPARE(text ? *text : QString(), refusal);
+        QCOMPARE(text ? *text : QString(), refusal.replace("{folder}", fixture.path()));
     }
 
     void withoutACallbackLinesGoToStandardOutput() {
@@ -262,20 +257,18 @@ private slots:
 
     // The converter hands a real ffmpeg output to the commit and records the sizes.
     void realConversionIsCommitted() {
-        const QString song = fixture.pathOf(QStringLiteral("song.flac"));
-        TestAudio::fakeStereo(song, 0.5);
-        const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(song));
+        TestAudio::fakeStereo(fixture.pathOf(QStringLiteral("song.flac")), 0.5);
+        const auto item =
+            std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf("song.flac")));
         LogLines log;
         QCOMPARE(fixture.convert(item, log), std::nullopt);
-        QCOMPARE(
-            QDir(fixture.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList{"song_MONO.flac"});
         const QString mono = fixture.pathOf(QStringLiteral("song_MONO.flac"));
+        const QString trashed =
+            ConverterFixture::trashFolder() + QStringLiteral("/files/song.flac");
+        QCOMPARE(left().keys(), QStringList({"song_MONO.flac", "trash/song.flac"}));
         QCOMPARE(TestAudio::channelsOf(mono), 1);
-        QCOMPARE(TestAudio::channelsOf(ConverterFixture::trashFolder() + "/files/song.flac"), 2);
         QCOMPARE(item->convertedUrl, QUrl::fromLocalFile(mono));
-        QCOMPARE(item->originalSize,
-                 QFileInfo(ConverterFixture::trashFolder() + "/files/song.flac").size());
+        QCOMPARE(item->originalSize, QFileInfo(trashed).size());
         QCOMPARE(item->convertedSize, QFileInfo(mono).size());
     }
 };
