@@ -6,6 +6,7 @@
 
 #include "converter/Disposal.h"
 #include "converter/OriginalLock.h"
+#include "converter/Trash.h"
 #include "exec/SerialQueue.h"
 
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QRegularExpression>
 
 #include <future>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <variant>
@@ -36,6 +38,10 @@ Files files(const QString& list) {
     return entries;
 }
 
+bool shell(const QString& folder, const QString& command) {
+    return QProcess::execute("sh", {"-c", "cd '" + folder + "' && " + command}) == 0;
+}
+
 QString dataHome() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
 }
@@ -44,12 +50,15 @@ QString dataHome() {
 
 Q_DECLARE_METATYPE(Fault)
 
-// Committing an output and guarding its original, on real folders. Faults are
-// made with paths, not permissions, because the suite also runs as root.
+// The disposal side of a conversion on real folders: naming the output,
+// locking the original, committing, the trash. Faults are made with paths, not
+// permissions, because the suite also runs as root.
 class DisposalTest : public QObject {
     Q_OBJECT
 
     ConverterFixture fixture;
+    QTemporaryDir volume;
+    bool mounted = false;
 
     // The folder's entries, and what the trash holds as "trash/<name>".
     Files left() const {
@@ -61,6 +70,16 @@ class DisposalTest : public QObject {
     }
 
 private slots:
+    void initTestCase() {
+        mounted = ::mount("tmpfs", QFile::encodeName(volume.path()).constData(), "tmpfs", 0,
+                          "size=1m") == 0;
+    }
+
+    void cleanupTestCase() {
+        if (mounted)
+            ::umount(QFile::encodeName(volume.path()).constData());
+    }
+
     void init() { fixture.reset(); }
 
     void outputNames_data() {
@@ -249,6 +268,86 @@ private slots:
         QCOMPARE(text ? *text : QString(), refusal.replace("{folder}", fixture.path()));
     }
 
+    // The freedesktop trash, at home and on a volume of its own (a tmpfs
+    // mounted where that is allowed). `prepare` runs in the trash's top folder (the data home, or
+    // the volume's root). The entry lands at `entry` below it, recorded under `recordedName` in the
+    // file's folder so a file manager restores it there; or trashing fails with `failure` and the
+    // file stays.
+    void trashedWhereItCanBeRestored_data() {
+        QTest::addColumn<bool>("onVolume");
+        QTest::addColumn<QString>("prepare");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("recordedName");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("failure");
+        const auto row = [](const char* tag, bool onVolume, const QString& prepare,
+                            const QString& entry, const QString& name = "song.wav",
+                            const QString& recordedName = {}, const char* failure = "") {
+            QTest::newRow(tag) << onVolume << prepare << name
+                               << (recordedName.isEmpty() ? name : recordedName) << entry
+                               << failure;
+        };
+        const QString own = ".Trash-" + QString::number(::getuid());
+        const QString longName = QString(242, u'x') + ".wav";
+        row("home", false, "", "Trash/files/song.wav");
+        row("home, encoded path", false, "", "Trash/files/a b%é.wav", "a b%é.wav");
+        row("home, staged, recorded as the original", false, "", "Trash/files/song.flac",
+            ".sonfold_orig_1", "song.flac");
+        // With ".trashinfo" a 246-byte name exceeds the 255-byte name limit.
+        row("home, 246-byte name", false, "", "Trash/files/" + QString(241, u'x') + ".wav",
+            longName);
+        // A name is taken by its .trashinfo, or by a file a crashed trasher left.
+        row("home, names taken", false,
+            "mkdir -p Trash/files Trash/info && touch Trash/info/song.wav.trashinfo "
+            "'Trash/files/song (2).wav'",
+            "Trash/files/song (3).wav");
+        row("volume, no .Trash", true, "", own + "/files/song.wav");
+        row("volume, sticky .Trash", true, "mkdir .Trash && chmod 1777 .Trash",
+            ".Trash/" + QString::number(::getuid()) + "/files/song.wav");
+        row("volume, .Trash not sticky", true, "mkdir .Trash && chmod 0777 .Trash",
+            own + "/files/song.wav");
+        row("volume, .Trash a link", true,
+            "mkdir elsewhere && chmod 1777 elsewhere && ln -s elsewhere .Trash",
+            own + "/files/song.wav");
+        row("volume, trash cannot be made", true, "touch " + own, "", "song.wav", {},
+            "is not a folder");
+    }
+    void trashedWhereItCanBeRestored() {
+        QFETCH(bool, onVolume);
+        QFETCH(QString, prepare);
+        QFETCH(QString, name);
+        QFETCH(QString, recordedName);
+        QFETCH(QString, entry);
+        QFETCH(QString, failure);
+        if (onVolume && !mounted)
+            QSKIP("mounting a tmpfs is not permitted here");
+        const QString top = onVolume ? QFileInfo(volume.path()).canonicalFilePath() : dataHome();
+        const QString where = onVolume ? top + QStringLiteral("/music")
+                                       : QFileInfo(fixture.path()).canonicalFilePath();
+        QVERIFY(QDir().mkpath(top));
+        QVERIFY(shell(top, "rm -rf .Trash* Trash elsewhere music && mkdir music\n" + prepare));
+        const QString path = where + u'/' + name;
+        writeFile(path, name.toUtf8());
+
+        const std::optional<QString> result = moveToTrash(path, where + u'/' + recordedName);
+
+        if (!failure.isEmpty()) {
+            QVERIFY2(result && result->contains(failure), qPrintable(result.value_or("moved")));
+            QCOMPARE(contentsOf(path), name.toUtf8());
+            return;
+        }
+        QCOMPARE(result, std::nullopt);
+        QVERIFY(!QFileInfo::exists(path));
+        QCOMPARE(contentsOf(top + u'/' + entry), name.toUtf8());
+        const QByteArray info =
+            contentsOf(top + u'/' + QString(entry).replace("/files/", "/info/") +
+                       QStringLiteral(".trashinfo"));
+        const QString recorded = (onVolume ? QStringLiteral("music") : where) + u'/' + recordedName;
+        QVERIFY2(info.startsWith(
+                     "[Trash Info]\nPath=" + QFile::encodeName(recorded).toPercentEncoding("/") +
+                     "\nDeletionDate=" + QDate::currentDate().toString(Qt::ISODate).toUtf8()),
+                 info.constData());
+    }
     void withoutACallbackLinesGoToStandardOutput() {
         TestSupport::ConsoleCapture console;
         ConversionLog({})(QStringLiteral("one line"));
