@@ -20,9 +20,9 @@
 
 namespace {
 
-// Our own files beside the user's. The prefix predates the application's
-// name and stays: a killed run leaves files under these names, and whichever
-// version meets them later must know them as leftovers of ours.
+// Names of our own beside the user's files. The prefix is older than the
+// application's name and never changes: a killed run leaves files under it,
+// and every version must know them as its leftovers, whichever one wrote them.
 const QString temporaryOutputPrefix = QStringLiteral("sonfold_out_");
 const QString keptOriginalPrefix = QStringLiteral(".sonfold_orig_");
 
@@ -224,14 +224,9 @@ OutputPath buildOutputPath(const FileItem& item, const Settings& settings) {
     const NameParts name = splitExtension(lastPathComponent(input));
     const QString temporary =
         directory + u'/' + temporaryOutputPrefix + freshUuid() + u'.' + name.extension;
-
-    if (settings.suffixEnabled()) {
-        const QString candidate =
-            directory + u'/' + name.base + settings.suffix() + u'.' + name.extension;
-        if (candidate != input)
-            return {temporary, candidate};
-    }
-    return {temporary, input};
+    if (!settings.suffixEnabled())
+        return {temporary, input};
+    return {temporary, directory + u'/' + name.base + settings.suffix() + u'.' + name.extension};
 }
 
 void setFolderChangeObserver(std::function<void()> observer) {
