@@ -261,18 +261,18 @@ private slots:
         if (change.isEmpty())
             otherRun = OriginalLock::acquire(item);
         else
-            QCOMPARE(QProcess::execute("sh", {"-c", "cd '" + fixture.path() + "' && " + change}),
-                     0);
+            QVERIFY(shell(fixture.path(), change));
         const auto lock = OriginalLock::acquire(item);
         const QString* text = std::get_if<QString>(&lock);
         QCOMPARE(text ? *text : QString(), refusal.replace("{folder}", fixture.path()));
     }
 
     // The freedesktop trash, at home and on a volume of its own (a tmpfs
-    // mounted where that is allowed). `prepare` runs in the trash's top folder (the data home, or
-    // the volume's root). The entry lands at `entry` below it, recorded under `recordedName` in the
-    // file's folder so a file manager restores it there; or trashing fails with `failure` and the
-    // file stays.
+    // mounted where that is allowed). `prepare` runs in the trash's top
+    // folder (the data home, or the volume's root). The entry lands at
+    // `entry` below it, recorded under `recordedName` in the file's folder so
+    // a file manager restores it there; or trashing fails with `failure` and
+    // the file stays.
     void trashedWhereItCanBeRestored_data() {
         QTest::addColumn<bool>("onVolume");
         QTest::addColumn<QString>("prepare");
