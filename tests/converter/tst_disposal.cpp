@@ -248,7 +248,7 @@ private slots:
         QTest::newRow("held by another run")
             << "" << QStringLiteral("Skipped: being converted by another Chanfuse run");
         QTest::newRow("grown") << "echo more >> song.wav" << changed;
-        QTest::newRow("rewritten later") << "touch -d '1 hour ago' song.wav" << changed;
+        QTest::newRow("rewritten later") << "touch -d '1 hour' song.wav" << changed;
         QTest::newRow("removed") << "rm song.wav"
                                  << "Input file not found: {folder}/song.wav";
     }
