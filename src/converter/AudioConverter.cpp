@@ -5,7 +5,6 @@
 #include "converter/Disposal.h"
 #include "converter/FFmpegRun.h"
 #include "converter/OriginalLock.h"
-#include "converter/OutputNaming.h"
 #include "exec/FFmpegLocator.h"
 #include "exec/GuiThread.h"
 #include "exec/HardTimeout.h"

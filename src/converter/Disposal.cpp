@@ -20,7 +20,17 @@
 
 namespace {
 
+// Names of our own beside the user's files. The prefix is older than the
+// application's name and never changes: a killed run leaves files under it,
+// and every version must know them as its leftovers, whichever one wrote them.
+const QString temporaryOutputPrefix = QStringLiteral("sonfold_out_");
+const QString keptOriginalPrefix = QStringLiteral(".sonfold_orig_");
+
 constexpr double trashLimitSeconds = 10;
+
+QString freshUuid() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
 
 std::function<void()>& folderChangeObserver() {
     static std::function<void()> observer;
@@ -208,6 +218,17 @@ std::optional<QString> putFolderBack(Changes& changes) {
 
 } // namespace
 
+OutputPath buildOutputPath(const FileItem& item, const Settings& settings) {
+    const QString input = item.path();
+    const QString directory = QFileInfo(input).path();
+    const NameParts name = splitExtension(lastPathComponent(input));
+    const QString temporary =
+        directory + u'/' + temporaryOutputPrefix + freshUuid() + u'.' + name.extension;
+    if (!settings.suffixEnabled())
+        return {temporary, input};
+    return {temporary, directory + u'/' + name.base + settings.suffix() + u'.' + name.extension};
+}
+
 void setFolderChangeObserver(std::function<void()> observer) {
     folderChangeObserver() = std::move(observer);
 }
@@ -221,8 +242,8 @@ std::optional<QString> disposeOfOriginal(const FileItem& item, const OutputPath&
     changes->original = item.path();
     changes->output = output.path;
     changes->finalPath = output.finalPath;
-    changes->staging = QFileInfo(changes->original).path() + QStringLiteral("/.sonfold_orig_") +
-                       QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    changes->staging =
+        QFileInfo(changes->original).path() + u'/' + keptOriginalPrefix + freshUuid();
     changes->backupFolder = QFileInfo(changes->original).path() + QStringLiteral("/_backup");
     const bool inPlace = output.finalPath == changes->original;
     const bool trash = behavior == ConvertBehavior::trash;

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     Settings::shared().setConvertBehavior(fromRawValue<ConvertBehavior>(arguments.at(3)).value());
     Settings::shared().setConvertTimeoutSeconds(60);
     const FileItem item(QUrl::fromLocalFile(arguments.at(1)));
-    const OutputPath output{arguments.at(2), arguments.at(1), true};
+    const OutputPath output{arguments.at(2), arguments.at(1)};
     const std::optional<QString> failure =
         disposeOfOriginal(item, output, Settings::shared(), ConversionLog({}));
     std::printf("%s\n", failure ? qPrintable(*failure) : "committed");

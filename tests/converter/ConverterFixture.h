@@ -1,0 +1,57 @@
+#pragma once
+
+#include "LogLines.h"
+#include "Workers.h"
+
+#include "converter/AudioConverter.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+#include <stop_token>
+
+// What a converter test starts from: a fresh folder of its own, an empty home
+// trash, and the settings a conversion reads at known values. Call reset()
+// from the test's init().
+class ConverterFixture {
+public:
+    static QString trashFolder() {
+        return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+               QStringLiteral("/Trash");
+    }
+
+    void reset() {
+        folder = std::make_unique<QTemporaryDir>();
+        QDir(trashFolder()).removeRecursively();
+        Settings& settings = Settings::shared();
+        settings.setAppendFilename(true);
+        settings.setSuffix(QStringLiteral("_MONO"));
+        settings.setConvertBehavior(ConvertBehavior::trash);
+        settings.setConvertTimeoutSeconds(60);
+        settings.setComparisonMethod(ComparisonMethod::byteExact);
+    }
+
+    QString path() const { return folder->path(); }
+    QString pathOf(const QString& name) const { return folder->filePath(name); }
+
+    // Converts on a worker, as the application does; one still running after
+    // a minute ends the test program.
+    std::optional<QString> convert(const FileItemPtr& item, const LogLines& log,
+                                   std::stop_token stop = {}) const {
+        std::optional<QString> result;
+        if (!TestSupport::finishOnWorker(
+                [&] {
+                    result = AudioConverter(Settings::shared())
+                                 .convertToMono(item, log.callback(), stop);
+                },
+                60000))
+            qFatal("the conversion did not finish");
+        return result;
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> folder;
+};

@@ -1,0 +1,368 @@
+#include "ConsoleCapture.h"
+#include "ConverterFixture.h"
+#include "TestAudio.h"
+#include "TestFiles.h"
+#include "TestMain.h"
+
+#include "converter/Disposal.h"
+#include "converter/OriginalLock.h"
+#include "converter/Trash.h"
+#include "exec/SerialQueue.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <future>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <variant>
+
+using namespace TestFiles;
+using Files = QMap<QString, QByteArray>;
+
+namespace {
+
+enum class Fault { none, trashUnusable, outputGone, stopped, queueStuck };
+
+// A folder's entries as snapshot() gives them, written "name=bytes;folder/;…".
+Files files(const QString& list) {
+    Files entries;
+    for (const QString& entry : list.split(u';', Qt::SkipEmptyParts))
+        if (entry.endsWith(u'/'))
+            entries[entry.chopped(1)] = "<folder>";
+        else
+            entries[entry.section(u'=', 0, 0)] = entry.section(u'=', 1).toUtf8();
+    return entries;
+}
+
+bool shell(const QString& folder, const QString& command) {
+    return QProcess::execute("sh", {"-c", "cd '" + folder + "' && " + command}) == 0;
+}
+
+QString dataHome() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Fault)
+
+// The disposal side of a conversion on real folders: naming the output,
+// locking the original, committing, the trash. Faults are made with paths, not
+// permissions, because the suite also runs as root.
+class DisposalTest : public QObject {
+    Q_OBJECT
+
+    ConverterFixture fixture;
+    QTemporaryDir volume;
+    bool mounted = false;
+
+    // The folder's entries, and what the trash holds as "trash/<name>".
+    Files left() const {
+        Files entries = snapshot(fixture.path());
+        const Files trashed = snapshot(ConverterFixture::trashFolder() + QStringLiteral("/files"));
+        for (auto file = trashed.cbegin(); file != trashed.cend(); ++file)
+            entries.insert(QStringLiteral("trash/") + file.key(), file.value());
+        return entries;
+    }
+
+private slots:
+    void initTestCase() {
+        mounted = ::mount("tmpfs", QFile::encodeName(volume.path()).constData(), "tmpfs", 0,
+                          "size=1m") == 0;
+    }
+
+    void cleanupTestCase() {
+        if (mounted)
+            ::umount(QFile::encodeName(volume.path()).constData());
+    }
+
+    void init() { fixture.reset(); }
+
+    void outputNames_data() {
+        QTest::addColumn<bool>("appendFilename");
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QString>("original");
+        QTest::addColumn<QString>("finalPath");
+        const auto row = [](const char* tag, bool append, const char* suffix, const char* original,
+                            const char* finalPath) {
+            QTest::newRow(tag) << append << suffix << original << finalPath;
+        };
+        row("case kept", true, " 1ch", "/m/a/Track.FLAC", "/m/a/Track 1ch.FLAC");
+        row("last extension", true, "_m", "/m/a.b.wav", "/m/a.b_m.wav");
+        row("no extension keeps the dot", true, "_m", "/m/take1", "/m/take1_m.");
+        row("append off: in place", false, "_m", "/m/song.wav", "/m/song.wav");
+        row("empty suffix: in place", true, "", "/m/song.WAV", "/m/song.WAV");
+    }
+    void outputNames() {
+        QFETCH(bool, appendFilename);
+        QFETCH(QString, suffix);
+        QFETCH(QString, original);
+        QFETCH(QString, finalPath);
+        Settings::shared().setAppendFilename(appendFilename);
+        Settings::shared().setSuffix(suffix);
+        const FileItem item(QUrl::fromLocalFile(original));
+        const OutputPath output = buildOutputPath(item, Settings::shared());
+        QCOMPARE(output.finalPath, finalPath);
+        // ffmpeg writes a fresh name of ours beside the original, never the final name.
+        const QRegularExpression temporary(QRegularExpression::anchoredPattern(
+            QRegularExpression::escape(QFileInfo(original).path() + "/sonfold_out_") +
+            "[0-9A-F-]{36}" +
+            QRegularExpression::escape(finalPath.mid(finalPath.lastIndexOf('.')))));
+        QVERIFY2(temporary.match(output.path).hasMatch(), qPrintable(output.path));
+        QVERIFY(buildOutputPath(item, Settings::shared()).path != output.path);
+    }
+
+    // "song.wav" (read-only, holding "stereo") and the output ("mono") beside
+    // `present`: the commit leaves exactly `after`, the output with the
+    // original's mode and owner; a failure leaves the folder and the trash as
+    // they were.
+    void commit_data() {
+        QTest::addColumn<ConvertBehavior>("behavior");
+        QTest::addColumn<bool>("suffix");
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QString>("present");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("after");
+        const auto row = [](const QString& tag, ConvertBehavior behavior, bool suffix, Fault fault,
+                            const char* present, const char* failure, const char* after = "") {
+            QTest::addRow("%s", qPrintable(tag))
+                << behavior << suffix << fault << present << failure << after;
+        };
+        using enum ConvertBehavior;
+        row("trash, in place", trash, false, Fault::none, "", "",
+            "song.wav=mono;trash/song.wav=stereo");
+        row("trash, suffixed", trash, true, Fault::none, "", "",
+            "song_MONO.wav=mono;trash/song.wav=stereo");
+        row("overwrite, in place", overwrite, false, Fault::none, "", "", "song.wav=mono");
+        row("backup, suffixed", backup, true, Fault::none, "", "",
+            "_backup/;_backup/song.wav=stereo;song.wav=stereo;song_MONO.wav=mono");
+        row("backup, in place, earlier backup kept", backup, false, Fault::none,
+            "_backup/;_backup/song.wav=earlier", "",
+            "_backup/;_backup/song.wav=earlier;_backup/song (2).wav=stereo;song.wav=mono");
+        for (bool suffix : {true, false}) {
+            const QString naming = suffix ? QStringLiteral(", suffixed") : QString();
+            row("trash unusable" + naming, trash, suffix, Fault::trashUnusable, "",
+                "Trash failed: cannot create {trash}: Not a directory");
+            row("_backup is a file" + naming, backup, suffix, Fault::none, "_backup=file",
+                "Backup failed: {folder}/_backup is not a folder");
+            for (ConvertBehavior behavior : allCases<ConvertBehavior>()) {
+                row("output gone, " + rawValue(behavior) + naming, behavior, suffix,
+                    Fault::outputGone, "", "File move failed: No such file or directory");
+                if (suffix)
+                    row("final name taken, " + rawValue(behavior), behavior, suffix, Fault::none,
+                        "song_MONO.wav=theirs", "Not converted: song_MONO.wav already exists");
+            }
+        }
+        row("stopped", trash, false, Fault::stopped, "", "Cancelled");
+        // Every step, and the repair, wait behind a file operation that ends
+        // only when the test lets it: both run late, in order.
+        row("file queue stuck, trash", trash, false, Fault::queueStuck, "", "File move timed out");
+        row("file queue stuck, backup", backup, true, Fault::queueStuck, "", "Backup timed out");
+    }
+    void commit() {
+        QFETCH(ConvertBehavior, behavior);
+        QFETCH(bool, suffix);
+        QFETCH(Fault, fault);
+        QFETCH(QString, present);
+        QFETCH(QString, failure);
+        QFETCH(QString, after);
+        failure.replace(QStringLiteral("{folder}"), fixture.path())
+            .replace(QStringLiteral("{trash}"), ConverterFixture::trashFolder());
+        Settings::shared().setConvertBehavior(behavior);
+        Settings::shared().setAppendFilename(suffix);
+        const QString original = fixture.pathOf(QStringLiteral("song.wav"));
+        writeFile(original, "stereo");
+        const Files made = files(present);
+        for (auto file = made.cbegin(); file != made.cend(); ++file)
+            if (file.value() == "<folder>")
+                QDir(fixture.path()).mkpath(file.key());
+            else
+                writeFile(fixture.pathOf(file.key()), file.value());
+        // Root gives the original away, and the output must follow.
+        const bool root = ::geteuid() == 0;
+        const uid_t owner = root ? 65534 : ::geteuid();
+        const gid_t group = root ? 65534 : ::getegid();
+        const QByteArray originalName = QFile::encodeName(original);
+        QCOMPARE(::chown(originalName.constData(), owner, group), 0);
+        QCOMPARE(::chmod(originalName.constData(), 0444), 0);
+        if (fault == Fault::trashUnusable) {
+            QDir(dataHome()).removeRecursively();
+            writeFile(dataHome(), "a file where the data folder should be");
+        }
+        const Files before = left();
+        const FileItem item(QUrl::fromLocalFile(original));
+        const OutputPath output = buildOutputPath(item, Settings::shared());
+        if (fault != Fault::outputGone)
+            writeFile(output.path, "mono");
+        std::stop_source stop;
+        if (fault == Fault::stopped)
+            stop.request_stop();
+        std::promise<void> release;
+        if (fault == Fault::queueStuck) {
+            Settings::shared().setConvertTimeoutSeconds(1);
+            fileOpQueue().submit([stuck = release.get_future().share()] { stuck.wait(); });
+        }
+
+        LogLines log;
+        const std::optional<QString> result = disposeOfOriginal(
+            item, output, Settings::shared(), ConversionLog(log.callback()), stop.get_token());
+        release.set_value();
+        if (fault == Fault::trashUnusable)
+            QVERIFY(QFile::remove(dataHome()));
+
+        QCOMPARE(result.value_or(QString()), failure);
+        if (result) {
+            QTRY_COMPARE(left(), before);
+            QCOMPARE(log.startingWith(QStringLiteral("song left as it was: ")),
+                     QStringLiteral("song left as it was: ") + failure);
+            return;
+        }
+        QCOMPARE(left(), files(after));
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(output.finalPath).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 07777, 0444u);
+        QCOMPARE(status.st_uid, owner);
+        QCOMPARE(status.st_gid, group);
+        if (behavior == ConvertBehavior::trash) {
+            // Recorded under its own name and path, so a file manager restores it there.
+            QVERIFY(contentsOf(ConverterFixture::trashFolder() +
+                               QStringLiteral("/info/song.wav.trashinfo"))
+                        .contains("\nPath=" +
+                                  QFile::encodeName(QFileInfo(fixture.path()).canonicalFilePath() +
+                                                    QStringLiteral("/song.wav"))
+                                      .toPercentEncoding("/") +
+                                  '\n'));
+        }
+    }
+
+    // The lock is taken only on the very file the scan judged; `change`
+    // runs in the folder after the scan.
+    void originalLock_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("refusal");
+        const QString changed = QStringLiteral("Skipped: the file changed since it was scanned");
+        QTest::newRow("held by another run")
+            << "" << QStringLiteral("Skipped: being converted by another Chanfuse run");
+        QTest::newRow("grown") << "echo more >> song.wav" << changed;
+        QTest::newRow("rewritten later") << "touch -d '1 hour' song.wav" << changed;
+        QTest::newRow("removed") << "rm song.wav"
+                                 << "Input file not found: {folder}/song.wav";
+    }
+    void originalLock() {
+        QFETCH(QString, change);
+        QFETCH(QString, refusal);
+        writeFile(fixture.pathOf(QStringLiteral("song.wav")), "stereo");
+        const FileItem item(QUrl::fromLocalFile(fixture.pathOf(QStringLiteral("song.wav"))));
+        std::optional<std::variant<OriginalLock, QString>> otherRun;
+        if (change.isEmpty())
+            otherRun = OriginalLock::acquire(item);
+        else
+            QVERIFY(shell(fixture.path(), change));
+        const auto lock = OriginalLock::acquire(item);
+        const QString* text = std::get_if<QString>(&lock);
+        QCOMPARE(text ? *text : QString(), refusal.replace("{folder}", fixture.path()));
+    }
+
+    // The freedesktop trash, at home and on a volume of its own (a tmpfs
+    // mounted where that is allowed). `prepare` runs in the trash's top
+    // folder (the data home, or the volume's root). The entry lands at
+    // `entry` below it, recorded with the file's name and folder so a file
+    // manager restores it there; or trashing fails with `failure` and the
+    // file stays.
+    void trashedWhereItCanBeRestored_data() {
+        QTest::addColumn<bool>("onVolume");
+        QTest::addColumn<QString>("prepare");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("failure");
+        const auto row = [](const char* tag, bool onVolume, const QString& prepare,
+                            const QString& entry, const QString& name = "song.wav",
+                            const char* failure = "") {
+            QTest::newRow(tag) << onVolume << prepare << name << entry << failure;
+        };
+        const QString own = ".Trash-" + QString::number(::getuid());
+        row("home, encoded path", false, "", "Trash/files/a b%é.wav", "a b%é.wav");
+        // With ".trashinfo" a 246-byte name exceeds the 255-byte name limit.
+        row("home, 246-byte name", false, "", "Trash/files/" + QString(241, u'x') + ".wav",
+            QString(242, u'x') + ".wav");
+        // A name is taken by its .trashinfo, or by a file a crashed trasher left.
+        row("home, names taken", false,
+            "mkdir -p Trash/files Trash/info && touch Trash/info/song.wav.trashinfo "
+            "'Trash/files/song (2).wav'",
+            "Trash/files/song (3).wav");
+        row("volume, no .Trash", true, "", own + "/files/song.wav");
+        row("volume, sticky .Trash", true, "mkdir .Trash && chmod 1777 .Trash",
+            ".Trash/" + QString::number(::getuid()) + "/files/song.wav");
+        row("volume, .Trash not sticky", true, "mkdir .Trash && chmod 0777 .Trash",
+            own + "/files/song.wav");
+        row("volume, .Trash a link", true,
+            "mkdir elsewhere && chmod 1777 elsewhere && ln -s elsewhere .Trash",
+            own + "/files/song.wav");
+        row("volume, trash cannot be made", true, "touch " + own, "", "song.wav",
+            "is not a folder");
+    }
+    void trashedWhereItCanBeRestored() {
+        QFETCH(bool, onVolume);
+        QFETCH(QString, prepare);
+        QFETCH(QString, name);
+        QFETCH(QString, entry);
+        QFETCH(QString, failure);
+        if (onVolume && !mounted)
+            QSKIP("mounting a tmpfs is not permitted here");
+        const QString top = onVolume ? QFileInfo(volume.path()).canonicalFilePath() : dataHome();
+        const QString where = onVolume ? top + QStringLiteral("/music")
+                                       : QFileInfo(fixture.path()).canonicalFilePath();
+        QVERIFY(QDir().mkpath(top));
+        QVERIFY(shell(top, "rm -rf .Trash* Trash elsewhere music && mkdir music\n" + prepare));
+        const QString path = where + u'/' + name;
+        writeFile(path, name.toUtf8());
+
+        const std::optional<QString> result = moveToTrash(path, path);
+
+        if (!failure.isEmpty()) {
+            QVERIFY2(result && result->contains(failure), qPrintable(result.value_or("moved")));
+            QCOMPARE(contentsOf(path), name.toUtf8());
+            return;
+        }
+        QCOMPARE(result, std::nullopt);
+        QVERIFY(!QFileInfo::exists(path));
+        QCOMPARE(contentsOf(top + u'/' + entry), name.toUtf8());
+        const QByteArray info =
+            contentsOf(top + u'/' + QString(entry).replace("/files/", "/info/") +
+                       QStringLiteral(".trashinfo"));
+        const QString recorded = (onVolume ? QStringLiteral("music") : where) + u'/' + name;
+        QVERIFY2(info.startsWith(
+                     "[Trash Info]\nPath=" + QFile::encodeName(recorded).toPercentEncoding("/") +
+                     "\nDeletionDate=" + QDate::currentDate().toString(Qt::ISODate).toUtf8()),
+                 info.constData());
+    }
+    void withoutACallbackLinesGoToStandardOutput() {
+        TestSupport::ConsoleCapture console;
+        ConversionLog({})(QStringLiteral("one line"));
+        QCOMPARE(console.lines(), QStringList{QStringLiteral("[DEBUG] one line")});
+    }
+
+    // The converter hands a real ffmpeg output to the commit and records the sizes.
+    void realConversionIsCommitted() {
+        TestAudio::fakeStereo(fixture.pathOf(QStringLiteral("song.flac")), 0.5);
+        const auto item =
+            std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf("song.flac")));
+        LogLines log;
+        QCOMPARE(fixture.convert(item, log), std::nullopt);
+        const QString mono = fixture.pathOf(QStringLiteral("song_MONO.flac"));
+        const QString trashed =
+            ConverterFixture::trashFolder() + QStringLiteral("/files/song.flac");
+        QCOMPARE(left().keys(), QStringList({"song_MONO.flac", "trash/song.flac"}));
+        QCOMPARE(TestAudio::channelsOf(mono), 1);
+        QCOMPARE(item->convertedUrl, QUrl::fromLocalFile(mono));
+        QCOMPARE(item->originalSize, QFileInfo(trashed).size());
+        QCOMPARE(item->convertedSize, QFileInfo(mono).size());
+    }
+};
+
+CHANFUSE_TEST_MAIN(DisposalTest)
+#include "tst_disposal.moc"
