@@ -3,8 +3,8 @@
 #include "ConsoleStreams.h"
 #include "InterruptSignal.h"
 
-#include "exec/DetachedWorker.h"
 #include "exec/FFmpegLocator.h"
+#include "exec/WorkerThreads.h"
 
 #include <QCoreApplication>
 

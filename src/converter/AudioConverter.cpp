@@ -7,8 +7,8 @@
 #include "converter/OriginalLock.h"
 #include "converter/OutputNaming.h"
 #include "exec/FFmpegLocator.h"
-#include "exec/GuiThread.h"
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
+#include "exec/WorkerThreads.h"
 #include "scanner/PcmDecode.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "FFmpegCheck.h"
 #include "LaunchArguments.h"
 #include "MainWindow.h"
-#include "exec/DetachedWorker.h"
+#include "exec/WorkerThreads.h"
 #include "viewmodel/ContentViewModel.h"
 
 #include <QApplication>
