@@ -75,6 +75,15 @@ private slots:
         QCOMPARE(item.lastModified.isValid(), size > 0);
     }
 
+    void otherLayoutsShowTheirCount() {
+        FileItem item(QUrl::fromLocalFile(QStringLiteral("/nonexistent/a.wav")));
+        item.layoutCount = 6;
+        item.channelStatus = ChannelStatus::multichannel;
+        QCOMPARE(item.channelLabel(), QStringLiteral("6 ch"));
+        item.channelStatus = ChannelStatus::multipleStreams;
+        QCOMPARE(item.channelLabel(), QStringLiteral("6 audio streams"));
+    }
+
     void spaceSavedIsNeverNegative() {
         FileItem item(QUrl::fromLocalFile(QStringLiteral("/nonexistent/a.wav")));
         item.originalSize = 1000;
