@@ -2,8 +2,8 @@
 #include "CliSession.h"
 #include "ConsoleStreams.h"
 
-#include "exec/DetachedWorker.h"
 #include "exec/FFmpegLocator.h"
+#include "exec/WorkerThreads.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

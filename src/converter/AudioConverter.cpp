@@ -6,8 +6,8 @@
 #include "converter/FFmpegRun.h"
 #include "converter/OriginalLock.h"
 #include "exec/FFmpegLocator.h"
-#include "exec/GuiThread.h"
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
+#include "exec/WorkerThreads.h"
 #include "scanner/PcmDecode.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

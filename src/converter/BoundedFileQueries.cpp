@@ -1,6 +1,6 @@
 #include "converter/BoundedFileQueries.h"
 
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
 
 #include <QFileInfo>
 

@@ -2,7 +2,7 @@
 
 #include "converter/FileChanges.h"
 #include "converter/Trash.h"
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
 #include "model/PathParts.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "converter/FFmpegEncoders.h"
 
 #include "exec/ChildProcess.h"
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
 #include "exec/ToolOutput.h"
 
 #include <QHash>

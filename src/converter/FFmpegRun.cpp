@@ -8,8 +8,7 @@
 #include "converter/WholeFileVerification.h"
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
-#include "exec/HardTimeout.h"
-#include "exec/ThrowingTimeout.h"
+#include "exec/TimeLimits.h"
 #include "exec/ToolOutput.h"
 
 #include <QDir>

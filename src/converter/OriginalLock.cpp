@@ -1,7 +1,7 @@
 #include "converter/OriginalLock.h"
 
 #include "converter/BoundedFileQueries.h"
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
 
 #include <QFile>
 

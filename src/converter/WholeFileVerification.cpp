@@ -1,6 +1,6 @@
 #include "converter/WholeFileVerification.h"
 
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
 #include "scanner/WholeFileComparison.h"
 
 #include <QUrl>

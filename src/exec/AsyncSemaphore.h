@@ -9,7 +9,9 @@
 
 // A counting semaphore for worker threads with first-in-first-out waiters. A
 // waiter whose stop is requested leaves the queue at once and gets no permit,
-// so stopping a scan drains its queued analyses quickly.
+// so stopping a scan drains its queued analyses quickly. "Async" though it
+// blocks: what std::counting_semaphore lacks is that withdrawal on a stop,
+// and the first-come order.
 class AsyncSemaphore {
 public:
     explicit AsyncSemaphore(qint64 count);

@@ -1,9 +1,9 @@
 #include "model/FileItem.h"
 
-#include "model/FileSize.h"
 #include "model/PathParts.h"
 
 #include <QFileInfo>
+#include <QLocale>
 
 namespace {
 NameParts partsOf(const QUrl& url) {
@@ -41,4 +41,13 @@ qint64 FileItem::spaceSaved() const {
 
 QString FileItem::formattedFileSize() const {
     return ::formattedFileSize(fileSize);
+}
+
+QString formattedFileSize(qint64 bytes) {
+    int precision = 0;
+    if (bytes >= 1000LL * 1000 * 1000)
+        precision = 2;
+    else if (bytes >= 1000LL * 1000)
+        precision = 1;
+    return QLocale().formattedDataSize(bytes, precision, QLocale::DataSizeSIFormat);
 }

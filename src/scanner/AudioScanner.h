@@ -17,9 +17,6 @@ struct AudioLayout {
     qint64 audioStreams = 0;
 };
 
-// Finds audio files and classifies them with ffprobe and ffmpeg. Every call
-// blocks the calling worker thread (never the GUI thread); tool runs happen on
-// the scan queues under hard time limits.
 // What a folder walk found: the audio files, by canonical path in walk order,
 // and a line for the scan's log about each kind of entry passed over that the
 // user should know of.
@@ -28,6 +25,9 @@ struct DiscoveredFiles {
     QStringList notes;
 };
 
+// Finds audio files and classifies them with ffprobe and ffmpeg. Every call
+// blocks the calling worker thread (never the GUI thread); tool runs happen on
+// the scan queues under hard time limits.
 class AudioScanner {
 public:
     explicit AudioScanner(Settings& settings) : settings(settings) {}

@@ -1,7 +1,5 @@
 #include "scanner/ChannelComparison.h"
 
-#include "scanner/AudioScanner.h"
-
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -89,35 +87,4 @@ bool ChannelSums::isSilent() const {
     constexpr double silentMeanSquare = 1073.7;
     const double n = double(count);
     return double(sumLL) / n < silentMeanSquare && double(sumRR) / n < silentMeanSquare;
-}
-
-bool AudioScanner::compareChannels(QByteArrayView data, ComparisonMethod method) {
-    if (data.size() < pcmFrameSize)
-        return false;
-    const qint64 frames = data.size() / pcmFrameSize;
-    switch (method) {
-    case ComparisonMethod::byteExact:
-        return compareByteExact(data, frames, 2);
-    case ComparisonMethod::statistical:
-        return compareStatistical(data, frames, 2);
-    }
-    return false;
-}
-
-bool AudioScanner::compareByteExact(QByteArrayView data, qint64 samplesPerChannel, int sampleSize) {
-    if (data.isEmpty() || sampleSize != 2)
-        return false;
-    const qint64 frames = qMin(samplesPerChannel, data.size() / pcmFrameSize);
-    const auto* bytes = reinterpret_cast<const uchar*>(data.data());
-    return firstDifferingFrame(bytes, frames) == frames;
-}
-
-bool AudioScanner::compareStatistical(QByteArrayView data, qint64 samplesPerChannel,
-                                      int /*sampleSize: always 16-bit samples*/) {
-    if (data.isEmpty())
-        return false;
-    ChannelSums sums;
-    sums.add(reinterpret_cast<const uchar*>(data.data()),
-             qMin(samplesPerChannel, data.size() / pcmFrameSize));
-    return sums.channelsMatch();
 }

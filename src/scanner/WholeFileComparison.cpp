@@ -2,7 +2,7 @@
 
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
 #include "scanner/ChannelComparison.h"
 #include "scanner/PcmDecode.h"
 #include "scanner/ScannerError.h"

@@ -1,7 +1,7 @@
 #include "DarkTheme.h"
 #include "FFmpegCheck.h"
 #include "MainWindow.h"
-#include "exec/DetachedWorker.h"
+#include "exec/WorkerThreads.h"
 #include "viewmodel/ContentViewModel.h"
 
 #include <QApplication>

@@ -1,8 +1,7 @@
 #include "viewmodel/ContentViewModel.h"
 
 #include "converter/AudioConverter.h"
-#include "exec/DetachedWorker.h"
-#include "exec/GuiThread.h"
+#include "exec/WorkerThreads.h"
 #include "model/Settings.h"
 #include "viewmodel/ConversionSummary.h"
 #include "viewmodel/WorkerRuns.h"

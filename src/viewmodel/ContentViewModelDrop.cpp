@@ -1,7 +1,6 @@
 #include "viewmodel/ContentViewModel.h"
 
-#include "exec/DetachedWorker.h"
-#include "exec/GuiThread.h"
+#include "exec/WorkerThreads.h"
 #include "model/PathParts.h"
 #include "scanner/AudioScanner.h"
 #include "viewmodel/DesktopServices.h"

@@ -1,10 +1,8 @@
 #include "viewmodel/ContentViewModel.h"
 
 #include "exec/AsyncSemaphore.h"
-#include "exec/DetachedWorker.h"
-#include "exec/GuiThread.h"
-#include "exec/RunningWorkers.h"
 #include "exec/SerialQueue.h"
+#include "exec/WorkerThreads.h"
 #include "model/PathParts.h"
 #include "model/Settings.h"
 #include "scanner/AudioScanner.h"

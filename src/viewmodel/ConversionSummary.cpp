@@ -1,6 +1,6 @@
 #include "viewmodel/ConversionSummary.h"
 
-#include "model/FileSize.h"
+#include "model/FileItem.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "viewmodel/DropContents.h"
 
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
 #include "scanner/AudioScanner.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/RawValues.h"
+#include "model/Statuses.h"
 
 // How the file table is ordered and filtered. SortColumn and ShowFilter carry
 // their header and segment titles as raw values.

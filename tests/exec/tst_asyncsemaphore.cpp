@@ -54,12 +54,11 @@ private:
     std::thread thread;
 };
 
-using Callers = std::vector<std::unique_ptr<Caller>>;
-
-std::unique_ptr<Caller> parkedCaller(AsyncSemaphore& semaphore) {
+// Parks or returns, whichever comes first.
+std::unique_ptr<Caller> settledCaller(AsyncSemaphore& semaphore) {
     auto caller = std::make_unique<Caller>(semaphore);
-    if (!QTest::qWaitFor([&caller] { return caller->parked(); }, deadlineMs))
-        qFatal("a caller that should wait did not park");
+    if (!QTest::qWaitFor([&caller] { return !caller->waiting() || caller->parked(); }, deadlineMs))
+        qFatal("a caller neither parked nor returned");
     return caller;
 }
 
@@ -79,123 +78,57 @@ class AsyncSemaphoreTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void permitsUpToCountThenHandsOver() {
-        AsyncSemaphore semaphore(2);
-        Caller first(semaphore), second(semaphore);
-        QVERIFY(returns(first) && returns(second));
-        QVERIFY(first.gotPermit() && second.gotPermit());
-
-        auto third = parkedCaller(semaphore);
-        semaphore.signal();
-        QVERIFY(returns(*third));
-        QVERIFY(third->gotPermit());
-        // The released permit went to the third caller, so all are held again.
-        auto fourth = parkedCaller(semaphore);
-        QVERIFY(fourth->waiting());
-    }
-
-    void servesWaitersInArrivalOrder() {
-        AsyncSemaphore semaphore(1);
-        QVERIFY(semaphore.waitWithCancellation({}));
-        Callers queue;
-        for (int i = 0; i < 8; ++i)
-            queue.push_back(parkedCaller(semaphore));
-
-        for (std::size_t served = 0; served < queue.size(); ++served) {
-            semaphore.signal();
-            QVERIFY2(returns(*queue[served]), qPrintable(QString::number(served)));
-            QVERIFY(queue[served]->gotPermit());
-            for (std::size_t later = served + 1; later < queue.size(); ++later)
-                QVERIFY(queue[later]->waiting());
-        }
-    }
-
-    void stopWithdrawsExactlyThatWaiter() {
-        AsyncSemaphore semaphore(1);
-        QVERIFY(semaphore.waitWithCancellation({}));
-        auto a = parkedCaller(semaphore);
-        auto b = parkedCaller(semaphore);
-        auto c = parkedCaller(semaphore);
-
-        b->stop.request_stop();
-        QVERIFY(returns(*b));
-        QVERIFY(b->gotNothing());
-        QVERIFY(a->waiting() && c->waiting());
-
-        semaphore.signal();
-        QVERIFY(returns(*a));
-        QVERIFY(a->gotPermit());
-        QVERIFY(c->waiting());
-        semaphore.signal();
-        QVERIFY(returns(*c));
-        QVERIFY(c->gotPermit());
-
-        // Nobody left in the queue: this release frees the permit.
-        semaphore.signal();
-        QVERIFY(permitFree(semaphore));
-    }
-
-    void stopBeforeWaitingTouchesNothing() {
-        AsyncSemaphore semaphore(1);
-        std::stop_source stopped;
-        stopped.request_stop();
-
-        QVERIFY(!semaphore.waitWithCancellation(stopped.get_token()));
-        // No permit was taken...
-        QVERIFY(semaphore.waitWithCancellation({}));
-        // ...and none is queued for: the next release frees the permit.
-        QVERIFY(!semaphore.waitWithCancellation(stopped.get_token()));
-        semaphore.signal();
-        QVERIFY(permitFree(semaphore));
-    }
-
-    void countZeroParksEveryCallerUntilStopped() {
-        AsyncSemaphore semaphore(0);
-        Callers callers;
-        for (int i = 0; i < 3; ++i)
-            callers.push_back(parkedCaller(semaphore));
-        for (auto& caller : callers) {
-            QVERIFY(caller->waiting());
-            caller->stop.request_stop();
-            QVERIFY(returns(*caller));
-            QVERIFY(caller->gotNothing());
-        }
-    }
-
-    void neverMoreHoldersThanCount_data() {
+    // Steps: "c" a new caller, which gets a permit or queues; "s" a release,
+    // which wakes the oldest waiter if any; "xN" stops caller N; "t" a call
+    // with its stop already requested. Then each caller's state: Permit,
+    // Nothing, or still Waiting.
+    void permitsGoFirstComeFirstServed_data() {
         QTest::addColumn<int>("count");
-        QTest::newRow("one") << 1;
-        QTest::newRow("three") << 3;
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("states");
+        QTest::newRow("up to the count, then hand-over") << 2 << "c c c s c"
+                                                         << "PPPW";
+        QTest::newRow("arrival order") << 1 << "c c c c c s s"
+                                       << "PPPWW";
+        QTest::newRow("a stop withdraws just that waiter") << 1 << "c c c c x2 s s s c"
+                                                           << "PPNPP";
+        QTest::newRow("a stop before waiting takes and queues nothing") << 1 << "t c t s c"
+                                                                        << "PP";
+        QTest::newRow("count zero parks everybody") << 0 << "c c x0 x1"
+                                                    << "NN";
     }
 
-    void neverMoreHoldersThanCount() {
+    void permitsGoFirstComeFirstServed() {
         QFETCH(int, count);
-        constexpr int threads = 16;
-        constexpr int rounds = 300;
+        QFETCH(QString, steps);
+        QFETCH(QString, states);
         AsyncSemaphore semaphore(count);
-        std::atomic_int holders = 0, most = 0, acquired = 0;
-        {
-            std::vector<std::jthread> workers;
-            for (int t = 0; t < threads; ++t) {
-                workers.emplace_back([&] {
-                    for (int round = 0; round < rounds; ++round) {
-                        if (!semaphore.waitWithCancellation({}))
-                            return;
-                        const int now = ++holders;
-                        int seen = most;
-                        while (now > seen && !most.compare_exchange_weak(seen, now)) {
-                        }
-                        ++acquired;
-                        std::this_thread::yield();
-                        --holders;
-                        semaphore.signal();
-                    }
-                });
+        std::vector<std::unique_ptr<Caller>> callers;
+        const auto waiting = [&callers] {
+            return std::count_if(callers.begin(), callers.end(),
+                                 [](const auto& caller) { return caller->waiting(); });
+        };
+        for (const QString& step : steps.split(u' ')) {
+            if (step == u"c") {
+                callers.push_back(settledCaller(semaphore));
+            } else if (step == u"s") {
+                const auto before = waiting();
+                semaphore.signal();
+                QVERIFY(QTest::qWaitFor([&] { return waiting() == qMax(before - 1, 0L); }));
+            } else if (step == u"t") {
+                std::stop_source stopped;
+                stopped.request_stop();
+                QVERIFY(!semaphore.waitWithCancellation(stopped.get_token()));
+            } else {
+                Caller& stopped = *callers.at(std::size_t(step.mid(1).toInt()));
+                stopped.stop.request_stop();
+                QVERIFY(returns(stopped));
             }
         }
-        QCOMPARE(acquired.load(), threads * rounds);
-        QVERIFY2(most <= count, qPrintable(QString::number(most)));
-        QVERIFY(permitFree(semaphore));
+        QString got;
+        for (const auto& caller : callers)
+            got += caller->gotPermit() ? u'P' : caller->gotNothing() ? u'N' : u'W';
+        QCOMPARE(got, states);
     }
 
     // A stop racing a release: whether the waiter ends with the permit or
@@ -204,7 +137,8 @@ private slots:
         AsyncSemaphore semaphore(1);
         for (int round = 0; round < 60; ++round) {
             QVERIFY(semaphore.waitWithCancellation({}));
-            auto waiter = parkedCaller(semaphore);
+            auto waiter = settledCaller(semaphore);
+            QVERIFY(waiter->waiting());
             std::atomic_bool go = false;
             std::thread stopper([&] {
                 while (!go) {

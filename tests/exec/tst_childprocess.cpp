@@ -22,21 +22,26 @@ class ChildProcessTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void standardInputIsTheNullDevice() {
-        ChildProcess cat;
-        QVERIFY(!cat.start(QStringLiteral("/bin/cat"), {}, ChildProcess::Output::pipe(),
-                           ChildProcess::Output::nullDevice()));
-        QCOMPARE(cat.readAllStandardOutput(), QByteArray());
-        QCOMPARE(cat.waitForExit(), 0);
+    // Standard input is the null device, and arguments reach the program
+    // untouched by any shell.
+    void runsTheProgramItself_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("output");
+        const QString tricky = QStringLiteral("it's \"quoted\" $HOME; rm -rf / *.wav — Ça");
+        QTest::newRow("null input") << "/bin/cat" << QStringList() << QString();
+        QTest::newRow("no shell") << "/usr/bin/printf" << QStringList{"%s", tricky} << tricky;
     }
 
-    void argumentsAreNeverInterpretedByAShell() {
-        const QString tricky = QStringLiteral("it's \"quoted\" $HOME; rm -rf / *.wav — Ça");
-        ChildProcess echo;
-        QVERIFY(!echo.start(QStringLiteral("/usr/bin/printf"), {QStringLiteral("%s"), tricky},
-                            ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()));
-        QCOMPARE(QString::fromUtf8(echo.readAllStandardOutput()), tricky);
-        QCOMPARE(echo.waitForExit(), 0);
+    void runsTheProgramItself() {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, output);
+        ChildProcess child;
+        QVERIFY(!child.start(program, arguments, ChildProcess::Output::pipe(),
+                             ChildProcess::Output::nullDevice()));
+        QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()), output);
+        QCOMPARE(child.waitForExit(), 0);
     }
 
     void bothPipesAreDrainedAtOnce() {

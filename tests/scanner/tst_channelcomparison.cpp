@@ -80,16 +80,6 @@ private slots:
         QCOMPARE(AudioScanner::compareChannels(pcm, ComparisonMethod::statistical), statistical);
     }
 
-    void onlyWholeFramesTakePart() {
-        QByteArray pcm = frames(1000, [](qint64 i) { return std::pair(wave(i), wave(i)); });
-        pcm.append("\x01\x02\x03", 3);
-        QVERIFY(AudioScanner::compareChannels(pcm, ComparisonMethod::byteExact));
-        // An explicit frame count shorter than the buffer ignores the rest.
-        QByteArray tail = pcm.left(400 * 4) + frames(1, [](qint64) { return std::pair(1, 2); });
-        QVERIFY(AudioScanner::compareByteExact(tail, 400, 2));
-        QVERIFY(!AudioScanner::compareByteExact(tail, 401, 2));
-    }
-
     void firstDifferenceIsFoundWhereverItIs() {
         const qint64 n = 10000;
         for (qint64 at : {qint64(0), qint64(1), qint64(1023), qint64(1024), qint64(4097), n - 1}) {

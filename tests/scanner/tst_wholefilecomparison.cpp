@@ -3,7 +3,7 @@
 #include "FakeTools.h"
 #include "Processes.h"
 #include "TestAudio.h"
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
 #include "scanner/PcmDecode.h"
 #include "scanner/ScannerError.h"
 #include "scanner/WholeFileComparison.h"

@@ -1,6 +1,6 @@
 #include "TestMain.h"
 
-#include "exec/DetachedWorker.h"
+#include "exec/WorkerThreads.h"
 
 #include <QDir>
 #include <QStandardPaths>

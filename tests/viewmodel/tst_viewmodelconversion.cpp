@@ -1,7 +1,7 @@
 #include "TestMain.h"
 
 #include "ConversionFixture.h"
-#include "model/FileSize.h"
+#include "model/FileItem.h"
 #include "model/PathParts.h"
 #include "viewmodel/ConversionSummary.h"
 

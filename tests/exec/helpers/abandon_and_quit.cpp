@@ -1,6 +1,6 @@
 // Abandons a never-ending file operation at its time limit, then quits. The
 // process must end at once: nothing may wait for the abandoned work.
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
 
 #include <QCoreApplication>
 

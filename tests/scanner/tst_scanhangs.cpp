@@ -4,20 +4,25 @@
 #include "FakeTools.h"
 #include "Processes.h"
 #include "TestAudio.h"
+#include "TestFiles.h"
 #include "Workers.h"
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
 #include "scanner/AudioScanner.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
-// A decoder that hangs, with a helper process of its own, is killed with
-// that helper when its limit passes, and its scan queue is free again at once.
-class HangingDecoderTest : public QObject {
+#include <future>
+
+// Kept apart from the other scanner tests: these leave the tool queues busy
+// for as long as their limits.
+class ScanHangsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // A decoder that hangs, with a helper process of its own, is killed with
+    // that helper when its limit passes, and its scan queue is free again.
     void hangingDecoderIsKilledAtItsLimit() {
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("stuck.wav"));
@@ -56,7 +61,27 @@ private slots:
         for (int i = 0; i < scanOpQueueCount; ++i)
             withHardTimeout(scanOpQueue(i), 1, [] {});
     }
+
+    // A volume that stops answering: the discovery gives up after the
+    // existence test's limit instead of waiting for ever.
+    void discoveryGivesUpWhenFileOperationsHang() {
+        QTemporaryDir root;
+        TestFiles::writeFile(root.filePath(QStringLiteral("a.wav")), {});
+        std::promise<void> answer;
+        fileOpQueue().submit(
+            [stuck = answer.get_future().share()] { stuck.wait_for(std::chrono::seconds(30)); });
+        QElapsedTimer clock;
+        clock.start();
+        auto found = std::make_shared<DiscoveredFiles>();
+        const QUrl url = QUrl::fromLocalFile(root.path());
+        QVERIFY(TestSupport::finishOnWorker(
+            [found, url] { *found = AudioScanner(Settings::shared()).findAudioFiles(url); },
+            30000));
+        answer.set_value();
+        QVERIFY(found->audioFiles.isEmpty());
+        QVERIFY(clock.elapsed() >= 9000);
+    }
 };
 
-CHANFUSE_TEST_MAIN(HangingDecoderTest)
-#include "tst_hangingdecoder.moc"
+CHANFUSE_TEST_MAIN(ScanHangsTest)
+#include "tst_scanhangs.moc"

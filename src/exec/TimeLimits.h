@@ -8,8 +8,11 @@
 #include <memory>
 #include <mutex>
 #include <stop_token>
+#include <thread>
 #include <type_traits>
 #include <variant>
+
+// Time limits for calls that may never return, and the errors that end them.
 
 // The error of a time limit that passed first.
 class TimeoutError : public std::exception {
@@ -66,6 +69,9 @@ template <class Value> struct ToolTimeoutCall : HardTimeoutCall<Value> {
 
 } // namespace detail
 
+// "Hard" because nothing can make the caller wait past the limit: the
+// operation is abandoned, not stopped, which is all one can do with a
+// file-system call stuck in the kernel of a dead network volume.
 // Runs `operation` on `queue` and blocks the calling worker until it returns
 // or `seconds` have passed since submission, whichever comes first; waiting
 // behind other work on the queue counts against the limit. On a time-out the
@@ -155,4 +161,79 @@ auto withToolTimeout(SerialQueue& queue, double seconds, Operation operation,
         std::rethrow_exception(*failure);
     if constexpr (!std::is_void_v<Result>)
         return std::move(std::get<1>(call->outcome));
+}
+
+// A one-way flag that carries a stop request from whichever thread makes it to
+// the thread supervising a child process, which reads it at every poll. A
+// std::stop_token could be polled too, but the flag is what a stop callback
+// sets, so one supervising loop serves every source of a stop.
+class CancellationFlag {
+public:
+    void set();
+    bool isSet() const;
+
+private:
+    mutable std::mutex lock;
+    bool cancelled = false;
+};
+
+// Races `operation` (run on a thread of its own and handed a stop token)
+// against a timer of `seconds`, and against `callerStop`. The first outcome
+// decides: the operation's value or its error, TimeoutError, or
+// CancellationError. Unlike withHardTimeout, nothing is abandoned: the loser
+// is asked to stop and awaited before this returns, so an operation that
+// ignores its stop token holds the caller until it ends by itself.
+// It sits beside withHardTimeout on purpose: an ffmpeg writing a user's file
+// must never be left running behind our back, so this one never abandons.
+template <class Operation>
+auto withThrowingTimeout(double seconds, Operation operation, std::stop_token callerStop = {})
+    -> std::invoke_result_t<Operation&, std::stop_token> {
+    using Result = std::invoke_result_t<Operation&, std::stop_token>;
+    using Value = std::conditional_t<std::is_void_v<Result>, std::monostate, Result>;
+
+    std::mutex lock;
+    std::condition_variable_any finished;
+    bool done = false;
+    std::variant<std::monostate, Value, std::exception_ptr> outcome;
+
+    const auto deadline = detail::deadlineAfter(seconds);
+    std::jthread racer([&](std::stop_token stop) {
+        decltype(outcome) produced;
+        try {
+            if constexpr (std::is_void_v<Result>) {
+                operation(stop);
+                produced.template emplace<1>();
+            } else {
+                produced.template emplace<1>(operation(stop));
+            }
+        } catch (...) {
+            produced.template emplace<2>(std::current_exception());
+        }
+        {
+            const std::lock_guard guard(lock);
+            outcome = std::move(produced);
+            done = true;
+        }
+        finished.notify_all();
+    });
+
+    bool operationWon = false;
+    bool callerStopped = false;
+    {
+        std::unique_lock guard(lock);
+        operationWon = finished.wait_until(guard, callerStop, deadline, [&done] { return done; });
+        callerStopped = callerStop.stop_requested();
+    }
+    racer.request_stop();
+    racer.join();
+
+    if (!operationWon) {
+        if (callerStopped)
+            throw CancellationError();
+        throw TimeoutError();
+    }
+    if (auto* failure = std::get_if<2>(&outcome))
+        std::rethrow_exception(*failure);
+    if constexpr (!std::is_void_v<Result>)
+        return std::move(std::get<1>(outcome));
 }

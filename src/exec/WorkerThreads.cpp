@@ -1,7 +1,9 @@
-#include "exec/DetachedWorker.h"
+#include "exec/WorkerThreads.h"
 
 #include "exec/ChildProcess.h"
-#include "exec/RunningWorkers.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,4 +33,11 @@ void exitLeavingWorkers(int exitCode) {
     killLiveChildren();
     std::fflush(nullptr);
     std::_Exit(exitCode);
+}
+
+void postToGuiThread(std::function<void()> work) {
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application)
+        return;
+    QMetaObject::invokeMethod(application, std::move(work), Qt::QueuedConnection);
 }

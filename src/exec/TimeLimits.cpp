@@ -1,4 +1,4 @@
-#include "exec/HardTimeout.h"
+#include "exec/TimeLimits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,4 +10,14 @@ std::chrono::steady_clock::time_point detail::deadlineAfter(double seconds) {
     return std::chrono::steady_clock::now() +
            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                std::chrono::duration<double>(bounded));
+}
+
+void CancellationFlag::set() {
+    const std::lock_guard guard(lock);
+    cancelled = true;
+}
+
+bool CancellationFlag::isSet() const {
+    const std::lock_guard guard(lock);
+    return cancelled;
 }

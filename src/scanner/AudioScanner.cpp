@@ -1,0 +1,372 @@
+#include "scanner/AudioScanner.h"
+
+#include "exec/ChildProcess.h"
+#include "exec/FFmpegLocator.h"
+#include "exec/TimeLimits.h"
+#include "exec/ToolOutput.h"
+#include "exec/WorkerThreads.h"
+#include "model/PathParts.h"
+#include "scanner/ChannelComparison.h"
+#include "scanner/PcmDecode.h"
+#include "scanner/ScannerError.h"
+#include "scanner/WholeFileComparison.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <exception>
+#include <fts.h>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr double existenceLimitSeconds = 10;
+constexpr double openingLimitSeconds = 30;
+
+constexpr std::array<QStringView, 9> audioExtensions{
+    u"wav", u"aiff", u"aif", u"flac", u"mp3", u"m4a", u"aac", u"wma", u"ogg",
+};
+
+// The names the converter gives its temporary outputs and the originals it
+// keeps aside while replacing them; a run that was killed leaves them behind.
+const QString temporaryOutputPrefix = QStringLiteral("sonfold_out_");
+const QString keptOriginalPrefix = QStringLiteral(".sonfold_orig_");
+
+// Copies of originals made by earlier conversions: converting them again
+// would replace the user's only stereo copy.
+const QString backupFolderName = QStringLiteral("_backup");
+
+struct FtsHandle {
+    FTS* fts = nullptr;
+    ~FtsHandle() {
+        if (fts)
+            ::fts_close(fts);
+    }
+};
+
+// Physical walk: symbolic links are reported, never entered.
+std::shared_ptr<FtsHandle> openWalk(const QString& folder) {
+    auto walk = std::make_shared<FtsHandle>();
+    QByteArray path = QFile::encodeName(folder);
+    char* roots[] = {path.data(), nullptr};
+    walk->fts = ::fts_open(roots, FTS_PHYSICAL | FTS_NOCHDIR, nullptr);
+    return walk;
+}
+
+// The canonical path of a link's target when that is a regular file outside
+// any backup folder, or nothing.
+std::optional<QString> linkedRegularFile(const char* link) {
+    struct stat target;
+    if (::stat(link, &target) != 0 || !S_ISREG(target.st_mode))
+        return std::nullopt;
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(link, nullptr), &std::free);
+    if (!resolved)
+        return std::nullopt;
+    const std::optional<QString> path = strictUtf8(QByteArray(resolved.get()));
+    if (!path || path->split(u'/').contains(backupFolderName))
+        return std::nullopt;
+    return path;
+}
+
+class Walk {
+public:
+    void visitFile(const QString& path) {
+        const QString name = lastPathComponent(path);
+        if (name.startsWith(temporaryOutputPrefix))
+            found.notes.append(QStringLiteral("Leftover of an interrupted conversion "
+                                              "(temporary output): ") +
+                               path);
+        else if (name.startsWith(keptOriginalPrefix))
+            found.notes.append(QStringLiteral("Leftover of an interrupted conversion "
+                                              "(kept original): ") +
+                               path);
+        else if (!name.startsWith(u'.') && AudioScanner::hasAudioExtension(name))
+            found.audioFiles.append(QUrl::fromLocalFile(path));
+    }
+
+    // A name the tools could not be handed safely.
+    void skipUndecodable(const FTSENT* entry) {
+        const QByteArray parent(entry->fts_path,
+                                qsizetype(entry->fts_pathlen - entry->fts_namelen));
+        ++undecodableIn[QFile::decodeName(parent.chopped(1))];
+    }
+
+    DiscoveredFiles finish() {
+        for (auto folder = undecodableIn.cbegin(); folder != undecodableIn.cend(); ++folder)
+            found.notes.append(QStringLiteral("Skipped %1 name(s) that are not valid UTF-8 in: %2")
+                                   .arg(folder.value())
+                                   .arg(folder.key()));
+        return std::move(found);
+    }
+
+private:
+    DiscoveredFiles found;
+    QMap<QString, int> undecodableIn;
+};
+
+constexpr double probeLimitSeconds = 10;
+constexpr double decodeGraceSeconds = 10;
+
+// Reads the channels field of every audio stream from ffprobe's JSON. The
+// field comes from the stream's own parameters: no tag or file name can
+// reach it, unlike the stream descriptions in ffmpeg's diagnostics.
+std::optional<AudioLayout> parseLayout(const QByteArray& json) {
+    const QJsonArray streams = QJsonDocument::fromJson(json).object().value(u"streams").toArray();
+    if (streams.isEmpty())
+        return std::nullopt;
+    const qint64 firstChannels = streams.first().toObject().value(u"channels").toInteger();
+    if (firstChannels < 1)
+        return std::nullopt;
+    return AudioLayout{firstChannels, streams.size()};
+}
+
+// Reads a started tool's output to its end. At its time limit the tool has
+// been killed and its output is of no use; leaving at once frees the queue.
+QByteArray readToEnd(ChildProcess& process, std::stop_token stop) {
+    QByteArray output = process.readAllStandardOutput(nullptr, stop);
+    if (stop.stop_requested())
+        throw TimeoutError();
+    return output;
+}
+
+std::optional<AudioLayout> runProbe(const QString& ffprobe, const QString& file,
+                                    std::stop_token stop) {
+    ChildProcess process;
+    if (process.start(ffprobe,
+                      {QStringLiteral("-v"), QStringLiteral("error"),
+                       QStringLiteral("-select_streams"), QStringLiteral("a"),
+                       QStringLiteral("-show_entries"), QStringLiteral("stream=channels"),
+                       QStringLiteral("-of"), QStringLiteral("json"), file},
+                      ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
+        return std::nullopt;
+    const QByteArray output = readToEnd(process, stop);
+    process.waitForExit();
+    return parseLayout(output);
+}
+
+QByteArray runDecode(const QString& ffmpeg, const QString& file, qint64 seconds,
+                     std::stop_token stop) {
+    ChildProcess process;
+    if (process.start(ffmpeg, pcmDecodeArguments(file, seconds), ChildProcess::Output::pipe(),
+                      ChildProcess::Output::nullDevice()))
+        throw ScannerError();
+    QByteArray pcm = readToEnd(process, stop);
+    if (process.waitForExit() != 0)
+        throw ScannerError();
+    return pcm;
+}
+
+// Every write to an item happens on the GUI thread; the worker never waits
+// for it. The item is captured by value so the write owns what it touches.
+void writeOnGuiThread(const FileItemPtr& item, std::function<void(FileItem&)> write) {
+    postToGuiThread([item, write = std::move(write)] { write(*item); });
+}
+
+bool isDigitalSilence(const QByteArray& pcm) {
+    return std::all_of(pcm.cbegin(), pcm.cend(), [](char byte) { return byte == 0; });
+}
+
+void markMono(const FileItemPtr& item) {
+    writeOnGuiThread(item, [](FileItem& target) {
+        target.channelStatus = ChannelStatus::mono;
+        target.detectionStatus = DetectionStatus::mono;
+    });
+}
+
+// More than two channels, or more than one audio stream: a mono file would
+// lose all but one of them, so the file is listed and never offered.
+void markOtherLayout(const FileItemPtr& item, ChannelStatus layout, qint64 count) {
+    writeOnGuiThread(item, [layout, count](FileItem& target) {
+        target.channelStatus = layout;
+        target.layoutCount = count;
+        target.detectionStatus = DetectionStatus::multichannel;
+        target.isSelected = false;
+    });
+}
+
+void markFailed(const FileItemPtr& item, const char* message) {
+    const QString line = QStringLiteral("[DEBUG] Scan failed for ") +
+                         lastPathComponent(item->path()) + QStringLiteral(": ") +
+                         QString::fromUtf8(message) + u'\n';
+    std::cout << line.toStdString() << std::flush;
+    writeOnGuiThread(item,
+                     [](FileItem& target) { target.detectionStatus = DetectionStatus::error; });
+}
+
+} // namespace
+
+bool AudioScanner::hasAudioExtension(const QString& fileName) {
+    const QString extension = splitExtension(fileName).extension.toLower();
+    return !extension.isEmpty() && std::find(audioExtensions.begin(), audioExtensions.end(),
+                                             extension) != audioExtensions.end();
+}
+
+DiscoveredFiles AudioScanner::findAudioFiles(const QUrl& folder) const {
+    std::shared_ptr<FtsHandle> handle;
+    try {
+        // Canonical from the start, so every path found below is too.
+        const QString root = withHardTimeout(existenceLimitSeconds, [path = folder.toLocalFile()] {
+            const QFileInfo info(path);
+            return info.isDir() ? info.canonicalFilePath() : QString();
+        });
+        if (root.isEmpty())
+            return {};
+        handle = withHardTimeout(openingLimitSeconds, [root] { return openWalk(root); });
+    } catch (const std::exception&) {
+        return {};
+    }
+    if (!handle->fts)
+        return {};
+
+    Walk walk;
+    while (FTSENT* entry = ::fts_read(handle->fts)) {
+        if (entry->fts_level == FTS_ROOTLEVEL)
+            continue;
+        const std::optional<QString> name =
+            strictUtf8(QByteArray(entry->fts_name, qsizetype(entry->fts_namelen)));
+        if (!name) {
+            walk.skipUndecodable(entry);
+            if (entry->fts_info == FTS_D)
+                ::fts_set(handle->fts, entry, FTS_SKIP);
+            continue;
+        }
+        switch (entry->fts_info) {
+        case FTS_D:
+            if (name->startsWith(u'.') || *name == backupFolderName)
+                ::fts_set(handle->fts, entry, FTS_SKIP);
+            break;
+        case FTS_F:
+            walk.visitFile(QFile::decodeName(entry->fts_path));
+            break;
+        case FTS_SL:
+            if (name->startsWith(u'.'))
+                break;
+            if (const std::optional<QString> target = linkedRegularFile(entry->fts_path))
+                walk.visitFile(*target);
+            break;
+        default:
+            // Pipes, sockets and devices would hold a tool for good; unreadable
+            // folders and dangling links have nothing to offer.
+            break;
+        }
+    }
+    return walk.finish();
+}
+
+std::optional<AudioLayout> AudioScanner::ffprobeAudioLayout(const QUrl& url) const {
+    const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
+    if (!ffmpeg)
+        return std::nullopt;
+    const QString ffprobe = FFmpegLocator::ffprobePath(*ffmpeg);
+    const QString file = url.toLocalFile();
+    try {
+        return withToolTimeout(
+            scanQueue(), probeLimitSeconds,
+            [ffprobe, file](std::stop_token stop) { return runProbe(ffprobe, file, stop); });
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+QByteArray AudioScanner::decodeToRawPCM(const QUrl& url, qint64 seconds) const {
+    const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
+    if (!ffmpeg)
+        throw ScannerError();
+    const QString file = url.toLocalFile();
+    try {
+        return withToolTimeout(scanQueue(), double(seconds) + decodeGraceSeconds,
+                               [path = *ffmpeg, file, seconds](std::stop_token stop) {
+                                   return runDecode(path, file, seconds, stop);
+                               });
+    } catch (const std::exception&) {
+        throw ScannerError();
+    }
+}
+
+bool AudioScanner::compareChannels(QByteArrayView data, ComparisonMethod method) {
+    if (data.size() < pcmFrameSize)
+        return false;
+    const qint64 frames = data.size() / pcmFrameSize;
+    switch (method) {
+    case ComparisonMethod::byteExact:
+        return compareByteExact(data, frames, 2);
+    case ComparisonMethod::statistical:
+        return compareStatistical(data, frames, 2);
+    }
+    return false;
+}
+
+bool AudioScanner::compareByteExact(QByteArrayView data, qint64 samplesPerChannel, int sampleSize) {
+    if (data.isEmpty() || sampleSize != 2)
+        return false;
+    const qint64 frames = qMin(samplesPerChannel, data.size() / pcmFrameSize);
+    const auto* bytes = reinterpret_cast<const uchar*>(data.data());
+    return firstDifferingFrame(bytes, frames) == frames;
+}
+
+bool AudioScanner::compareStatistical(QByteArrayView data, qint64 samplesPerChannel,
+                                      int /*sampleSize: always 16-bit samples*/) {
+    if (data.isEmpty())
+        return false;
+    ChannelSums sums;
+    sums.add(reinterpret_cast<const uchar*>(data.data()),
+             qMin(samplesPerChannel, data.size() / pcmFrameSize));
+    return sums.channelsMatch();
+}
+
+void AudioScanner::analyzeFile(const FileItemPtr& item) const {
+    try {
+        const QString suffix = settings.suffix();
+        if (!suffix.isEmpty() && item->fileName.endsWith(suffix)) {
+            markMono(item);
+            return;
+        }
+
+        // Without a trustworthy count the file cannot be shown to hold two
+        // channels, and only such a file may ever be converted.
+        const std::optional<AudioLayout> layout = ffprobeAudioLayout(item->url);
+        if (!layout)
+            throw ScannerError();
+        if (layout->audioStreams > 1) {
+            markOtherLayout(item, ChannelStatus::multipleStreams, layout->audioStreams);
+            return;
+        }
+        if (layout->channels == 1) {
+            markMono(item);
+            return;
+        }
+        if (layout->channels > 2) {
+            markOtherLayout(item, ChannelStatus::multichannel, layout->channels);
+            return;
+        }
+
+        writeOnGuiThread(item,
+                         [](FileItem& target) { target.channelStatus = ChannelStatus::stereo; });
+        const QByteArray pcm = decodeToRawPCM(item->url, settings.scanLimitSeconds());
+        const ComparisonMethod method = settings.comparisonMethod();
+        // A silent window is no evidence: hidden tracks, live recordings and
+        // fade-ins often open with silence before real stereo.
+        const bool fake =
+            isDigitalSilence(pcm)
+                ? compareWholeFile(item->url, method, wholeFileLimitSeconds(settings)).channelsMatch
+                : compareChannels(pcm, method);
+        const bool select = fake && settings.autoSelectAll();
+        writeOnGuiThread(item, [fake, select](FileItem& target) {
+            target.detectionStatus =
+                fake ? DetectionStatus::fakeStereo : DetectionStatus::realStereo;
+            target.isSelected = select;
+        });
+    } catch (const std::exception& failure) {
+        markFailed(item, failure.what());
+    }
+}
