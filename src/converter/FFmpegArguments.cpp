@@ -1,6 +1,7 @@
 #include "converter/FFmpegArguments.h"
 
 #include "converter/FFmpegEncoders.h"
+#include "scanner/PcmDecode.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -185,8 +186,12 @@ ConversionPlan planConversion(const QString& input, const QString& output,
     if (!chosen.encoder)
         return {chosen.refusal, {}, {}};
 
-    QStringList arguments{QStringLiteral("-n"), QStringLiteral("-i"), input, QStringLiteral("-map"),
-                          QStringLiteral("0:a:0")};
+    // One decode feeds two outputs: first the PCM the whole-file check reads
+    // on standard output, then the one-channel file.
+    QStringList arguments = QStringList{QStringLiteral("-n"), QStringLiteral("-i"), input,
+                                        QStringLiteral("-map"), QStringLiteral("0:a:0")} +
+                            pcmStreamArguments() + QStringList{QStringLiteral("-")};
+    arguments << QStringLiteral("-map") << QStringLiteral("0:a:0");
     QString choice = QStringLiteral("Codec chosen: ") + chosen.encoder->description;
 
     // Cover art is copied byte for byte where the container holds pictures;

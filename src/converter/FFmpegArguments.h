@@ -14,7 +14,8 @@
 // at the quality it had per channel; or why that cannot be done here.
 struct ConversionPlan {
     std::optional<QString> refusal; // for the user; nothing else is set then
-    QStringList arguments;          // the ffmpeg command line after the program name
+    QStringList arguments;          // the ffmpeg command line after the program name:
+                                    // 16-bit stereo PCM to standard output, and `output`
     QString choice;                 // one log line: the codec and rate chosen and why
 };
 

@@ -5,22 +5,25 @@
 #include "converter/ExitWatch.h"
 #include "converter/FFmpegArguments.h"
 #include "converter/StuckProcesses.h"
-#include "converter/WholeFileVerification.h"
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
 #include "exec/HardTimeout.h"
 #include "exec/ThrowingTimeout.h"
 #include "exec/ToolOutput.h"
+#include "scanner/WholeFileComparison.h"
 
 #include <QDir>
 #include <QFile>
 #include <QUuid>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
-#include <future>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -73,38 +76,40 @@ FFmpegOutcome finishNormally(ChildProcess& child, const QString& logFile,
     return {false, extractError(text)};
 }
 
-// Terminate, then SIGKILL, then give up on a process that will not die.
+enum class Ending { exited, refused, cancelled, timedOut };
+
+// SIGKILL, then give up on a process that will not die. Reading cut short
+// has killed the whole process group already.
 FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QString& logFile,
-                   const QString& output, const CancellationFlag& cancelled, double limitSeconds,
+                   const QString& output, Ending ending, double limitSeconds,
                    Clock::time_point start, const ConversionLog& log) {
     const QString pid = QString::number(child.pid());
-    if (!cancelled.isSet())
+    if (ending == Ending::timedOut)
         log(QStringLiteral("ffmpeg TIMEOUT after %1s, terminating...")
                 .arg(qint64(secondsSince(start))));
-    child.terminate();
-    exitWatch.waitUpTo(terminateGrace);
-
+    else if (ending == Ending::cancelled)
+        log(QStringLiteral("Task cancelled, killing ffmpeg PID ") + pid);
+    child.kill();
+    log(QStringLiteral("Sent SIGKILL to ffmpeg PID ") + pid +
+        QStringLiteral(", waiting up to 3s..."));
+    const auto killTime = Clock::now();
+    while (child.isRunning() && secondsSince(killTime) <= killGraceSeconds)
+        exitWatch.waitUpTo(pollInterval);
     if (child.isRunning()) {
-        child.kill();
-        log(QStringLiteral("Sent SIGKILL to ffmpeg PID ") + pid +
-            QStringLiteral(", waiting up to 3s..."));
-        const auto killTime = Clock::now();
-        while (child.isRunning() && secondsSince(killTime) <= killGraceSeconds)
-            exitWatch.waitUpTo(pollInterval);
-        if (child.isRunning()) {
-            log(QStringLiteral("ffmpeg PID ") + pid +
-                QStringLiteral(" still alive after SIGKILL \u2014 D state on HDD, tracking"));
-            trackStuckPID(child.pid());
-            log(QStringLiteral("ffmpeg PID ") + pid + QStringLiteral(" may still write ") + output);
-        } else {
-            log(QStringLiteral("ffmpeg PID %1 died after %2s")
-                    .arg(pid)
-                    .arg(qint64(secondsSince(killTime))));
-        }
+        log(QStringLiteral("ffmpeg PID ") + pid +
+            QStringLiteral(" still alive after SIGKILL \u2014 D state on HDD, tracking"));
+        trackStuckPID(child.pid());
+        log(QStringLiteral("ffmpeg PID ") + pid + QStringLiteral(" may still write ") + output);
+    } else {
+        log(QStringLiteral("ffmpeg PID %1 died after %2s")
+                .arg(pid)
+                .arg(qint64(secondsSince(killTime))));
     }
 
     const QString text = takeDiagnostics(logFile);
-    if (cancelled.isSet())
+    if (ending == Ending::refused)
+        return {false, {}};
+    if (ending == Ending::cancelled)
         return {false, QStringLiteral("Cancelled")};
     QString message = QStringLiteral("Conversion timed out after %1s").arg(qint64(limitSeconds));
     if (!text.trimmed().isEmpty())
@@ -112,10 +117,33 @@ FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QStrin
     return {false, message};
 }
 
+// Requests `halt` at `deadline` unless stopped first.
+std::jthread deadlineWatch(Clock::time_point deadline, std::stop_source halt,
+                           std::atomic_bool& reached) {
+    return std::jthread([deadline, halt, &reached](std::stop_token finished) mutable {
+        std::mutex lock;
+        std::condition_variable_any wake;
+        std::unique_lock guard(lock);
+        wake.wait_until(guard, finished, deadline, [] { return false; });
+        if (!finished.stop_requested()) {
+            reached = true;
+            halt.request_stop();
+        }
+    });
+}
+
 } // namespace
 
+double conversionLimitSeconds(const Settings& settings) {
+    // One run now does the work of the whole-file decode and of the
+    // conversion, which had these two limits one after the other; their sum
+    // never cuts short a file that passed both before.
+    return wholeFileLimitSeconds(settings) + double(settings.convertTimeoutSeconds());
+}
+
 FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const ConversionLog& log,
-                        const Settings& settings, std::stop_token stopToken) {
+                        const Settings& settings, const PcmConsumer& onPcm,
+                        std::stop_token stopToken) {
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     if (!ffmpeg)
         return {false, QStringLiteral("ffmpeg not found")};
@@ -126,19 +154,8 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
     if (stopToken.stop_requested())
         return {false, QStringLiteral("Cancelled")};
     // The encoder follows the input's own format, and the same probe notices a
-    // file replaced since the scan by one that is no longer stereo; neither
-    // depends on the whole-file check, so it runs alongside it.
-    std::future<ConversionPlan> plan =
-        std::async(std::launch::async, [ffmpeg = *ffmpeg, input, output, stopToken] {
-            return planConversion(ffmpeg, input, output, stopToken);
-        });
-    // Nothing is written for a file the whole of which is not fake stereo.
-    const WholeFileCheck check = verifyWholeFile(input, settings, log, stopToken);
-    if (check.refusal)
-        return {false, *check.refusal};
-    if (stopToken.stop_requested())
-        return {false, QStringLiteral("Cancelled")};
-    const ConversionPlan planned = plan.get();
+    // file replaced since the scan by one that is no longer stereo.
+    const ConversionPlan planned = planConversion(*ffmpeg, input, output, stopToken);
     // A stop while the plan's tools ran leaves it without an answer.
     if (stopToken.stop_requested())
         return {false, QStringLiteral("Cancelled")};
@@ -163,9 +180,10 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
         return {false, message};
     }
 
+    // Diagnostics go to a file, so the only pipe is the PCM, read without pause.
     ChildProcess child;
     const std::optional<QString> launchFailure = child.start(
-        *ffmpeg, arguments, ChildProcess::Output::nullDevice(), ChildProcess::Output::file(logFd));
+        *ffmpeg, arguments, ChildProcess::Output::pipe(), ChildProcess::Output::file(logFd));
     ::close(logFd);
     if (launchFailure) {
         removeLogAfterFailedLaunch(logFile);
@@ -174,33 +192,48 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
     }
     log(QStringLiteral("ffmpeg launched, PID: %1").arg(child.pid()));
 
-    const double limitSeconds = double(settings.convertTimeoutSeconds());
+    const double limitSeconds = conversionLimitSeconds(settings);
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(limitSeconds));
+    // A stop request, the time limit and a refusal of the PCM all cut the
+    // reading short, which kills ffmpeg's process group at once.
+    std::stop_source halt;
     CancellationFlag cancelled;
-    const std::stop_callback onStop(stopToken, [&cancelled] { cancelled.set(); });
+    const std::stop_callback onStop(stopToken, [&cancelled, &halt] {
+        cancelled.set();
+        halt.request_stop();
+    });
+    std::atomic_bool timedOut = false;
+    bool refused = false;
+    {
+        const std::jthread watch = deadlineWatch(deadline, halt, timedOut);
+        child.readPipes(
+            [&](QByteArrayView pcm) {
+                if (onPcm(pcm))
+                    return true;
+                refused = true;
+                halt.request_stop();
+                return false;
+            },
+            nullptr, halt.get_token());
+    }
     const ExitWatch exitWatch(child.pid());
 
-    enum class Ending { exited, cancelled, timedOut };
-    Ending ending = Ending::exited;
-    const auto start = Clock::now();
-    while (child.isRunning()) {
-        if (cancelled.isSet()) {
+    Ending ending = refused             ? Ending::refused
+                    : cancelled.isSet() ? Ending::cancelled
+                    : timedOut          ? Ending::timedOut
+                                        : Ending::exited;
+    // The PCM ended; ffmpeg is finishing its file.
+    while (ending == Ending::exited && child.isRunning()) {
+        if (cancelled.isSet())
             ending = Ending::cancelled;
-            break;
-        }
-        if (secondsSince(start) >= limitSeconds) {
+        else if (Clock::now() >= deadline)
             ending = Ending::timedOut;
-            break;
-        }
-        exitWatch.waitUpTo(pollInterval);
+        else
+            exitWatch.waitUpTo(pollInterval);
     }
-    if (ending == Ending::exited) {
-        FFmpegOutcome outcome = finishNormally(child, logFile, log);
-        outcome.framesVerified = check.framesCompared;
-        return outcome;
-    }
-    if (ending == Ending::cancelled) {
-        log(QStringLiteral("Task cancelled, killing ffmpeg PID %1").arg(child.pid()));
-        child.kill();
-    }
-    return stop(child, exitWatch, logFile, output, cancelled, limitSeconds, start, log);
+    if (ending == Ending::exited)
+        return finishNormally(child, logFile, log);
+    return stop(child, exitWatch, logFile, output, ending, limitSeconds, start, log);
 }
