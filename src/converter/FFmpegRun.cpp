@@ -1,10 +1,7 @@
 #include "converter/FFmpegRun.h"
 
 #include "converter/BoundedFileQueries.h"
-#include "converter/ErrorText.h"
-#include "converter/ExitWatch.h"
 #include "converter/FFmpegArguments.h"
-#include "converter/StuckProcesses.h"
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
 #include "exec/HardTimeout.h"
@@ -14,29 +11,132 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 #include <QUuid>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <poll.h>
+#include <set>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
+constexpr qsizetype maximumLines = 3;
+constexpr qsizetype maximumLength = 300;
+
+bool namesAnError(const QString& line) {
+    static const std::array<QString, 5> keywords{
+        QStringLiteral("error"), QStringLiteral("invalid"), QStringLiteral("no such file"),
+        QStringLiteral("permission denied"), QStringLiteral("cannot")};
+    const QString lower = line.toLower();
+    for (const QString& keyword : keywords)
+        if (lower.contains(keyword))
+            return true;
+    return false;
+}
+
+// What ffmpeg says about the files and itself rather than about the failure:
+// the banner, the input and output descriptions with their tags (a title may
+// well contain "error"), and progress lines.
+bool describesRatherThanFails(const QString& line) {
+    static const QRegularExpression context(QStringLiteral(
+        "^(Duration:|Stream #|Input #|Output #|Metadata:|Side data:|Chapters?:|Chapter #|"
+        "Stream mapping:|Press \\[q\\]|ffmpeg version|built with|configuration:|"
+        "lib(av|sw|postproc)\\w*\\s|frame=|size=|video:|"
+        // a tag, "key   : value", as the descriptions list them
+        "[^\\s:]+\\s+: )"));
+    return context.match(line).hasMatch();
+}
+
+QString bounded(const QString& text) {
+    if (text.size() <= maximumLength)
+        return text;
+    return text.left(maximumLength - 1) + QChar(0x2026);
+}
+
+std::mutex pidLock;
+std::set<pid_t> trackedPIDs;
+
+bool anyStillOurs(const QList<pid_t>& pids) {
+    for (pid_t pid : pids)
+        if (isOwnChild(pid))
+            return true;
+    return false;
+}
+
+// Waits for a child to end without reaping it, so the supervisor's polls
+// return as soon as ffmpeg exits instead of at the next 0.1 s tick. Where the
+// kernel offers no process file descriptor, a wait simply sleeps its limit.
+class ExitWatch {
+public:
+    explicit ExitWatch(pid_t pid);
+    ExitWatch(const ExitWatch&) = delete;
+    ExitWatch& operator=(const ExitWatch&) = delete;
+    ~ExitWatch();
+
+    // Returns after `limit`, or earlier when the child has ended.
+    void waitUpTo(std::chrono::milliseconds limit) const;
+
+private:
+    int processFd = -1;
+};
+
+ExitWatch::ExitWatch(pid_t pid) {
+#ifdef SYS_pidfd_open
+    processFd = int(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    (void)pid;
+#endif
+}
+
+ExitWatch::~ExitWatch() {
+    if (processFd >= 0)
+        ::close(processFd);
+}
+
+void ExitWatch::waitUpTo(std::chrono::milliseconds limit) const {
+    if (processFd < 0) {
+        std::this_thread::sleep_for(limit);
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return;
+        pollfd watched{processFd, POLLIN, 0};
+        const int ready = ::poll(&watched, 1, int(left.count()));
+        if (ready > 0)
+            return;
+        if (ready < 0 && errno != EINTR) {
+            std::this_thread::sleep_for(left);
+            return;
+        }
+    }
+}
+
 using Clock = std::chrono::steady_clock;
 constexpr auto pollInterval = std::chrono::milliseconds(100);
-constexpr auto terminateGrace = std::chrono::milliseconds(300);
 constexpr double killGraceSeconds = 3.0;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Our files carry the "sonfold" prefix, older than the application's name and
+// kept so that what a killed run left behind is recognisable as ours.
 QString newLogFilePath() {
     return QDir::tempPath() + QStringLiteral("/sonfold_ffmpeg_") +
            QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".log");
@@ -133,6 +233,59 @@ std::jthread deadlineWatch(Clock::time_point deadline, std::stop_source halt,
 }
 
 } // namespace
+
+QString extractError(const QString& text) {
+    QStringList lines;
+    for (const QString& piece : splitAtLineBreaks(text)) {
+        const QString line = piece.trimmed();
+        if (!line.isEmpty() && !describesRatherThanFails(line))
+            lines.append(line);
+    }
+
+    // Thousands of repeats of one complaint are one line here.
+    QStringList keywordLines;
+    QSet<QString> seen;
+    for (const QString& line : lines) {
+        if (namesAnError(line) && !seen.contains(line)) {
+            seen.insert(line);
+            keywordLines.append(line);
+        }
+    }
+    // A failure is stated last; what comes before is often its echo.
+    const QStringList& chosen = keywordLines.isEmpty() ? lines : keywordLines;
+    if (chosen.isEmpty())
+        return QStringLiteral("ffmpeg failed");
+    return bounded(
+        chosen.mid(qMax(qsizetype(0), chosen.size() - maximumLines)).join(QStringLiteral("; ")));
+}
+
+void trackStuckPID(pid_t pid) {
+    const std::lock_guard guard(pidLock);
+    trackedPIDs.insert(pid);
+}
+
+QList<pid_t> stuckPIDs() {
+    const std::lock_guard guard(pidLock);
+    return QList<pid_t>(trackedPIDs.begin(), trackedPIDs.end());
+}
+
+void killStuckPIDs() {
+    QList<pid_t> pids;
+    {
+        const std::lock_guard guard(pidLock);
+        pids = QList<pid_t>(trackedPIDs.begin(), trackedPIDs.end());
+        trackedPIDs.clear();
+    }
+    if (pids.isEmpty())
+        return;
+    // A tracked process reaped since is no longer ours, and its number may
+    // belong to somebody else by now.
+    for (pid_t pid : pids)
+        signalOwnChild(pid, SIGKILL);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::chrono::steady_clock::now() < deadline && anyStillOurs(pids))
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
 
 double conversionLimitSeconds(const Settings& settings) {
     // One run now does the work of the whole-file decode and of the

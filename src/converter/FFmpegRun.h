@@ -4,10 +4,12 @@
 #include "model/Settings.h"
 
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <functional>
 #include <stop_token>
+#include <sys/types.h>
 
 // What one ffmpeg run gave: on failure a short text for the user, empty when
 // the PCM consumer ended the run.
@@ -32,3 +34,22 @@ double conversionLimitSeconds(const Settings& settings);
 FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const ConversionLog& log,
                         const Settings& settings, const PcmConsumer& onPcm,
                         std::stop_token stop = {});
+
+// A short text for the user from ffmpeg's diagnostics: the last three
+// distinct lines naming an error-like keyword, or else the last three lines,
+// leaving out the descriptions of the files, their tags and progress lines;
+// joined with "; " and at most 300 characters long.
+QString extractError(const QString& text);
+
+// ffmpeg processes still alive 3 s after SIGKILL (typically stuck in the
+// kernel on a dying disk). The set is process-wide and drained before every
+// launch, so a stuck process gets one more SIGKILL and is then forgotten.
+void trackStuckPID(pid_t pid);
+
+// Sends SIGKILL to every tracked process that is still our own unreaped
+// child, forgets them all and waits up to 3 s for them to be reaped. Blocks
+// the calling worker; writes no log line.
+void killStuckPIDs();
+
+// The identifiers tracked right now.
+QList<pid_t> stuckPIDs();

@@ -6,7 +6,7 @@
 #include "TestMain.h"
 
 #include "converter/AudioConverter.h"
-#include "converter/StuckProcesses.h"
+#include "converter/FFmpegRun.h"
 #include "exec/ChildProcess.h"
 
 #include <QDir>
@@ -238,24 +238,6 @@ private slots:
                                        QStringLiteral(" died after 0s")));
             QVERIFY(stuckPIDs().isEmpty());
         }
-    }
-
-    void errorTextIsBoundedAndToThePoint() {
-        Settings::shared().setAppendFilename(true);
-        FakeTools tools;
-        // A tool that floods its diagnostics: the text quoted stays short.
-        tools.conversionScript(
-            QStringLiteral("i=0; while [ $i -lt 3000 ]; do "
-                           "echo \"[flac @ 0x1] Error at frame $i: invalid residual\" >&2; "
-                           "i=$((i+1)); done\n"
-                           "echo 'Error opening output files: No space left on device' >&2\n"
-                           "exit 1"));
-        TestAudio::fakeStereo(inFolder(QStringLiteral("song.flac")), 1);
-        LogLines log;
-        const std::optional<QString> result = convert(itemFor(QStringLiteral("song.flac")), log);
-        QVERIFY(result);
-        QVERIFY2(result->size() <= 300, qPrintable(*result));
-        QVERIFY2(result->endsWith(QStringLiteral("No space left on device")), qPrintable(*result));
     }
 
     void onlyOurOwnStuckChildrenAreKilledBeforeTheNextLaunch() {
