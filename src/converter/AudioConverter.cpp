@@ -104,7 +104,6 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
     // The scan looked only at the first seconds, and converting real stereo
     // destroys its image: the run's own decode is judged whole, as it comes,
     // and nothing is committed unless every frame passed.
-    log(QStringLiteral("Verifying whole file: ") + input);
     WholeFileComparer check(settings.comparisonMethod());
     const FFmpegOutcome run = runFFmpeg(
         input, output.path, log, settings, [&check](QByteArrayView pcm) { return check.feed(pcm); },

@@ -109,7 +109,6 @@ private slots:
         std::optional<QString> result;
         QVERIFY(TestSupport::finishOnWorker(
             [&] { result = AudioConverter(settings).convertToMono(item, log.callback()); }, 60000));
-        QVERIFY(log.all().contains(QStringLiteral("Verifying whole file: ") + path));
 
         if (expected.isEmpty()) {
             QCOMPARE(result, std::nullopt);
