@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -45,6 +46,7 @@ enum class Fault {
     stopDuringFFmpeg,
     lockedByAnotherRun,
     changedSinceScan,
+    grownSinceScan,
     noLongerStereo,
     unusableSuffix,
 };
@@ -133,6 +135,7 @@ private slots:
              "Skipped: being converted by another Chanfuse run"},
             {"changed", Fault::changedSinceScan, both,
              "Skipped: the file changed since it was scanned"},
+            {"grown", Fault::grownSinceScan, off, "Skipped: the file changed since it was scanned"},
             {"now mono", Fault::noLongerStereo, both,
              "Skipped: the file no longer has two channels"},
             {"unusable suffix", Fault::unusableSuffix, on,
@@ -206,6 +209,16 @@ private slots:
             QCOMPARE(::flock(otherRun, LOCK_EX), 0);
             break;
         case Fault::changedSinceScan:
+            // Same bytes, newer time: rewritten in place since the scan.
+            tools.conversionScript(FakeTools::realConversion(QStringLiteral("-ac 1")));
+            {
+                QFile rewritten(song);
+                QVERIFY(rewritten.open(QIODevice::ReadWrite | QIODevice::ExistingOnly));
+                QVERIFY(rewritten.setFileTime(QFileInfo(song).lastModified().addSecs(3600),
+                                              QFileDevice::FileModificationTime));
+            }
+            break;
+        case Fault::grownSinceScan:
             tools.conversionScript(FakeTools::realConversion(QStringLiteral("-ac 1")));
             TestAudio::fakeStereo(song, 2);
             break;
