@@ -5,7 +5,6 @@
 // the input probe with the choice of encoder on its own.
 #include "converter/AudioConverter.h"
 #include "converter/FFmpegArguments.h"
-#include "converter/FFmpegEncoders.h"
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
 

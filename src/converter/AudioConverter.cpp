@@ -9,6 +9,7 @@
 #include "exec/TimeLimits.h"
 #include "exec/WorkerThreads.h"
 #include "scanner/PcmDecode.h"
+#include "scanner/WholeFileComparison.h"
 
 #include <QFile>
 
@@ -57,6 +58,21 @@ std::optional<QString> checkOutput(const QString& output, qint64 originalFrames,
     return std::nullopt;
 }
 
+// Why a run with this verdict must not be committed, if it must not.
+std::optional<QString> refusalOf(const FFmpegOutcome& run, const WholeFileVerdict& verdict,
+                                 std::stop_token stop) {
+    if (verdict.firstDifferingFrame)
+        return QStringLiteral("Not converted: channels differ at ") +
+               minutesAndSeconds(*verdict.firstDifferingFrame);
+    if (!run.ok)
+        return run.text;
+    if (stop.stop_requested())
+        return QStringLiteral("Cancelled");
+    if (verdict.framesCompared == 0)
+        return QStringLiteral("Not converted: could not verify the whole file");
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
@@ -84,16 +100,21 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
     // Measured before anything changes on disk; a time-out records a saving of 0.
     const qint64 originalSize = fileSizeWithin(fileQueryLimitSeconds, input).value_or(0);
 
-    const FFmpegOutcome run = runFFmpeg(input, output.path, log, settings, stop);
-    if (!run.ok) {
+    // The scan looked only at the first seconds, and converting real stereo
+    // destroys its image: the run's own decode is judged whole, as it comes,
+    // and nothing is committed unless every frame passed.
+    WholeFileComparer check(settings.comparisonMethod());
+    const FFmpegOutcome run = runFFmpeg(
+        input, output.path, log, settings, [&check](QByteArrayView pcm) { return check.feed(pcm); },
+        stop);
+    const WholeFileVerdict verdict = check.verdict();
+    if (const std::optional<QString> refusal = refusalOf(run, verdict, stop)) {
         removeOutput(output.path);
-        return run.text;
+        return refusal;
     }
-    if (stop.stop_requested()) {
-        removeOutput(output.path);
-        return QStringLiteral("Cancelled");
-    }
-    if (auto failure = checkOutput(output.path, run.framesVerified, log, stop)) {
+    log(QStringLiteral("Verified: channels identical over ") +
+        minutesAndSeconds(verdict.framesCompared));
+    if (auto failure = checkOutput(output.path, verdict.framesCompared, log, stop)) {
         removeOutput(output.path);
         return failure;
     }

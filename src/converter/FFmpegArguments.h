@@ -14,7 +14,8 @@
 // at the quality it had per channel; or why that cannot be done here.
 struct ConversionPlan {
     std::optional<QString> refusal; // for the user; nothing else is set then
-    QStringList arguments;          // the ffmpeg command line after the program name
+    QStringList arguments;          // the ffmpeg command line after the program name:
+                                    // 16-bit stereo PCM to standard output, and `output`
     QString choice;                 // one log line: the codec and rate chosen and why
 };
 
@@ -30,3 +31,10 @@ ConversionPlan planConversion(const QString& input, const QString& output,
 // both tool runs at once.
 ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
                               const QString& output, std::stop_token stop = {});
+
+// The names of the audio encoders the ffmpeg at `ffmpegPath` offers and does
+// not mark experimental ("flac", "libmp3lame"), asked once per ffmpeg path on
+// a scan queue under the probe's 10 s limit and remembered for the process.
+// Nothing when the list could not be read or the asking was stopped; it is
+// asked again next time then.
+std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath, std::stop_token stop = {});

@@ -1,38 +1,141 @@
 #include "converter/FFmpegRun.h"
 
 #include "converter/BoundedFileQueries.h"
-#include "converter/ErrorText.h"
-#include "converter/ExitWatch.h"
 #include "converter/FFmpegArguments.h"
-#include "converter/StuckProcesses.h"
-#include "converter/WholeFileVerification.h"
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
 #include "exec/TimeLimits.h"
 #include "exec/ToolOutput.h"
+#include "scanner/WholeFileComparison.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 #include <QUuid>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <future>
+#include <mutex>
+#include <poll.h>
+#include <set>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
+constexpr qsizetype maximumLines = 3;
+constexpr qsizetype maximumLength = 300;
+
+bool namesAnError(const QString& line) {
+    static const std::array<QString, 5> keywords{
+        QStringLiteral("error"), QStringLiteral("invalid"), QStringLiteral("no such file"),
+        QStringLiteral("permission denied"), QStringLiteral("cannot")};
+    const QString lower = line.toLower();
+    for (const QString& keyword : keywords)
+        if (lower.contains(keyword))
+            return true;
+    return false;
+}
+
+// What ffmpeg says about the files and itself rather than about the failure:
+// the banner, the input and output descriptions with their tags (a title may
+// well contain "error"), and progress lines.
+bool describesRatherThanFails(const QString& line) {
+    static const QRegularExpression context(QStringLiteral(
+        "^(Duration:|Stream #|Input #|Output #|Metadata:|Side data:|Chapters?:|Chapter #|"
+        "Stream mapping:|Press \\[q\\]|ffmpeg version|built with|configuration:|"
+        "lib(av|sw|postproc)\\w*\\s|frame=|size=|video:|"
+        // a tag, "key   : value", as the descriptions list them
+        "[^\\s:]+\\s+: )"));
+    return context.match(line).hasMatch();
+}
+
+QString bounded(const QString& text) {
+    if (text.size() <= maximumLength)
+        return text;
+    return text.left(maximumLength - 1) + QChar(0x2026);
+}
+
+std::mutex pidLock;
+std::set<pid_t> trackedPIDs;
+
+bool anyStillOurs(const QList<pid_t>& pids) {
+    for (pid_t pid : pids)
+        if (isOwnChild(pid))
+            return true;
+    return false;
+}
+
+// Waits for a child to end without reaping it, so the supervisor's polls
+// return as soon as ffmpeg exits instead of at the next 0.1 s tick. Where the
+// kernel offers no process file descriptor, a wait simply sleeps its limit.
+class ExitWatch {
+public:
+    explicit ExitWatch(pid_t pid);
+    ExitWatch(const ExitWatch&) = delete;
+    ExitWatch& operator=(const ExitWatch&) = delete;
+    ~ExitWatch();
+
+    // Returns after `limit`, or earlier when the child has ended.
+    void waitUpTo(std::chrono::milliseconds limit) const;
+
+private:
+    int processFd = -1;
+};
+
+ExitWatch::ExitWatch(pid_t pid) {
+#ifdef SYS_pidfd_open
+    processFd = int(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    (void)pid;
+#endif
+}
+
+ExitWatch::~ExitWatch() {
+    if (processFd >= 0)
+        ::close(processFd);
+}
+
+void ExitWatch::waitUpTo(std::chrono::milliseconds limit) const {
+    if (processFd < 0) {
+        std::this_thread::sleep_for(limit);
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return;
+        pollfd watched{processFd, POLLIN, 0};
+        const int ready = ::poll(&watched, 1, int(left.count()));
+        if (ready > 0)
+            return;
+        if (ready < 0 && errno != EINTR) {
+            std::this_thread::sleep_for(left);
+            return;
+        }
+    }
+}
+
 using Clock = std::chrono::steady_clock;
 constexpr auto pollInterval = std::chrono::milliseconds(100);
-constexpr auto terminateGrace = std::chrono::milliseconds(300);
 constexpr double killGraceSeconds = 3.0;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Our files carry the "sonfold" prefix, older than the application's name and
+// kept so that what a killed run left behind is recognisable as ours.
 QString newLogFilePath() {
     return QDir::tempPath() + QStringLiteral("/sonfold_ffmpeg_") +
            QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".log");
@@ -72,38 +175,40 @@ FFmpegOutcome finishNormally(ChildProcess& child, const QString& logFile,
     return {false, extractError(text)};
 }
 
-// Terminate, then SIGKILL, then give up on a process that will not die.
+enum class Ending { exited, refused, cancelled, timedOut };
+
+// SIGKILL, then give up on a process that will not die. Reading cut short
+// has killed the whole process group already.
 FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QString& logFile,
-                   const QString& output, const CancellationFlag& cancelled, double limitSeconds,
+                   const QString& output, Ending ending, double limitSeconds,
                    Clock::time_point start, const ConversionLog& log) {
     const QString pid = QString::number(child.pid());
-    if (!cancelled.isSet())
+    if (ending == Ending::timedOut)
         log(QStringLiteral("ffmpeg TIMEOUT after %1s, terminating...")
                 .arg(qint64(secondsSince(start))));
-    child.terminate();
-    exitWatch.waitUpTo(terminateGrace);
-
+    else if (ending == Ending::cancelled)
+        log(QStringLiteral("Task cancelled, killing ffmpeg PID ") + pid);
+    child.kill();
+    log(QStringLiteral("Sent SIGKILL to ffmpeg PID ") + pid +
+        QStringLiteral(", waiting up to 3s..."));
+    const auto killTime = Clock::now();
+    while (child.isRunning() && secondsSince(killTime) <= killGraceSeconds)
+        exitWatch.waitUpTo(pollInterval);
     if (child.isRunning()) {
-        child.kill();
-        log(QStringLiteral("Sent SIGKILL to ffmpeg PID ") + pid +
-            QStringLiteral(", waiting up to 3s..."));
-        const auto killTime = Clock::now();
-        while (child.isRunning() && secondsSince(killTime) <= killGraceSeconds)
-            exitWatch.waitUpTo(pollInterval);
-        if (child.isRunning()) {
-            log(QStringLiteral("ffmpeg PID ") + pid +
-                QStringLiteral(" still alive after SIGKILL \u2014 D state on HDD, tracking"));
-            trackStuckPID(child.pid());
-            log(QStringLiteral("ffmpeg PID ") + pid + QStringLiteral(" may still write ") + output);
-        } else {
-            log(QStringLiteral("ffmpeg PID %1 died after %2s")
-                    .arg(pid)
-                    .arg(qint64(secondsSince(killTime))));
-        }
+        log(QStringLiteral("ffmpeg PID ") + pid +
+            QStringLiteral(" still alive after SIGKILL \u2014 D state on HDD, tracking"));
+        trackStuckPID(child.pid());
+        log(QStringLiteral("ffmpeg PID ") + pid + QStringLiteral(" may still write ") + output);
+    } else {
+        log(QStringLiteral("ffmpeg PID %1 died after %2s")
+                .arg(pid)
+                .arg(qint64(secondsSince(killTime))));
     }
 
     const QString text = takeDiagnostics(logFile);
-    if (cancelled.isSet())
+    if (ending == Ending::refused)
+        return {false, {}};
+    if (ending == Ending::cancelled)
         return {false, QStringLiteral("Cancelled")};
     QString message = QStringLiteral("Conversion timed out after %1s").arg(qint64(limitSeconds));
     if (!text.trimmed().isEmpty())
@@ -111,10 +216,86 @@ FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QStrin
     return {false, message};
 }
 
+// Requests `halt` at `deadline` unless stopped first.
+std::jthread deadlineWatch(Clock::time_point deadline, std::stop_source halt,
+                           std::atomic_bool& reached) {
+    return std::jthread([deadline, halt, &reached](std::stop_token finished) mutable {
+        std::mutex lock;
+        std::condition_variable_any wake;
+        std::unique_lock guard(lock);
+        wake.wait_until(guard, finished, deadline, [] { return false; });
+        if (!finished.stop_requested()) {
+            reached = true;
+            halt.request_stop();
+        }
+    });
+}
+
 } // namespace
 
+QString extractError(const QString& text) {
+    QStringList lines;
+    for (const QString& piece : splitAtLineBreaks(text)) {
+        const QString line = piece.trimmed();
+        if (!line.isEmpty() && !describesRatherThanFails(line))
+            lines.append(line);
+    }
+
+    // Thousands of repeats of one complaint are one line here.
+    QStringList keywordLines;
+    QSet<QString> seen;
+    for (const QString& line : lines) {
+        if (namesAnError(line) && !seen.contains(line)) {
+            seen.insert(line);
+            keywordLines.append(line);
+        }
+    }
+    // A failure is stated last; what comes before is often its echo.
+    const QStringList& chosen = keywordLines.isEmpty() ? lines : keywordLines;
+    if (chosen.isEmpty())
+        return QStringLiteral("ffmpeg failed");
+    return bounded(
+        chosen.mid(qMax(qsizetype(0), chosen.size() - maximumLines)).join(QStringLiteral("; ")));
+}
+
+void trackStuckPID(pid_t pid) {
+    const std::lock_guard guard(pidLock);
+    trackedPIDs.insert(pid);
+}
+
+QList<pid_t> stuckPIDs() {
+    const std::lock_guard guard(pidLock);
+    return QList<pid_t>(trackedPIDs.begin(), trackedPIDs.end());
+}
+
+void killStuckPIDs() {
+    QList<pid_t> pids;
+    {
+        const std::lock_guard guard(pidLock);
+        pids = QList<pid_t>(trackedPIDs.begin(), trackedPIDs.end());
+        trackedPIDs.clear();
+    }
+    if (pids.isEmpty())
+        return;
+    // A tracked process reaped since is no longer ours, and its number may
+    // belong to somebody else by now.
+    for (pid_t pid : pids)
+        signalOwnChild(pid, SIGKILL);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::chrono::steady_clock::now() < deadline && anyStillOurs(pids))
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+double conversionLimitSeconds(const Settings& settings) {
+    // One run now does the work of the whole-file decode and of the
+    // conversion, which had these two limits one after the other; their sum
+    // never cuts short a file that passed both before.
+    return wholeFileLimitSeconds(settings) + double(settings.convertTimeoutSeconds());
+}
+
 FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const ConversionLog& log,
-                        const Settings& settings, std::stop_token stopToken) {
+                        const Settings& settings, const PcmConsumer& onPcm,
+                        std::stop_token stopToken) {
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     if (!ffmpeg)
         return {false, QStringLiteral("ffmpeg not found")};
@@ -125,19 +306,8 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
     if (stopToken.stop_requested())
         return {false, QStringLiteral("Cancelled")};
     // The encoder follows the input's own format, and the same probe notices a
-    // file replaced since the scan by one that is no longer stereo; neither
-    // depends on the whole-file check, so it runs alongside it.
-    std::future<ConversionPlan> plan =
-        std::async(std::launch::async, [ffmpeg = *ffmpeg, input, output, stopToken] {
-            return planConversion(ffmpeg, input, output, stopToken);
-        });
-    // Nothing is written for a file the whole of which is not fake stereo.
-    const WholeFileCheck check = verifyWholeFile(input, settings, log, stopToken);
-    if (check.refusal)
-        return {false, *check.refusal};
-    if (stopToken.stop_requested())
-        return {false, QStringLiteral("Cancelled")};
-    const ConversionPlan planned = plan.get();
+    // file replaced since the scan by one that is no longer stereo.
+    const ConversionPlan planned = planConversion(*ffmpeg, input, output, stopToken);
     // A stop while the plan's tools ran leaves it without an answer.
     if (stopToken.stop_requested())
         return {false, QStringLiteral("Cancelled")};
@@ -162,9 +332,10 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
         return {false, message};
     }
 
+    // Diagnostics go to a file, so the only pipe is the PCM, read without pause.
     ChildProcess child;
     const std::optional<QString> launchFailure = child.start(
-        *ffmpeg, arguments, ChildProcess::Output::nullDevice(), ChildProcess::Output::file(logFd));
+        *ffmpeg, arguments, ChildProcess::Output::pipe(), ChildProcess::Output::file(logFd));
     ::close(logFd);
     if (launchFailure) {
         removeLogAfterFailedLaunch(logFile);
@@ -173,33 +344,48 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
     }
     log(QStringLiteral("ffmpeg launched, PID: %1").arg(child.pid()));
 
-    const double limitSeconds = double(settings.convertTimeoutSeconds());
+    const double limitSeconds = conversionLimitSeconds(settings);
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(limitSeconds));
+    // A stop request, the time limit and a refusal of the PCM all cut the
+    // reading short, which kills ffmpeg's process group at once.
+    std::stop_source halt;
     CancellationFlag cancelled;
-    const std::stop_callback onStop(stopToken, [&cancelled] { cancelled.set(); });
+    const std::stop_callback onStop(stopToken, [&cancelled, &halt] {
+        cancelled.set();
+        halt.request_stop();
+    });
+    std::atomic_bool timedOut = false;
+    bool refused = false;
+    {
+        const std::jthread watch = deadlineWatch(deadline, halt, timedOut);
+        child.readPipes(
+            [&](QByteArrayView pcm) {
+                if (onPcm(pcm))
+                    return true;
+                refused = true;
+                halt.request_stop();
+                return false;
+            },
+            nullptr, halt.get_token());
+    }
     const ExitWatch exitWatch(child.pid());
 
-    enum class Ending { exited, cancelled, timedOut };
-    Ending ending = Ending::exited;
-    const auto start = Clock::now();
-    while (child.isRunning()) {
-        if (cancelled.isSet()) {
+    Ending ending = refused             ? Ending::refused
+                    : cancelled.isSet() ? Ending::cancelled
+                    : timedOut          ? Ending::timedOut
+                                        : Ending::exited;
+    // The PCM ended; ffmpeg is finishing its file.
+    while (ending == Ending::exited && child.isRunning()) {
+        if (cancelled.isSet())
             ending = Ending::cancelled;
-            break;
-        }
-        if (secondsSince(start) >= limitSeconds) {
+        else if (Clock::now() >= deadline)
             ending = Ending::timedOut;
-            break;
-        }
-        exitWatch.waitUpTo(pollInterval);
+        else
+            exitWatch.waitUpTo(pollInterval);
     }
-    if (ending == Ending::exited) {
-        FFmpegOutcome outcome = finishNormally(child, logFile, log);
-        outcome.framesVerified = check.framesCompared;
-        return outcome;
-    }
-    if (ending == Ending::cancelled) {
-        log(QStringLiteral("Task cancelled, killing ffmpeg PID %1").arg(child.pid()));
-        child.kill();
-    }
-    return stop(child, exitWatch, logFile, output, cancelled, limitSeconds, start, log);
+    if (ending == Ending::exited)
+        return finishNormally(child, logFile, log);
+    return stop(child, exitWatch, logFile, output, ending, limitSeconds, start, log);
 }

@@ -3,25 +3,53 @@
 #include "converter/ConversionLog.h"
 #include "model/Settings.h"
 
+#include <QByteArrayView>
+#include <QList>
 #include <QString>
 
+#include <functional>
 #include <stop_token>
+#include <sys/types.h>
 
-// What one ffmpeg run gave: on failure a short text for the user; on success
-// the number of 44.1 kHz frames the whole-file check compared before it, the
-// original's length.
+// What one ffmpeg run gave: on failure a short text for the user, empty when
+// the PCM consumer ended the run.
 struct FFmpegOutcome {
     bool ok = false;
     QString text;
-    qint64 framesVerified = 0;
 };
 
+// Receives the run's 16-bit stereo PCM as it arrives; false ends the run.
+using PcmConsumer = std::function<bool(QByteArrayView)>;
+
+// The time one conversion run may take, from ffmpeg's start.
+double conversionLimitSeconds(const Settings& settings);
+
 // Converts `input` to a one-channel file at `output` with ffmpeg, in the
-// encoder its probed format calls for (planConversion), supervised on the
-// calling worker thread: polled every 0.1 s against the setting
-// convertTimeoutSeconds and against `stop`, then terminated, killed, and if
-// it still will not die, tracked as stuck. The whole-file check comes first;
-// a stop request ends it at once, and nothing is launched after one. Never
-// throws.
+// encoder its probed format calls for (planConversion). The same run decodes
+// the input once more to PCM for `onPcm`, read as it comes so ffmpeg never
+// waits on a full pipe. Supervised on the calling worker thread against
+// conversionLimitSeconds and `stop`: the consumer's refusal, a stop request
+// and the time limit kill ffmpeg at once; one that will not die is tracked
+// as stuck. Never throws.
 FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const ConversionLog& log,
-                        const Settings& settings, std::stop_token stop = {});
+                        const Settings& settings, const PcmConsumer& onPcm,
+                        std::stop_token stop = {});
+
+// A short text for the user from ffmpeg's diagnostics: the last three
+// distinct lines naming an error-like keyword, or else the last three lines,
+// leaving out the descriptions of the files, their tags and progress lines;
+// joined with "; " and at most 300 characters long.
+QString extractError(const QString& text);
+
+// ffmpeg processes still alive 3 s after SIGKILL (typically stuck in the
+// kernel on a dying disk). The set is process-wide and drained before every
+// launch, so a stuck process gets one more SIGKILL and is then forgotten.
+void trackStuckPID(pid_t pid);
+
+// Sends SIGKILL to every tracked process that is still our own unreaped
+// child, forgets them all and waits up to 3 s for them to be reaped. Blocks
+// the calling worker; writes no log line.
+void killStuckPIDs();
+
+// The identifiers tracked right now.
+QList<pid_t> stuckPIDs();

@@ -9,96 +9,81 @@
 
 #include <cstring>
 
+WholeFileComparer::WholeFileComparer(ComparisonMethod method) : method(method) {}
+
+bool WholeFileComparer::feed(QByteArrayView chunk) {
+    const auto* bytes = reinterpret_cast<const uchar*>(chunk.data());
+    qint64 remaining = chunk.size();
+    if (carried > 0) {
+        const qint64 needed = qMin<qint64>(pcmFrameSize - carried, remaining);
+        std::memcpy(carry + carried, bytes, std::size_t(needed));
+        carried += needed;
+        bytes += needed;
+        remaining -= needed;
+        if (carried < pcmFrameSize)
+            return true;
+        carried = 0;
+        if (!compare(carry, 1))
+            return false;
+    }
+    const qint64 frames = remaining / pcmFrameSize;
+    if (!compare(bytes, frames))
+        return false;
+    carried = remaining - frames * pcmFrameSize;
+    std::memcpy(carry, bytes + frames * pcmFrameSize, std::size_t(carried));
+    return true;
+}
+
+WholeFileVerdict WholeFileComparer::verdict() {
+    if (method == ComparisonMethod::statistical && !difference)
+        judgeSecond();
+    WholeFileVerdict verdict;
+    verdict.framesCompared = framesSeen;
+    verdict.firstDifferingFrame = difference;
+    verdict.channelsMatch = framesSeen > 0 && !difference;
+    return verdict;
+}
+
+bool WholeFileComparer::compare(const uchar* frames, qint64 count) {
+    if (method == ComparisonMethod::statistical)
+        return compareSeconds(frames, count);
+    const qint64 differing = firstDifferingFrame(frames, count);
+    if (differing < count) {
+        difference = framesSeen + differing;
+        framesSeen += differing + 1;
+        return false;
+    }
+    framesSeen += count;
+    return true;
+}
+
+// Over a whole file, a few seconds of real stereo vanish in the average of
+// many fake ones; each second must therefore pass on its own.
+bool WholeFileComparer::compareSeconds(const uchar* frames, qint64 count) {
+    while (count > 0) {
+        const qint64 taken = qMin(count, pcmFramesPerSecond - second.frames());
+        second.add(frames, taken);
+        framesSeen += taken;
+        frames += taken * pcmFrameSize;
+        count -= taken;
+        if (second.frames() == pcmFramesPerSecond && !judgeSecond())
+            return false;
+    }
+    return true;
+}
+
+bool WholeFileComparer::judgeSecond() {
+    const qint64 start = framesSeen - second.frames();
+    // Lossy codecs leave the channels of a fake-stereo file slightly
+    // different where there is next to nothing to encode.
+    const bool passes = second.frames() == 0 || second.isSilent() || second.channelsMatch();
+    second = ChannelSums();
+    if (!passes)
+        difference = start;
+    return passes;
+}
+
 namespace {
-
-// Feeds arbitrary pipe chunks to the comparison as whole frames, carrying a
-// split frame over to the next chunk.
-class FrameStream {
-public:
-    explicit FrameStream(ComparisonMethod method) : method(method) {}
-
-    // False once the verdict can no longer change (a difference was found).
-    bool feed(QByteArrayView chunk) {
-        const auto* bytes = reinterpret_cast<const uchar*>(chunk.data());
-        qint64 remaining = chunk.size();
-        if (carried > 0) {
-            const qint64 needed = qMin<qint64>(pcmFrameSize - carried, remaining);
-            std::memcpy(carry + carried, bytes, std::size_t(needed));
-            carried += needed;
-            bytes += needed;
-            remaining -= needed;
-            if (carried < pcmFrameSize)
-                return true;
-            carried = 0;
-            if (!compare(carry, 1))
-                return false;
-        }
-        const qint64 frames = remaining / pcmFrameSize;
-        if (!compare(bytes, frames))
-            return false;
-        carried = remaining - frames * pcmFrameSize;
-        std::memcpy(carry, bytes + frames * pcmFrameSize, std::size_t(carried));
-        return true;
-    }
-
-    // The end of the stream: a last, shorter second is judged too.
-    WholeFileVerdict verdict() {
-        if (method == ComparisonMethod::statistical && !difference)
-            judgeSecond();
-        WholeFileVerdict verdict;
-        verdict.framesCompared = framesSeen;
-        verdict.firstDifferingFrame = difference;
-        verdict.channelsMatch = framesSeen > 0 && !difference;
-        return verdict;
-    }
-
-private:
-    bool compare(const uchar* frames, qint64 count) {
-        if (method == ComparisonMethod::statistical)
-            return compareSeconds(frames, count);
-        const qint64 differing = firstDifferingFrame(frames, count);
-        if (differing < count) {
-            difference = framesSeen + differing;
-            framesSeen += differing + 1;
-            return false;
-        }
-        framesSeen += count;
-        return true;
-    }
-
-    // Over a whole file, a few seconds of real stereo vanish in the average
-    // of many fake ones; each second must therefore pass on its own.
-    bool compareSeconds(const uchar* frames, qint64 count) {
-        while (count > 0) {
-            const qint64 taken = qMin(count, pcmFramesPerSecond - second.frames());
-            second.add(frames, taken);
-            framesSeen += taken;
-            frames += taken * pcmFrameSize;
-            count -= taken;
-            if (second.frames() == pcmFramesPerSecond && !judgeSecond())
-                return false;
-        }
-        return true;
-    }
-
-    bool judgeSecond() {
-        const qint64 start = framesSeen - second.frames();
-        // Lossy codecs leave the channels of a fake-stereo file slightly
-        // different where there is next to nothing to encode.
-        const bool passes = second.frames() == 0 || second.isSilent() || second.channelsMatch();
-        second = ChannelSums();
-        if (!passes)
-            difference = start;
-        return passes;
-    }
-
-    const ComparisonMethod method;
-    uchar carry[pcmFrameSize] = {};
-    qint64 carried = 0;
-    qint64 framesSeen = 0;
-    std::optional<qint64> difference;
-    ChannelSums second;
-};
 
 WholeFileVerdict streamDecode(const QString& ffmpeg, const QString& file, ComparisonMethod method,
                               std::stop_token stop) {
@@ -106,7 +91,7 @@ WholeFileVerdict streamDecode(const QString& ffmpeg, const QString& file, Compar
     if (decoder.start(ffmpeg, pcmDecodeArguments(file, std::nullopt), ChildProcess::Output::pipe(),
                       ChildProcess::Output::nullDevice()))
         throw ScannerError();
-    FrameStream stream(method);
+    WholeFileComparer stream(method);
     bool stoppedEarly = false;
     decoder.readPipes(
         [&](QByteArrayView chunk) {

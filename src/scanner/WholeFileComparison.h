@@ -2,7 +2,9 @@
 
 #include "model/Settings.h"
 #include "model/Statuses.h"
+#include "scanner/ChannelComparison.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QUrl>
 
@@ -19,6 +21,33 @@ struct WholeFileVerdict {
     // itself, or with the statistical method the start of the first second
     // that fails.
     std::optional<qint64> firstDifferingFrame;
+};
+
+// Judges decoded 16-bit stereo PCM at 44.1 kHz as it arrives, in chunks of
+// any size (a frame split between two chunks is carried over), never holding
+// it in memory. The scan's whole-file decode and the conversion run both feed
+// one, so both judge alike.
+class WholeFileComparer {
+public:
+    explicit WholeFileComparer(ComparisonMethod method);
+
+    // False once the verdict can no longer change (a difference was found).
+    bool feed(QByteArrayView chunk);
+
+    // At the end of the stream: a last, shorter second is judged too.
+    WholeFileVerdict verdict();
+
+private:
+    bool compare(const uchar* frames, qint64 count);
+    bool compareSeconds(const uchar* frames, qint64 count);
+    bool judgeSecond();
+
+    const ComparisonMethod method;
+    uchar carry[pcmFrameSize] = {};
+    qint64 carried = 0;
+    qint64 framesSeen = 0;
+    std::optional<qint64> difference;
+    ChannelSums second;
 };
 
 // Streams the whole decode through the comparison, never holding it in memory.

@@ -1,6 +1,6 @@
 #include "TestMain.h"
 
-#include "converter/ErrorText.h"
+#include "converter/FFmpegRun.h"
 
 class ErrorTextTest : public QObject {
     Q_OBJECT

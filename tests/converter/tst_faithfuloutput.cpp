@@ -5,7 +5,6 @@
 
 #include "converter/AudioConverter.h"
 #include "converter/FFmpegArguments.h"
-#include "converter/FFmpegEncoders.h"
 #include "exec/FFmpegLocator.h"
 
 #include <QFileInfo>

@@ -25,11 +25,10 @@ void FakeTools::script(const QString& tool, const QString& body) {
 }
 
 void FakeTools::conversionScript(const QString& body) {
-    script(QStringLiteral("ffmpeg"),
-           QStringLiteral(
-               "case \" $* \" in *\" -f s16le \"* | *\" -encoders \"*) exec /usr/bin/ffmpeg "
-               "\"$@\";; esac\n") +
-               body);
+    script(
+        QStringLiteral("ffmpeg"),
+        QStringLiteral("case \" $* \" in \" -n \"*) ;; *) exec /usr/bin/ffmpeg \"$@\";; esac\n") +
+            body);
     realTool(QStringLiteral("ffprobe"));
 }
 
@@ -38,7 +37,8 @@ QString FakeTools::realConversion(const QString& options) {
                           "in=; previous=; for argument; do\n"
                           "  [ \"$previous\" = -i ] && in=$argument; previous=$argument\n"
                           "done\n"
-                          "/usr/bin/ffmpeg -v error -y -i \"$in\" %1 \"$last\"\n")
+                          "/usr/bin/ffmpeg -v error -y -i \"$in\" -map 0:a:0 -f s16le -acodec "
+                          "pcm_s16le -ac 2 -ar 44100 - %1 \"$last\"\n")
         .arg(options);
 }
 

@@ -18,13 +18,14 @@ public:
     // Writes an executable /bin/sh script named `tool` with this body.
     void script(const QString& tool, const QString& body);
 
-    // An ffmpeg whose conversions run `body` while its PCM decodes (the scan's
-    // and the whole-file check before converting) and its list of encoders
-    // come from the real ffmpeg, with the real ffprobe beside it.
+    // An ffmpeg whose conversion runs (those starting with -n) run `body`
+    // while everything else (the scan's decodes, the list of encoders) comes
+    // from the real ffmpeg, with the real ffprobe beside it.
     void conversionScript(const QString& body);
 
     // A conversion body that has the real ffmpeg write the output with these
-    // options instead ("-ac 2", "-ac 1 -t 0.5"): a real file of the wrong kind.
+    // options instead ("-ac 2", "-ac 1 -t 0.5"): a real file of the wrong
+    // kind, with the whole input's PCM on standard output as usual.
     static QString realConversion(const QString& options);
 
     // Links `tool` to the real program of that name.
