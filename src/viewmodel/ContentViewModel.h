@@ -19,9 +19,6 @@
 class AudioConverter;
 class AudioScanner;
 class DesktopServices;
-struct ConversionRun;
-struct DropContents;
-struct ScanRun;
 
 // The state behind the main window and every operation its controls call.
 // Lives on the GUI thread and is only touched there: scans and conversions run
@@ -109,10 +106,21 @@ public:
     // standard output, and the timestamped line appended to the log file.
     void log(const QString& message);
 
+    // The banner shown after a conversion run: how many files, and either the
+    // space recovered (the originals are gone) or what deleting the originals
+    // that were kept would free (the disk has grown, nothing was recovered yet).
+    static QString conversionCompleteText(qint64 convertedCount, qint64 bytesSaved,
+                                          qint64 originalBytes, ConvertBehavior behavior,
+                                          bool suffixEnabled);
+
 signals:
     void changed();
 
 private:
+    struct ScanRun;
+    struct ConversionRun;
+    struct DropContents;
+
     template <class Value> void publish(Value& field, Value value) {
         field = std::move(value);
         emit changed();

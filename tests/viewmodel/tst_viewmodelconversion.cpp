@@ -3,7 +3,7 @@
 #include "ConversionFixture.h"
 #include "model/FileSize.h"
 #include "model/PathParts.h"
-#include "viewmodel/ConversionSummary.h"
+#include "viewmodel/ContentViewModel.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -58,7 +58,7 @@ private slots:
         QFETCH(bool, suffix);
         QFETCH(QString, expected);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QCOMPARE(conversionCompleteText(2, 1'500'000, 3'200'000, behavior, suffix), expected);
+        QCOMPARE(ContentViewModel::conversionCompleteText(2, 1'500'000, 3'200'000, behavior, suffix), expected);
     }
 
     void aRunWhereTheSecondItemFails() {
@@ -105,7 +105,7 @@ private slots:
 
         const qint64 saved = first->spaceSaved() + third->spaceSaved();
         QVERIFY(saved > 0);
-        const QString banner = conversionCompleteText(
+        const QString banner = ContentViewModel::conversionCompleteText(
             2, saved, first->originalSize + third->originalSize, ConvertBehavior::trash, true);
         QVERIFY(model.showConversionComplete());
         QCOMPARE(model.conversionCompleteMessage(), banner);

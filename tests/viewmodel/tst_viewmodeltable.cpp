@@ -3,7 +3,6 @@
 #include "TestAudio.h"
 #include "ViewModelLog.h"
 #include "viewmodel/ContentViewModel.h"
-#include "viewmodel/ItemOrdering.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
