@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTime>
 
 #include <algorithm>
@@ -321,11 +322,14 @@ void ContentViewModel::finishDiscovery(const std::shared_ptr<ScanRun>& run, qint
     stopUITimer();
     if (scanTask == run)
         scanTask.reset();
+    emit scanFinished();
 }
 
 void ContentViewModel::finishScan(const std::shared_ptr<ScanRun>& run) {
     if (!isActive(run))
         return;
+    // Last, whichever way the steps below end, once the results are published.
+    const auto endsScan = qScopeGuard([this] { emit scanFinished(); });
     if (needsUIUpdate) {
         needsUIUpdate = false;
         republishItems();
@@ -488,6 +492,7 @@ void ContentViewModel::finishDroppedFiles(const std::shared_ptr<ScanRun>& run,
     if (scanTask == run)
         scanTask.reset();
     republishItems();
+    emit scanFinished();
 }
 
 ContentViewModel::DropContents ContentViewModel::DropContents::of(const QList<QUrl>& urls) {
@@ -522,8 +527,10 @@ void ContentViewModel::convertSelected() {
     }
     QList<FileItemPtr> snapshot;
     for (const FileItemPtr& item : std::as_const(items_)) {
-        if (item->isSelected && item->detectionStatus == DetectionStatus::fakeStereo &&
-            claimForConversion(item))
+        // A selected row a conversion still holds is not taken; the claim
+        // names it in the log.
+        const bool selectedButHeld = item->isSelected && isHeldForConversion(item);
+        if ((isConvertible(item) || selectedButHeld) && claimForConversion(item))
             snapshot.append(item);
     }
     if (snapshot.isEmpty())
@@ -575,6 +582,11 @@ void ContentViewModel::releaseFromConversion(const QList<FileItemPtr>& released)
 
 bool ContentViewModel::isHeldForConversion(const FileItemPtr& item) const {
     return heldForConversion.contains(item->path());
+}
+
+bool ContentViewModel::isConvertible(const FileItemPtr& item) const {
+    return item->isSelected && item->detectionStatus == DetectionStatus::fakeStereo &&
+           !isHeldForConversion(item);
 }
 
 // The run's own worker: the snapshot strictly one item after another. A stop
@@ -665,6 +677,8 @@ bool ContentViewModel::isActive(const std::shared_ptr<ConversionRun>& run) const
 void ContentViewModel::finishConversion(const std::shared_ptr<ConversionRun>& run) {
     if (!isActive(run))
         return;
+    // Last, whichever way the steps below end, once the banner is decided.
+    const auto endsRun = qScopeGuard([this] { emit conversionFinished(); });
     publish(currentConvertingFile_, std::optional<QString>());
     publish(isConverting_, false);
     if (convertTask == run)

@@ -81,6 +81,9 @@ public:
     // the stopped run still holding it, has let go; nothing may start on that
     // file then.
     bool isHeldForConversion(const FileItemPtr& item) const;
+    // What "Convert Selected" takes: a selected fake-stereo row that no
+    // conversion holds.
+    bool isConvertible(const FileItemPtr& item) const;
     bool hasConversionsInFlight() const { return !heldForConversion.isEmpty(); }
     // For quitting: the run and every single-row conversion are cancelled.
     // Their workers still finish the file in hand (removing a temporary
@@ -115,6 +118,12 @@ public:
 
 signals:
     void changed();
+    // Once per scan (or analysis of dropped files) and per conversion run, on
+    // the GUI thread, when its workers are done and its results published:
+    // after completing and after a stop alike; a run a newer one replaced ends
+    // silently, and single-row conversions are not runs.
+    void scanFinished();
+    void conversionFinished();
 
 private:
     struct ScanRun;
