@@ -52,7 +52,7 @@ private slots:
         QCOMPARE(second->detectionStatus, DetectionStatus::error);
         QCOMPARE(second->errorMessage, std::optional(QStringLiteral("Cancelled")));
         QCOMPARE(third->detectionStatus, DetectionStatus::fakeStereo);
-        QVERIFY(!QFile::exists(folder + u'/' + third->fileName + QStringLiteral("_MONO.wav")));
+        QVERIFY(!QFile::exists(folder + u'/' + third->fileName + QStringLiteral("_MONO.flac")));
         QCOMPARE(model.convertProgress(), 2.0 / 3);
         QVERIFY(!model.showConversionComplete());
 
