@@ -3,30 +3,9 @@
 #include "ConsoleStreams.h"
 #include "ItemReport.h"
 
-#include <QMetaObject>
-
 namespace {
 
 constexpr int interruptedExitCode = 130;
-
-// The view model ends a scan and a conversion run with these log lines, also
-// when they were stopped; the state flags drop at once on a stop, while the
-// work still winds down.
-QString newestLogMessage(const ContentViewModel& viewModel) {
-    if (viewModel.debugLog().isEmpty())
-        return {};
-    const QString& entry = viewModel.debugLog().last();
-    return entry.mid(entry.indexOf(QStringLiteral("] ")) + 2);
-}
-
-bool endsScan(const QString& message) {
-    return message.startsWith(QStringLiteral("Scan complete: ")) ||
-           message == u"No audio files found";
-}
-
-bool endsConversion(const QString& message) {
-    return message == u"All conversions complete";
-}
 
 // Converted, failed, skipped, or refused because the whole file proved to be
 // real stereo: every file the run took leaves fake stereo once it is handled.
@@ -44,6 +23,10 @@ CliSession::CliSession(CliOptions options, std::FILE* results, QObject* parent)
     : QObject(parent), options(std::move(options)), results(results),
       progress(!this->options.verbose) {
     connect(&viewModel, &ContentViewModel::changed, this, &CliSession::viewModelChanged);
+    // Not the state flags: a stop drops them at once, while the work still
+    // winds down.
+    connect(&viewModel, &ContentViewModel::scanFinished, this, &CliSession::scanEnded);
+    connect(&viewModel, &ContentViewModel::conversionFinished, this, &CliSession::conversionEnded);
 }
 
 void CliSession::start() {
@@ -69,23 +52,12 @@ void CliSession::interrupt() {
     }
 }
 
-// The next step is queued rather than taken here: the log line that marks an
-// end is written before the view model's own finishing steps (the selection
-// after a scan, the banner after a run), which complete in the same call.
 void CliSession::viewModelChanged() {
     if (phase == Phase::ended)
         return;
     showProgress();
     if (phase == Phase::converting)
         reportNewOutcomes();
-    const QString message = newestLogMessage(viewModel);
-    if (phase == Phase::scanning && endsScan(message)) {
-        phase = Phase::ended;
-        QMetaObject::invokeMethod(this, &CliSession::scanEnded, Qt::QueuedConnection);
-    } else if (phase == Phase::converting && endsConversion(message)) {
-        phase = Phase::ended;
-        QMetaObject::invokeMethod(this, &CliSession::conversionEnded, Qt::QueuedConnection);
-    }
 }
 
 void CliSession::showProgress() {
@@ -120,6 +92,8 @@ void CliSession::reportNewOutcomes() {
 }
 
 void CliSession::scanEnded() {
+    if (phase != Phase::scanning)
+        return;
     progress.clear();
     const QList<FileItemPtr> scanned = sortedByPath(viewModel.items());
     tellUser(scanSummary(scanned));
@@ -139,7 +113,7 @@ void CliSession::scanEnded() {
     // The scan selected every fake-stereo file at its end; "Convert Selected"
     // takes exactly these.
     for (const FileItemPtr& item : scanned) {
-        if (item->isSelected && item->detectionStatus == DetectionStatus::fakeStereo)
+        if (viewModel.isConvertible(item))
             toConvert.append(item);
     }
     if (options.dryRun) {
@@ -159,6 +133,8 @@ void CliSession::scanEnded() {
 }
 
 void CliSession::conversionEnded() {
+    if (phase != Phase::converting)
+        return;
     progress.clear();
     reportNewOutcomes();
     if (options.json)

@@ -33,12 +33,9 @@ QLineEdit* settingField(const QString& name, int width, QWidget* parent) {
 }
 
 bool hasConvertibleSelection(const ContentViewModel& viewModel) {
-    return std::any_of(viewModel.items().cbegin(), viewModel.items().cend(),
-                       [&viewModel](const FileItemPtr& item) {
-                           return item->isSelected &&
-                                  item->detectionStatus == DetectionStatus::fakeStereo &&
-                                  !viewModel.isHeldForConversion(item);
-                       });
+    return std::any_of(
+        viewModel.items().cbegin(), viewModel.items().cend(),
+        [&viewModel](const FileItemPtr& item) { return viewModel.isConvertible(item); });
 }
 
 } // namespace

@@ -19,9 +19,6 @@
 class AudioConverter;
 class AudioScanner;
 class DesktopServices;
-struct ConversionRun;
-struct DropContents;
-struct ScanRun;
 
 // The state behind the main window and every operation its controls call.
 // Lives on the GUI thread and is only touched there: scans and conversions run
@@ -84,6 +81,9 @@ public:
     // the stopped run still holding it, has let go; nothing may start on that
     // file then.
     bool isHeldForConversion(const FileItemPtr& item) const;
+    // What "Convert Selected" takes: a selected fake-stereo row that no
+    // conversion holds.
+    bool isConvertible(const FileItemPtr& item) const;
     bool hasConversionsInFlight() const { return !heldForConversion.isEmpty(); }
     // For quitting: the run and every single-row conversion are cancelled.
     // Their workers still finish the file in hand (removing a temporary
@@ -109,10 +109,27 @@ public:
     // standard output, and the timestamped line appended to the log file.
     void log(const QString& message);
 
+    // The banner shown after a conversion run: how many files, and either the
+    // space recovered (the originals are gone) or what deleting the originals
+    // that were kept would free (the disk has grown, nothing was recovered yet).
+    static QString conversionCompleteText(qint64 convertedCount, qint64 bytesSaved,
+                                          qint64 originalBytes, ConvertBehavior behavior,
+                                          bool suffixEnabled);
+
 signals:
     void changed();
+    // Once per scan (or analysis of dropped files) and per conversion run, on
+    // the GUI thread, when its workers are done and its results published:
+    // after completing and after a stop alike; a run a newer one replaced ends
+    // silently, and single-row conversions are not runs.
+    void scanFinished();
+    void conversionFinished();
 
 private:
+    struct ScanRun;
+    struct ConversionRun;
+    struct DropContents;
+
     template <class Value> void publish(Value& field, Value value) {
         field = std::move(value);
         emit changed();

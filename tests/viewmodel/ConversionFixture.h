@@ -2,16 +2,18 @@
 
 #include "FakeTools.h"
 #include "TestAudio.h"
-#include "ViewModelLog.h"
 #include "model/Settings.h"
 #include "viewmodel/ContentViewModel.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 // Folders of fake stereo files scanned into a view model, and an ffmpeg that
-// fails or hangs on the conversion of chosen files.
+// fails or hangs on the conversion of chosen files. The files are FLAC, whose
+// identical channels cost almost nothing: the space a conversion saves is then
+// far from the size of its output, so the two cannot be confused unseen.
 class ConversionFixture {
 public:
     ConversionFixture() {
@@ -38,26 +40,23 @@ public:
     // when control/hang-X exists. Decoding for the scan is never affected.
     void install(FakeTools& tools) const {
         tools.realTool(QStringLiteral("ffprobe"));
-        tools.script(QStringLiteral("ffmpeg"),
-                     QStringLiteral("input=''\nprevious=''\n"
-                                    "for argument in \"$@\"; do\n"
-                                    "  [ \"$previous\" = -i ] && input=\"$argument\"\n"
-                                    "  previous=\"$argument\"\n"
-                                    "done\n"
-                                    "name=$(basename \"$input\")\n"
-                                    "case \"$*\" in *'-ac 1'*)\n"
-                                    "  if [ -e '%1'/fail-\"$name\" ]; then\n"
-                                    "    echo \"$name: Invalid data found when processing "
-                                    "input\" >&2\n"
-                                    "    exit 1\n"
-                                    "  fi\n"
-                                    "  if [ -e '%1'/hang-\"$name\" ]; then\n"
-                                    "    touch '%1'/started-\"$name\"\n"
-                                    "    exec sleep 30\n"
-                                    "  fi;;\n"
-                                    "esac\n"
-                                    "exec /usr/bin/ffmpeg \"$@\"")
-                         .arg(control));
+        tools.script(
+            QStringLiteral("ffmpeg"),
+            QStringLiteral(
+                "input=''; previous=''\n"
+                "for argument in \"$@\"; do\n"
+                "  [ \"$previous\" = -i ] && input=\"$argument\"; previous=\"$argument\"\n"
+                "done\n"
+                "name=$(basename \"$input\")\n"
+                "case \"$*\" in *'-ac 1'*)\n"
+                "  if [ -e '%1'/fail-\"$name\" ]; then\n"
+                "    echo \"$name: Invalid data found when processing input\" >&2; exit 1\n"
+                "  fi\n"
+                "  if [ -e '%1'/hang-\"$name\" ]; then touch '%1'/started-\"$name\"; exec sleep "
+                "30; fi;;\n"
+                "esac\n"
+                "exec /usr/bin/ffmpeg \"$@\"")
+                .arg(control));
     }
 
     // A fresh folder of `count` fake stereo files, scanned by `model`; the
@@ -67,10 +66,10 @@ public:
         const QString folder = root.filePath(QStringLiteral("run%1").arg(++folders));
         QDir().mkpath(folder);
         for (int index = 0; index < count; ++index)
-            QFile::copy(fakeTemplate, folder + QStringLiteral("/take%1.wav").arg(index + 1));
+            QFile::copy(fakeTemplate, folder + QStringLiteral("/take%1.flac").arg(index + 1));
+        QSignalSpy finished(&model, &ContentViewModel::scanFinished);
         model.startScanFolders({QUrl::fromLocalFile(folder)});
-        if (!ViewModelLog::waitFor(model,
-                                   QStringLiteral("Scan complete: %1 files processed").arg(count)))
+        if (!finished.wait(60000) || model.items().size() != count)
             qFatal("the scan did not finish");
         return folder;
     }
@@ -82,12 +81,12 @@ public:
     }
 
     QString markerPath(const QString& what, const FileItemPtr& item) const {
-        return control + u'/' + what + u'-' + item->fileName + QStringLiteral(".wav");
+        return control + u'/' + what + u'-' + item->fileName + QStringLiteral(".flac");
     }
 
 private:
     QTemporaryDir root;
     const QString control = root.filePath(QStringLiteral("control"));
-    const QString fakeTemplate = root.filePath(QStringLiteral("template.wav"));
+    const QString fakeTemplate = root.filePath(QStringLiteral("template.flac"));
     int folders = 0;
 };

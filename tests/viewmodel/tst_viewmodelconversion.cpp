@@ -1,20 +1,23 @@
 #include "TestMain.h"
 
 #include "ConversionFixture.h"
+#include "ViewModelLog.h"
 #include "model/FileItem.h"
-#include "model/PathParts.h"
-#include "viewmodel/ConversionSummary.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QMap>
 
 using namespace ViewModelLog;
 
-Q_DECLARE_METATYPE(ConvertBehavior)
+namespace {
 
-// Conversion runs of three items: what each item ends as, the progress, and
-// the banner's text for every way of disposing of originals.
+constexpr int deadlineMs = 60000;
+
+} // namespace
+
+// Conversion runs and single rows through the view model: what each item
+// ends as, the progress, the banner and the log. What a conversion leaves on
+// disk, and why a file is refused, is proven in the converter's tests.
 class ViewModelConversionTest : public QObject {
     Q_OBJECT
 
@@ -22,44 +25,6 @@ class ViewModelConversionTest : public QObject {
 
 private slots:
     void init() { fixture.reset(); }
-
-    // Every behaviour with and without a suffix: the space is called
-    // recovered only where the originals are gone.
-    void bannerText_data() {
-        QTest::addColumn<ConvertBehavior>("behavior");
-        QTest::addColumn<bool>("suffix");
-        QTest::addColumn<QString>("expected");
-        const QString converted = QStringLiteral("Congratulations! 2 files converted. ");
-        const QString recovered = QStringLiteral("1.5 mb disk space recovered.\n");
-        QTest::newRow("trash, suffix")
-            << ConvertBehavior::trash << true
-            << converted + recovered + "(Original files are moved to the Trash.)";
-        QTest::newRow("trash, no suffix")
-            << ConvertBehavior::trash << false
-            << converted + recovered + "(Original files are moved to the Trash.)";
-        QTest::newRow("overwrite, no suffix")
-            << ConvertBehavior::overwrite << false
-            << converted + recovered + "(Original files are overwritten.)";
-        QTest::newRow("overwrite, suffix")
-            << ConvertBehavior::overwrite << true
-            << converted + "Original files are kept beside them:\ndeleting them would free 3.2 mb.";
-        QTest::newRow("backup, no suffix")
-            << ConvertBehavior::backup << false
-            << converted + "Original files are kept in the _backup folder:\n"
-                           "deleting them would free 3.2 mb.";
-        QTest::newRow("backup, suffix")
-            << ConvertBehavior::backup << true
-            << converted + "Original files are kept, with copies in the _backup folder:\n"
-                           "deleting the originals would free 3.2 mb.";
-    }
-
-    void bannerText() {
-        QFETCH(ConvertBehavior, behavior);
-        QFETCH(bool, suffix);
-        QFETCH(QString, expected);
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QCOMPARE(conversionCompleteText(2, 1'500'000, 3'200'000, behavior, suffix), expected);
-    }
 
     void aRunWhereTheSecondItemFails() {
         FakeTools tools;
@@ -76,11 +41,16 @@ private slots:
             if (model.convertProgress() != progress.last())
                 progress.append(model.convertProgress());
         });
+        QSignalSpy finished(&model, &ContentViewModel::conversionFinished);
         const qsizetype logBefore = model.debugLog().size();
         model.convertSelected();
         QVERIFY(model.isConverting());
+        model.convertSelected();
         QCOMPARE(messages(model).at(logBefore), QStringLiteral("Converting 3 files"));
-        QVERIFY(waitFor(model, QStringLiteral("All conversions complete")));
+        QCOMPARE(messages(model).last(),
+                 QStringLiteral("Already converting, ignoring duplicate call"));
+        QVERIFY(finished.wait(deadlineMs));
+        QCOMPARE(finished.size(), 1);
 
         QVERIFY(!model.isConverting());
         QCOMPARE(model.currentConvertingFile(), std::nullopt);
@@ -90,26 +60,24 @@ private slots:
         const QString failure = second->errorMessage.value_or(QString());
         QVERIFY2(failure.contains(QStringLiteral("Invalid data found")), qPrintable(failure));
         QVERIFY(messages(model).contains(QStringLiteral("  -> FAILED: ") + failure));
-        QCOMPARE(messagesStartingWith(model, QStringLiteral("  -> success")).size(), 2);
-        QCOMPARE(progress.size(), 4);
-        QCOMPARE(progress.at(1), 1.0 / 3);
-        QCOMPARE(progress.at(2), 2.0 / 3);
-        QCOMPARE(progress.at(3), 1.0);
+        QCOMPARE(messages(model).filter(QStringLiteral("  -> success")).size(), 2);
+        QCOMPARE(progress, (QList<double>{0.0, 1.0 / 3, 2.0 / 3, 1.0}));
 
         // The converted rows now stand for the new files.
-        const QString output = folder + u'/' + first->fileName + QStringLiteral("_MONO.wav");
+        const QString output = folder + u'/' + first->fileName + QStringLiteral("_MONO.flac");
         QCOMPARE(first->currentUrl(), QUrl::fromLocalFile(output));
         QCOMPARE(first->fileSize, QFileInfo(output).size());
         // The failed row stays in the default filter.
         QCOMPARE(model.visibleItems(), QList<FileItemPtr>{second});
 
         const qint64 saved = first->spaceSaved() + third->spaceSaved();
-        QVERIFY(saved > 0);
-        const QString banner = conversionCompleteText(
+        QVERIFY(saved < first->convertedSize);
+        const QString banner = ContentViewModel::conversionCompleteText(
             2, saved, first->originalSize + third->originalSize, ConvertBehavior::trash, true);
         QVERIFY(model.showConversionComplete());
         QCOMPARE(model.conversionCompleteMessage(), banner);
-        QCOMPARE(messages(model).last(), banner);
+        QCOMPARE(messages(model).mid(messages(model).size() - 2),
+                 (QStringList{QStringLiteral("All conversions complete"), banner}));
 
         QElapsedTimer shown;
         shown.start();
@@ -117,76 +85,95 @@ private slots:
         QVERIFY2(shown.elapsed() >= 6000, "the banner went away far too early");
     }
 
-    void aRunWhereEveryItemFailsShowsNoBanner() {
+    // A run takes the selected fake stereo rows only; with none converted,
+    // there is no banner, and with none left, a click does and logs nothing.
+    void onlySelectedFakeStereoRowsAreTaken() {
         FakeTools tools;
         fixture.install(tools);
         ContentViewModel model;
         fixture.scannedFolder(model);
-        for (const FileItemPtr& item : model.items())
-            fixture.mark(QStringLiteral("fail"), item);
+        const FileItemPtr unticked = model.items().at(0);
+        const FileItemPtr wide = model.items().at(1);
+        const FileItemPtr taken = model.items().at(2);
+        model.toggleSelection(unticked);
+        wide->detectionStatus = DetectionStatus::realStereo;
+        fixture.mark(QStringLiteral("fail"), taken);
+        QVERIFY(!model.isConvertible(unticked) && !model.isConvertible(wide));
+        QVERIFY(model.isConvertible(taken));
 
+        QSignalSpy finished(&model, &ContentViewModel::conversionFinished);
         model.convertSelected();
-        QVERIFY(waitFor(model, QStringLiteral("All conversions complete")));
+        QVERIFY(finished.wait(deadlineMs));
+        QCOMPARE(messages(model).filter(QStringLiteral("Converting")),
+                 (QStringList{QStringLiteral("Converting 1 files"),
+                              QStringLiteral("Converting: ") + taken->fileName}));
+        QCOMPARE(taken->detectionStatus, DetectionStatus::error);
+        QCOMPARE(unticked->detectionStatus, DetectionStatus::fakeStereo);
         QCOMPARE(messages(model).last(), QStringLiteral("All conversions complete"));
-        for (const FileItemPtr& item : model.items())
-            QCOMPARE(item->detectionStatus, DetectionStatus::error);
         QVERIFY(!model.showConversionComplete());
-        QVERIFY(model.conversionCompleteMessage().isEmpty());
         QCOMPARE(model.convertProgress(), 1.0);
+
+        const QStringList before = model.debugLog();
+        model.convertSelected();
+        QCOMPARE(model.debugLog(), before);
+        QVERIFY(!model.isConverting());
     }
 
-    // Only a single stream of two channels can be converted, even when the
-    // user ticks the others; what a backup run leaves is never listed again.
-    void otherLayoutsAndBackupsAreNeverConverted() {
-        Settings::shared().setConvertBehavior(ConvertBehavior::backup);
-        Settings::shared().setAppendFilename(false);
+    // Rows converted one by one, side by side, leave the run's state alone.
+    void singleRowsRecordTheirOutcome() {
+        FakeTools tools;
+        fixture.install(tools);
         ContentViewModel model;
-        const QString folder = fixture.scannedFolder(model, 1);
-        const QString surround = folder + QStringLiteral("/surround.wav");
-        const QString streams = folder + QStringLiteral("/two streams.m4a");
-        TestAudio::surround(surround);
-        TestAudio::twoStreams(streams);
-        auto bytesOf = [](const QString& path) {
-            QFile file(path);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
-        const QByteArray surroundBytes = bytesOf(surround);
-        const QByteArray streamsBytes = bytesOf(streams);
+        fixture.scannedFolder(model, 3);
+        const FileItemPtr converted = model.items().at(0);
+        const FileItemPtr failed = model.items().at(1);
+        fixture.mark(QStringLiteral("fail"), failed);
+        bool everConverting = false;
+        connect(&model, &ContentViewModel::changed, &model,
+                [&] { everConverting = everConverting || model.isConverting(); });
+        QSignalSpy runs(&model, &ContentViewModel::conversionFinished);
+        model.convertItem(converted);
+        model.convertItem(failed);
+        QVERIFY(model.isHeldForConversion(converted) && !model.isConvertible(converted));
+        QTRY_VERIFY_WITH_TIMEOUT(!model.hasConversionsInFlight(), deadlineMs);
 
-        const auto labels = [&model] {
-            QMap<QString, QString> shown;
-            for (const FileItemPtr& item : model.items())
-                shown[lastPathComponent(item->path())] =
-                    item->channelLabel() + u'/' + rawValue(item->detectionStatus);
-            return shown;
-        };
-        model.startScanFolders({QUrl::fromLocalFile(folder)});
-        QVERIFY(waitFor(model, QStringLiteral("Scan complete: 3 files processed")));
-        const QString multichannel = QStringLiteral("/\u2713 Multichannel");
-        QCOMPARE(labels(),
-                 (QMap<QString, QString>{
-                     {QStringLiteral("take1.wav"), QStringLiteral("Stereo/\u26A0 Fake Stereo")},
-                     {QStringLiteral("surround.wav"), QStringLiteral("6 ch") + multichannel},
-                     {QStringLiteral("two streams.m4a"),
-                      QStringLiteral("2 audio streams") + multichannel}}));
-        for (const FileItemPtr& item : model.items()) {
-            QCOMPARE(item->isSelected, item->detectionStatus == DetectionStatus::fakeStereo);
-            if (!item->isSelected)
-                model.toggleSelection(item);
-        }
+        QCOMPARE(converted->detectionStatus, DetectionStatus::converted);
+        QCOMPARE(failed->detectionStatus, DetectionStatus::error);
+        const QStringList log = messages(model);
+        QVERIFY(log.contains(QStringLiteral("Converting: ") + converted->fileName));
+        QVERIFY(log.contains(QStringLiteral("  -> success")));
+        QVERIFY(log.contains(QStringLiteral("  -> FAILED: ") + failed->errorMessage.value_or("")));
+        QVERIFY(!messages(model).filter(QStringLiteral("ffmpeg input: ")).isEmpty());
+        QVERIFY(!everConverting);
+        QCOMPARE(runs.size(), 0);
+        QCOMPARE(model.convertProgress(), 0.0);
+        QVERIFY(!model.showConversionComplete());
+        QCOMPARE(model.items().at(2)->detectionStatus, DetectionStatus::fakeStereo);
+    }
 
-        model.convertSelected();
-        QVERIFY(waitFor(model, QStringLiteral("All conversions complete")));
-        QCOMPARE(bytesOf(surround), surroundBytes);
-        QCOMPARE(bytesOf(streams), streamsBytes);
-        QVERIFY(QFile::exists(folder + QStringLiteral("/_backup/take1.wav")));
+    // The whole file proved the scan wrong: the row becomes real stereo.
+    void aRefusedRowEndsRealStereoAndUnselected() {
+        QTemporaryDir folder;
+        const QString intro = TestAudio::tone(330, 0.5);
+        TestAudio::generate(
+            folder.filePath(QStringLiteral("intro.wav")),
+            {QStringLiteral("if(lt(t\\,7)\\,%1\\,%2)").arg(intro, TestAudio::tone(440, 0.5)),
+             QStringLiteral("if(lt(t\\,7)\\,%1\\,%2)").arg(intro, TestAudio::tone(550, 0.5))},
+            9);
+        ContentViewModel model;
+        QSignalSpy scanned(&model, &ContentViewModel::scanFinished);
+        model.startScanFolders({QUrl::fromLocalFile(folder.path())});
+        QVERIFY(scanned.wait(deadlineMs));
+        const FileItemPtr item = model.items().first();
+        QVERIFY(item->isSelected);
 
-        model.startScanFolders({QUrl::fromLocalFile(folder)});
-        QTRY_COMPARE_WITH_TIMEOUT(
-            messagesStartingWith(model, QStringLiteral("Scan complete: 3 files")).size(), 2, 60000);
-        QCOMPARE(labels().keys(),
-                 (QStringList{QStringLiteral("surround.wav"), QStringLiteral("take1.wav"),
-                              QStringLiteral("two streams.m4a")}));
+        model.convertItem(item);
+        QTRY_VERIFY_WITH_TIMEOUT(!model.hasConversionsInFlight(), deadlineMs);
+        const QString refusal = QStringLiteral("Not converted: channels differ at 0:07");
+        QCOMPARE(item->detectionStatus, DetectionStatus::realStereo);
+        QVERIFY(!item->isSelected);
+        QCOMPARE(item->errorMessage, refusal);
+        QCOMPARE(messages(model).last(), QStringLiteral("  -> NOT CONVERTED: ") + refusal);
     }
 };
 

@@ -1,4 +1,4 @@
-#include "viewmodel/ItemOrdering.h"
+#include "viewmodel/TableView.h"
 
 #include <QCollator>
 
