@@ -428,6 +428,7 @@ private slots:
               ffmpeg);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pidFile), 60000);
         const pid_t child = pid_t(contentsOf(pidFile).trimmed().toInt());
+        QVERIFY(TestSupport::isLive(child));
         ::kill(pid_t(process.processId()), signal);
         const Result result = finish(process);
         if (signal == SIGKILL) {
