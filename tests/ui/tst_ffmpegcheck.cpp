@@ -10,68 +10,59 @@
 #include <QPointer>
 #include <QPushButton>
 
+using namespace Qt::StringLiterals;
+
 // Kept apart from the window's tests: one case leaves a tool hanging.
 class FFmpegCheckTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void missingToolOpensTheAlert();
-    void versionRun_data();
-    void versionRun();
-};
-
-void FFmpegCheckTest::missingToolOpensTheAlert() {
-    FakeTools tools;
-    FakeTools::hideEveryFFmpeg();
-    MainWindow window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-    QPointer<QMessageBox> alert = FFmpegCheck::check(&window);
-    QVERIFY(alert && alert->isVisible());
-    QCOMPARE(alert->windowModality(), Qt::WindowModal);
-    QCOMPARE(alert->icon(), QMessageBox::Warning);
-    QCOMPARE(alert->text(), QStringLiteral("ffmpeg not found"));
-    QCOMPARE(alert->informativeText(),
-             QStringLiteral("Chanfuse requires ffmpeg to be installed.\n\n"
-                            "Install with apt:\nsudo apt install ffmpeg"));
-    QCOMPARE(alert->buttons().size(), 1);
-    QCOMPARE(alert->buttons().first()->text(), QStringLiteral("OK"));
-
-    QTest::mouseClick(alert->buttons().first(), Qt::LeftButton);
-    QTRY_VERIFY(!alert);
-    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("infoButton")), Qt::LeftButton);
-    QVERIFY(window.viewModel().showDebug());
-}
-
-// Only a tool that cannot be started is missing; one that fails or hangs is
-// there, and its version run is bounded.
-void FFmpegCheckTest::versionRun_data() {
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<int>("outcome");
-    QTest::newRow("fails") << "exit 3" << int(FFmpegCheck::VersionRun::exited);
-    QTest::newRow("hangs") << "exec sleep 30" << int(FFmpegCheck::VersionRun::stoppedAtLimit);
-    QTest::newRow("missing") << QString() << int(FFmpegCheck::VersionRun::failedToStart);
-}
-
-void FFmpegCheckTest::versionRun() {
-    QFETCH(QString, script);
-    QFETCH(int, outcome);
-    FakeTools tools;
-    if (!script.isEmpty())
-        tools.script(QStringLiteral("ffmpeg"), script);
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(int(FFmpegCheck::runVersion(tools.path(QStringLiteral("ffmpeg")),
-                                         std::chrono::milliseconds(300))),
-             outcome);
-    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
-    if (outcome == int(FFmpegCheck::VersionRun::exited)) {
-        QWidget window;
+    void missingToolOpensTheAlert() {
+        FakeTools tools;
+        FakeTools::hideEveryFFmpeg();
+        MainWindow window;
         window.show();
-        QCOMPARE(FFmpegCheck::check(&window), nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QPointer<QMessageBox> alert = FFmpegCheck::check(&window);
+        QVERIFY(alert && alert->isVisible());
+        QCOMPARE(alert->text(), u"ffmpeg not found"_s);
+
+        QTest::mouseClick(alert->buttons().first(), Qt::LeftButton);
+        QTRY_VERIFY(!alert);
+        QTest::mouseClick(window.findChild<QPushButton*>(u"infoButton"_s), Qt::LeftButton);
+        QVERIFY(window.viewModel().showDebug());
     }
-}
+
+    // Only a tool that cannot be started is missing; one that fails or hangs is
+    // there, and its version run is bounded.
+    void versionRun_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("fails") << "exit 3" << int(FFmpegCheck::VersionRun::exited);
+        QTest::newRow("hangs") << "exec sleep 30" << int(FFmpegCheck::VersionRun::stoppedAtLimit);
+        QTest::newRow("missing") << QString() << int(FFmpegCheck::VersionRun::failedToStart);
+    }
+
+    void versionRun() {
+        QFETCH(QString, script);
+        QFETCH(int, outcome);
+        FakeTools tools;
+        if (!script.isEmpty())
+            tools.script(u"ffmpeg"_s, script);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(
+            int(FFmpegCheck::runVersion(tools.path(u"ffmpeg"_s), std::chrono::milliseconds(300))),
+            outcome);
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        if (outcome == int(FFmpegCheck::VersionRun::exited)) {
+            QWidget window;
+            window.show();
+            QCOMPARE(FFmpegCheck::check(&window), nullptr);
+        }
+    }
+};
 
 CHANFUSE_GUI_TEST_MAIN(FFmpegCheckTest)
 #include "tst_ffmpegcheck.moc"

@@ -37,6 +37,8 @@
 #include <QToolButton>
 #include <QToolTip>
 
+using namespace Qt::StringLiterals;
+
 Q_DECLARE_METATYPE(BottomBar::StatusFacts)
 
 namespace {
@@ -73,14 +75,14 @@ Qt::DropAction drop(QWidget& window, const QWidget* target, const QList<QUrl>& u
 // A script body that waits until `gate` exists, then runs the real tool; with
 // a `condition`, only calls whose arguments match it wait.
 QString gated(const QString& gate, const QString& realTool, const QString& condition = {}) {
-    const QString wait = QStringLiteral("while [ ! -e '%1' ]; do sleep 0.02; done").arg(gate);
+    const QString wait = u"while [ ! -e '%1' ]; do sleep 0.02; done"_s.arg(gate);
     if (condition.isEmpty())
-        return wait + QStringLiteral("\nexec %1 \"$@\"").arg(realTool);
-    return QStringLiteral("case \" $* \" in %1) touch '%2.reached'; %3;; esac\nexec %4 \"$@\"")
-        .arg(condition, gate, wait, realTool);
+        return wait + u"\nexec %1 \"$@\""_s.arg(realTool);
+    return u"case \" $* \" in %1) touch '%2.reached'; %3;; esac\nexec %4 \"$@\""_s.arg(
+        condition, gate, wait, realTool);
 }
 
-const QString conversions = QStringLiteral("*\" -ac 1 \"*");
+const QString conversions = u"*\" -ac 1 \"*"_s;
 
 } // namespace
 
@@ -94,637 +96,598 @@ public slots:
     void openedByDesktop(const QUrl& url) { opened.append(url); }
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void statusWording_data();
-    void statusWording();
-    void statesOfAScanAndAConversion();
-    void closingMidConversionQuitsOnceTheFileIsLetGo();
-    void tableRowsCheckboxesAndButtons();
-    void keyboardReachesEveryBarAndTicksRows();
-    void dropsAnywhereReachTheViewModel();
-    void settingsFieldsKeepWhatDoesNotParse();
-    void preferencesRoundTripAndRefuseBadValues();
-    void infoLogFollowsTheLog();
-    void confettiFallsFadesAndLetsClicksThrough();
-    void launchAnswersInText_data();
-    void launchAnswersInText();
-    void launchScansTheFoldersGiven();
+    void initTestCase() {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        // No session bus: revealing falls back to opening the folder.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        QDesktopServices::setUrlHandler(u"file"_s, this, "openedByDesktop");
+        TestAudio::fakeStereo(audio.filePath(u"twin.wav"_s), 0.3);
+        TestAudio::mono(audio.filePath(u"single.wav"_s), 0.3);
+        TestAudio::realStereo(audio.filePath(u"wide.wav"_s), 0.3);
+    }
+
+    void init() {
+        Settings::shared().setAutoSelectAll(true);
+        opened.clear();
+        window = std::make_unique<MainWindow>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    void cleanup() { window.reset(); }
+
+    void statusWording_data() {
+        using Facts = BottomBar::StatusFacts;
+        QTest::addColumn<Facts>("facts");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* name, const Facts& facts, const char* expected) {
+            QTest::newRow(name) << facts << QString::fromUtf8(expected);
+        };
+        row("filtered",
+            {.showsFakeStereoOnly = true, .itemCount = 10, .visibleCount = 3, .fakeStereoCount = 3},
+            "3 of 10 files shown, 3 fake stereo");
+        row("filter hides nothing",
+            {.showsFakeStereoOnly = true, .itemCount = 3, .visibleCount = 3},
+            "3 files scanned, 0 fake stereo");
+        row("large counts in plain decimal", {.itemCount = 12345, .fakeStereoCount = 1000},
+            "12345 files scanned, 1000 fake stereo");
+        row("stopped scan",
+            {.scanStopped = true, .scannedCount = 4, .totalCount = 10, .fakeStereoCount = 1},
+            "Scan stopped: 4 of 10 files scanned, 1 fake stereo");
+        row("scanning a file",
+            {.isScanning = true,
+             .scannedCount = 4,
+             .totalCount = 9,
+             .currentScanningFile = u"kick.wav"_s},
+            "Scanning: kick.wav — 4/9");
+        row("scanning wins over converting",
+            {.isScanning = true, .isConverting = true, .totalCount = 10, .fakeStereoCount = 1},
+            "Scanned 0/10 files, 1 fake stereo");
+        row("percent cut toward zero",
+            {.isConverting = true, .convertProgress = 0.996, .currentConvertingFile = u"name"_s},
+            "Converting: name — 99%");
+        row("percent rounded without a name", {.isConverting = true, .convertProgress = 0.996},
+            "Converting... 100%");
+        row("placeholders in a name stay text",
+            {.isConverting = true, .convertProgress = 0.5, .currentConvertingFile = u"100%2 %1"_s},
+            "Converting: 100%2 %1 — 50%");
+    }
+
+    void statusWording() {
+        QFETCH(BottomBar::StatusFacts, facts);
+        QFETCH(QString, expected);
+        QCOMPARE(BottomBar::statusText(facts), expected);
+    }
+
+    void statesOfAScanAndAConversion() {
+        QTemporaryDir copy;
+        for (const QString& name : QDir(audio.path()).entryList(QDir::Files))
+            QVERIFY(QFile::copy(audio.filePath(name), copy.filePath(name)));
+        // A second fake-stereo file is still there to convert after a stop.
+        QVERIFY(QFile::copy(audio.filePath(u"twin.wav"_s), copy.filePath("twin2.wav")));
+        FakeTools tools;
+        const QString probeGate = tools.path(u"probe-gate"_s);
+        const QString convertGate = tools.path(u"convert-gate"_s);
+        tools.script(u"ffprobe"_s, gated(probeGate, u"/usr/bin/ffprobe"_s));
+        tools.script(u"ffmpeg"_s, gated(convertGate, u"/usr/bin/ffmpeg"_s, conversions));
+        ContentViewModel& viewModel = window->viewModel();
+        const auto shown = [this](const char* name) { return part(*window, name)->isVisible(); };
+        const auto enabled = [this](const char* name) { return part(*window, name)->isEnabled(); };
+        auto* spinner = part<BusyIndicator>(*window, "scanSpinner");
+        auto* content = window->findChild<QStackedWidget*>();
+
+        // Idle with nothing chosen.
+        QVERIFY(enabled("pickFolderButton") && !enabled("scanButton") && enabled("clearButton"));
+        QVERIFY(!shown("scanStopButton") && !shown("showChoice") && !shown("folderLabel"));
+        QVERIFY(!shown("convertStopButton") && shown("settingsControls"));
+        QVERIFY(!enabled("convertSelectedButton"));
+        QVERIFY(!shown("scanSpinner") && !shown("convertProgressBar"));
+        QCOMPARE(content->currentWidget()->objectName(), u"dropZone"_s);
+
+        // Scanning: every probe waits at the gate.
+        viewModel.handleDrop({QUrl::fromLocalFile(copy.path() + QLatin1Char('/'))});
+        QTRY_VERIFY_WITH_TIMEOUT(viewModel.isScanning(), 10000);
+        QVERIFY(!enabled("scanButton") && !enabled("clearButton"));
+        QVERIFY(shown("scanStopButton") && shown("showChoice") && shown("folderLabel"));
+        QCOMPARE(content->currentWidget(), part(*window, "fileTable"));
+        QVERIFY(shown("scanSpinner") && !shown("convertProgressBar"));
+        const int spinnerAngle = spinner->angle();
+        QTRY_VERIFY(spinner->angle() != spinnerAngle);
+        QTRY_COMPARE_WITH_TIMEOUT(status(*window), u"Scanned 0/4 files, 0 fake stereo"_s, 10000);
+        TestFiles::writeFile(probeGate, {});
+        QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning(), 30000);
+
+        // Idle after the scan: the filter starts at fake stereo only.
+        QCOMPARE(status(*window), u"2 of 4 files shown, 2 fake stereo"_s);
+        QVERIFY(enabled("scanButton") && enabled("clearButton") &&
+                enabled("convertSelectedButton"));
+        QVERIFY(!shown("scanStopButton") && !shown("scanSpinner"));
+        const auto segments = part(*window, "showChoice")->findChildren<QToolButton*>();
+        QCOMPARE(segments.size(), 2);
+        QVERIFY(segments[1]->isChecked());
+        QTest::mouseClick(segments[0], Qt::LeftButton);
+        QCOMPARE(viewModel.showFilter(), ShowFilter::all);
+        QTRY_COMPARE(part<FileTable>(*window, "fileTable")->model()->rowCount(), 4);
+
+        // Converting: the conversion waits at its gate; Stop lets it go.
+        QTest::mouseClick(part<QPushButton>(*window, "convertSelectedButton"), Qt::LeftButton);
+        QVERIFY(viewModel.isConverting());
+        QVERIFY(shown("convertStopButton") && !shown("settingsControls") &&
+                !shown("scanStopButton"));
+        QVERIFY(!enabled("clearButton") && !enabled("convertSelectedButton"));
+        QVERIFY(shown("convertProgressBar") && !shown("scanSpinner"));
+        QVERIFY(status(*window).startsWith(u"Converting"_s));
+        QTest::mouseClick(part<QPushButton>(*window, "convertStopButton"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isConverting(), 30000);
+        QVERIFY(shown("settingsControls") && !shown("convertStopButton"));
+        QVERIFY(!shown("convertProgressBar") && enabled("clearButton"));
+        // Not before the stopped run has let go of its files.
+        QVERIFY(!enabled("convertSelectedButton"));
+        QTRY_VERIFY_WITH_TIMEOUT(enabled("convertSelectedButton"), 30000);
+
+        // A run that ends by itself raises the banner; a click hides it, with
+        // the animation still showing it for a moment.
+        TestFiles::writeFile(convertGate, {});
+        QTest::mouseClick(part<QPushButton>(*window, "convertSelectedButton"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(viewModel.showConversionComplete(), 30000);
+        auto* banner = window->findChild<CompletionBanner*>();
+        QVERIFY(banner->isVisible());
+        QCOMPARE(banner->message(), viewModel.conversionCompleteMessage());
+        QTRY_COMPARE(banner->reveal(), 1.0);
+        QTest::mouseClick(banner, Qt::LeftButton, {}, banner->rect().center());
+        QVERIFY(!viewModel.showConversionComplete());
+        QVERIFY(banner->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!banner->isVisible(), 2000);
+    }
+
+    void closingMidConversionQuitsOnceTheFileIsLetGo() {
+        QTemporaryDir copy;
+        const QString original = copy.filePath(u"twin.wav"_s);
+        QVERIFY(QFile::copy(audio.filePath(u"twin.wav"_s), original));
+        FakeTools tools;
+        tools.realTool(u"ffprobe"_s);
+        const QString never = tools.path(u"never"_s);
+        tools.script(u"ffmpeg"_s, gated(never, u"/usr/bin/ffmpeg"_s, conversions));
+        ContentViewModel& viewModel = window->viewModel();
+        viewModel.handleDrop({QUrl::fromLocalFile(original)});
+        QTRY_VERIFY_WITH_TIMEOUT(!viewModel.items().isEmpty() && !viewModel.isScanning(), 30000);
+        viewModel.convertSelected();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(never + u".reached"_s), 30000);
+
+        QSignalSpy readyToQuit(window.get(), &MainWindow::readyToQuit);
+        QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
+        QVERIFY(!window->close());
+        QVERIFY(!window->isVisible());
+        QVERIFY(readyToQuit.isEmpty());
+        QVERIFY(readyToQuit.wait(15000));
+        QVERIFY(TestSupport::liveChildren().isEmpty());
+        QVERIFY(lastWindowClosed.isEmpty());
+    }
+
+    // Conversions go to an ffmpeg that fails them, so no file is touched.
+    void tableRowsCheckboxesAndButtons() {
+        FakeTools tools;
+        tools.realTool(u"ffprobe"_s);
+        tools.script(
+            u"ffmpeg"_s,
+            QStringLiteral("case \" $* \" in %1) echo 'Conversion failed!' >&2; exit 1;; esac\n"
+                           "exec /usr/bin/ffmpeg \"$@\"")
+                .arg(conversions));
+        Settings::shared().setAutoSelectAll(false);
+        listThree();
+        auto* table = part<FileTable>(*window, "fileTable");
+        FileTableModel& rows = table->rows();
+        auto* convertSelected = part<QPushButton>(*window, "convertSelectedButton");
+        const auto cell = [&](const char* name, int column) {
+            for (int row = 0; row < rows.rowCount(); ++row) {
+                if (rows.itemAt(row)->fileName == QLatin1String(name))
+                    return table->visualRect(rows.index(row, column)).center();
+            }
+            qFatal("no row %s", name);
+        };
+        const auto click = [table](const QPoint& position) {
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, position);
+        };
+        const auto tooltipAt = [table](const QPoint& position) {
+            QToolTip::hideText();
+            QHelpEvent help(QEvent::ToolTip, position, table->viewport()->mapToGlobal(position));
+            QCoreApplication::sendEvent(table->viewport(), &help);
+            return QToolTip::text();
+        };
+        const FileItemPtr twin = rows.itemAt(table->indexAt(cell("twin", 0)).row());
+        QStringList cells;
+        for (int column = FileTableModel::nameColumn; column <= FileTableModel::actionColumn;
+             ++column)
+            cells.append(table->indexAt(cell("twin", column)).data().toString());
+        QCOMPARE(cells, (QStringList{"twin", twin->formattedFileSize(), "Stereo",
+                                     u"\u26A0 Fake Stereo"_s, "Convert"}));
+        QVERIFY(!twin->isSelected && !convertSelected->isEnabled());
+
+        // Ticking only a mono row leaves the main action off; the fake-stereo
+        // row turns it on at once, and off again.
+        click(cell("single", FileTableModel::checkColumn));
+        QVERIFY(!convertSelected->isEnabled());
+        click(cell("twin", FileTableModel::checkColumn));
+        QVERIFY(twin->isSelected && convertSelected->isEnabled());
+        click(cell("twin", FileTableModel::checkColumn));
+        QVERIFY(!twin->isSelected && !convertSelected->isEnabled());
+
+        // A click on a name highlights its row, and the highlight follows the
+        // item through a re-sort by a header click.
+        click(cell("wide", FileTableModel::nameColumn));
+        const auto wideRow = [&] { return table->indexAt(cell("wide", 0)).row(); };
+        QCOMPARE(rows.highlightedId(), std::optional(rows.itemAt(wideRow())->id));
+        QCOMPARE(rows.index(wideRow(), FileTableModel::sizeColumn).data(Qt::BackgroundRole),
+                 QVariant(ThemeColors::rowHighlight()));
+        QHeaderView* header = table->horizontalHeader();
+        QTest::mouseClick(
+            header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(FileTableModel::nameColumn) + 5, 5));
+        QCOMPARE(window->viewModel().sortColumn(), SortColumn::filename);
+        QTRY_COMPARE(
+            rows.headerData(FileTableModel::nameColumn, Qt::Horizontal, Qt::DisplayRole).toString(),
+            u"Filename ▲"_s);
+        QTRY_COMPARE(rows.itemAt(0)->fileName, u"single"_s);
+        QCOMPARE(rows.index(wideRow(), FileTableModel::nameColumn).data(Qt::BackgroundRole),
+                 QVariant(ThemeColors::rowHighlight()));
+
+        // A double click on a name shows the file; without a file manager on
+        // the bus, its folder is opened.
+        // What a desktop delivers: a click, then the second press as a
+        // double-click event, and its release.
+        const QPoint single = cell("single", FileTableModel::nameColumn);
+        click(single);
+        QMouseEvent second(QEvent::MouseButtonDblClick, single,
+                           table->viewport()->mapToGlobal(single), Qt::LeftButton, Qt::LeftButton,
+                           Qt::NoModifier);
+        QCoreApplication::sendEvent(table->viewport(), &second);
+        QTest::mouseRelease(table->viewport(), Qt::LeftButton, {}, single);
+        QTRY_COMPARE(opened.size(), 1);
+        QCOMPARE(QFileInfo(opened.first().toLocalFile()).canonicalFilePath(),
+                 QFileInfo(audio.path()).canonicalFilePath());
+
+        // The row button works only for fake stereo; the failure becomes the
+        // status cell's red text and tooltip. The name's tooltip tells rows of
+        // the same name apart by their folder.
+        click(cell("single", FileTableModel::actionColumn));
+        QVERIFY(!window->viewModel().isConverting());
+        click(cell("twin", FileTableModel::actionColumn));
+        QTRY_COMPARE_WITH_TIMEOUT(twin->detectionStatus, DetectionStatus::error, 20000);
+        QCOMPARE(
+            table->indexAt(cell("twin", FileTableModel::statusColumn)).data(Qt::ForegroundRole),
+            QVariant(ThemeColors::destructive()));
+        QTRY_VERIFY(!table->indexAt(cell("twin", FileTableModel::actionColumn))
+                         .data(FileTableModel::convertibleRole)
+                         .toBool());
+        QCOMPARE(tooltipAt(cell("single", FileTableModel::statusColumn)), QString());
+        QCOMPARE(tooltipAt(cell("twin", FileTableModel::statusColumn)), *twin->errorMessage);
+        QCOMPARE(tooltipAt(cell("twin", FileTableModel::nameColumn)), twin->path());
+
+        QTest::mouseClick(part<QPushButton>(*window, "clearButton"), Qt::LeftButton);
+        QVERIFY(!rows.highlightedId());
+        QTRY_COMPARE(rows.rowCount(), 0);
+    }
+
+    void keyboardReachesEveryBarAndTicksRows() {
+        listThree();
+        auto* table = part<FileTable>(*window, "fileTable");
+
+        // In the list, the arrows move the highlight and Space ticks its row.
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Down);
+        const FileItemPtr highlighted = table->rows().itemAt(table->currentIndex().row());
+        QCOMPARE(table->rows().highlightedId(), std::optional(highlighted->id));
+        const bool wasSelected = highlighted->isSelected;
+        QTest::keyClick(table, Qt::Key_Space);
+        QCOMPARE(highlighted->isSelected, !wasSelected);
+        QTest::keyClick(table, Qt::Key_Space);
+        QCOMPARE(highlighted->isSelected, wasSelected);
+
+        // Tab runs from the toolbar through the list to the bottom bar and round.
+        auto* pick = part(*window, "pickFolderButton");
+        pick->setFocus();
+        QList<QWidget*> visited{pick};
+        for (int step = 0; step < 30 && (visited.size() == 1 || visited.last() != pick); ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited.append(QApplication::focusWidget());
+        }
+        QCOMPARE(visited.last(), pick);
+        const auto position = [&](const char* name) {
+            return visited.indexOf(part(*window, name));
+        };
+        QVERIFY(position("scanButton") > 0);
+        QVERIFY(position("preferencesButton") > position("scanButton"));
+        QVERIFY(position("fileTable") > position("preferencesButton"));
+        QVERIFY(position("clearButton") > position("fileTable"));
+        QVERIFY(position("convertSelectedButton") > position("infoButton"));
+    }
+
+    void dropsAnywhereReachTheViewModel() {
+        QTemporaryDir folder;
+        const QString first = folder.filePath(u"first.wav"_s);
+        const QString second = folder.filePath(u"second.wav"_s);
+        TestAudio::mono(first, 0.2);
+        TestAudio::mono(second, 0.2);
+        ContentViewModel& viewModel = window->viewModel();
+        const auto names = [&viewModel] {
+            QStringList result;
+            for (const FileItemPtr& item : viewModel.items())
+                result.append(item->fileName);
+            return result;
+        };
+
+        // Files onto a toolbar button: the list becomes those files.
+        QCOMPARE(drop(*window, part(*window, "pickFolderButton"),
+                      {QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)}),
+                 Qt::CopyAction);
+        QTRY_COMPARE_WITH_TIMEOUT(names(), (QStringList{"first", "second"}), 10000);
+
+        auto* table = part<FileTable>(*window, "fileTable");
+        QTRY_VERIFY(table->isVisible());
+
+        // A file onto the bottom bar's text field, which must not take it as
+        // text; a proposed move is taken as a copy. The folder label and "Scan"
+        // now mean the dropped file's folder.
+        auto* suffix = part<QLineEdit>(*window, "suffixField");
+        const QString suffixText = suffix->text();
+        QCOMPARE(drop(*window, suffix, {QUrl::fromLocalFile(second)},
+                      Qt::CopyAction | Qt::MoveAction, Qt::ShiftModifier),
+                 Qt::CopyAction);
+        QTRY_COMPARE_WITH_TIMEOUT(names(), QStringList{"second"}, 10000);
+        QCOMPARE(suffix->text(), suffixText);
+        QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning(), 30000);
+        QCOMPARE(part<ElidedLabel>(*window, "folderLabel")->text(), QDir(folder.path()).dirName());
+        QTest::mouseClick(part<QPushButton>(*window, "scanButton"), Qt::LeftButton);
+        QCOMPARE(viewModel.scannedFolders(), QStringList{QDir(folder.path()).dirName()});
+        QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning(), 30000);
+
+        // A source that offers only a move is refused.
+        QCOMPARE(drop(*window, table->viewport(), {QUrl::fromLocalFile(first)}, Qt::MoveAction),
+                 Qt::IgnoreAction);
+    }
+
+    void settingsFieldsKeepWhatDoesNotParse() {
+        Settings& settings = Settings::shared();
+        settings.setConvertTimeoutSeconds(60);
+        settings.setAppendFilename(true);
+        settings.setSuffix(u"_MONO"_s);
+        window = std::make_unique<MainWindow>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto* timeout = part<QLineEdit>(*window, "timeoutField");
+        auto* suffix = part<QLineEdit>(*window, "suffixField");
+        auto* append = part<QCheckBox>(*window, "appendFilenameCheckBox");
+        QCOMPARE(timeout->text(), u"60"_s);
+
+        timeout->setFocus();
+        for (const char* refused : {"abc", "0", "-5"}) {
+            timeout->selectAll();
+            QTest::keyClicks(timeout, QLatin1String(refused));
+            QCOMPARE(settings.convertTimeoutSeconds(), qint64(60));
+        }
+        timeout->selectAll();
+        QTest::keyClicks(timeout, u"1,200"_s);
+        QCOMPARE(settings.convertTimeoutSeconds(), qint64(1200));
+
+        suffix->setFocus();
+        suffix->selectAll();
+        QTest::keyClicks(suffix, u"_M/"_s);
+        QCOMPARE(settings.suffix(), u"_M"_s);
+        QVERIFY2(suffix->toolTip().contains(u"path separator"_s), qPrintable(suffix->toolTip()));
+        QTest::keyClick(suffix, Qt::Key_Backspace);
+        QVERIFY(suffix->toolTip().isEmpty());
+
+        QTest::mouseClick(append, Qt::LeftButton, {}, QPoint(4, append->height() / 2));
+        QVERIFY(!settings.appendFilename());
+        QVERIFY(!suffix->isEnabled());
+        QCOMPARE(settings.suffix(), u"_M"_s);
+    }
+
+    void preferencesRoundTripAndRefuseBadValues() {
+        Settings& settings = Settings::shared();
+        settings.setComparisonMethod(ComparisonMethod::byteExact);
+        settings.setConvertBehavior(ConvertBehavior::trash);
+        settings.setScanLimitSeconds(5);
+        settings.setParallelScans(4);
+        const auto open = [this](bool byShortcut) {
+            if (byShortcut)
+                QTest::keyClick(window.get(), Qt::Key_Comma, Qt::ControlModifier);
+            else
+                QTest::mouseClick(part<QPushButton>(*window, "preferencesButton"), Qt::LeftButton);
+            for (PreferencesDialog* dialog : window->findChildren<PreferencesDialog*>()) {
+                if (dialog->isVisible())
+                    return dialog;
+            }
+            qFatal("the preferences did not open");
+        };
+
+        // The stored values are shown; new ones are stored on OK.
+        PreferencesDialog* dialog = open(true);
+        QVERIFY(part<QRadioButton>(*dialog, "byteExactRadio")->isChecked());
+        QVERIFY(part<QRadioButton>(*dialog, "trashRadio")->isChecked());
+        QVERIFY(part<QCheckBox>(*dialog, "autoSelectCheckBox")->isChecked());
+        auto* seconds = part<QLineEdit>(*dialog, "scanSecondsField");
+        auto* parallel = part<QLineEdit>(*dialog, "parallelScansField");
+        QCOMPARE(parallel->text(), u"4"_s);
+        part<QRadioButton>(*dialog, "statisticalRadio")->click();
+        part<QRadioButton>(*dialog, "backupRadio")->click();
+        part<QCheckBox>(*dialog, "autoSelectCheckBox")->click();
+        seconds->selectAll();
+        QTest::keyClicks(seconds, u"12"_s);
+        QTest::keyClick(dialog, Qt::Key_Return);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(settings.comparisonMethod(), ComparisonMethod::statistical);
+        QCOMPARE(settings.convertBehavior(), ConvertBehavior::backup);
+        QCOMPARE(settings.scanLimitSeconds(), qint64(12));
+        QVERIFY(!settings.autoSelectAll());
+
+        // Reopened (by the button), a wrong number is refused with a hint and
+        // nothing at all is stored.
+        dialog = open(false);
+        seconds = part<QLineEdit>(*dialog, "scanSecondsField");
+        parallel = part<QLineEdit>(*dialog, "parallelScansField");
+        part<QRadioButton>(*dialog, "overwriteRadio")->click();
+        for (const auto& [field, wrong] :
+             {std::pair{seconds, "601"}, std::pair{seconds, "2.5"}, std::pair{parallel, "0"}}) {
+            auto* hint =
+                part<QLabel>(*dialog, field == seconds ? "scanSecondsHint" : "parallelScansHint");
+            QVERIFY(!hint->isVisible());
+            const QString before = field->text();
+            field->selectAll();
+            QTest::keyClicks(field, QLatin1String(wrong));
+            QVERIFY2(hint->isVisible(), wrong);
+            QTest::keyClick(dialog, Qt::Key_Return);
+            QVERIFY(dialog->isVisible());
+            field->selectAll();
+            QTest::keyClicks(field, before);
+        }
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(settings.convertBehavior(), ConvertBehavior::backup);
+    }
+
+    // The sheet opened from the window's "Info" button over the view model's log.
+    void infoLogFollowsTheLog() {
+        ContentViewModel& viewModel = window->viewModel();
+        auto* sheet = window->findChild<InfoLogSheet*>();
+        QTest::mouseClick(part<QPushButton>(*window, "infoButton"), Qt::LeftButton);
+        QVERIFY(viewModel.showDebug() && sheet->isVisible());
+        QCOMPARE(sheet->shownText(), u"No log entries yet."_s);
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->setText(u"left over"_s);
+        QTest::mouseClick(part<QPushButton>(*sheet, "copyButton"), Qt::LeftButton);
+        QCOMPARE(clipboard->text(), QString());
+
+        // Lines logged while the sheet is open show at once, and a selection
+        // made meanwhile survives them.
+        viewModel.log(u"first"_s);
+        viewModel.log(u"second"_s);
+        auto* text = sheet->findChild<QPlainTextEdit*>();
+        QTextCursor selection = text->textCursor();
+        selection.setPosition(1);
+        selection.setPosition(8, QTextCursor::KeepAnchor);
+        text->setTextCursor(selection);
+        const QString selected = text->textCursor().selectedText();
+        viewModel.log(u"third"_s);
+        QCOMPARE(text->textCursor().selectedText(), selected);
+        const QString lines = viewModel.debugLog().join(QLatin1Char('\n'));
+        QCOMPARE(sheet->shownText(), lines);
+        QTest::mouseClick(part<QPushButton>(*sheet, "copyButton"), Qt::LeftButton);
+        QCOMPARE(clipboard->text(), lines);
+
+        QTest::mouseClick(part<QPushButton>(*sheet, "closeButton"), Qt::LeftButton);
+        QVERIFY(!viewModel.showDebug() && !sheet->isVisible());
+        QTest::mouseClick(part<QPushButton>(*window, "infoButton"), Qt::LeftButton);
+        QVERIFY(sheet->isVisible());
+        // Escape dismisses the sheet like the desktop's own close does.
+        QTest::keyClick(sheet, Qt::Key_Escape);
+        QVERIFY(!viewModel.showDebug() && !sheet->isVisible());
+    }
+
+    // The dots fall from the first tick, fade out in the last second and stop;
+    // clicks reach the widgets beneath, by the window system's route.
+    void confettiFallsFadesAndLetsClicksThrough() {
+        auto* overlay = window->findChild<ConfettiOverlay*>();
+        overlay->setGeometry(window->rect());
+        overlay->show();
+        overlay->raise();
+        overlay->start();
+        QVERIFY(overlay->isRunning());
+        const double startY = overlay->particles()[0].y;
+        QTRY_VERIFY(overlay->particles()[0].y > startY);
+        QCOMPARE(overlay->layerOpacity(), 1.0);
+
+        QTRY_VERIFY_WITH_TIMEOUT(overlay->layerOpacity() < 1.0, 3500);
+        QVERIFY(overlay->isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!overlay->isRunning(), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(overlay->layerOpacity(), 0.0, 1000);
+
+        auto* info = part<QPushButton>(*window, "infoButton");
+        const QPoint onInfo = info->mapTo(window.get(), info->rect().center());
+        QVERIFY(overlay->isVisible() && overlay->geometry().contains(onInfo));
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, onInfo);
+        QTRY_VERIFY(window->viewModel().showDebug());
+    }
+
+    // The two executables as a user starts them, each a child process: the
+    // texts need no display, a mistake ends the window's program with status 2.
+    void launchAnswersInText_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("expected");
+        const QString gui = QStringLiteral(CHANFUSE_GUI);
+        const QString cli = QStringLiteral(CHANFUSE_CLI);
+        const QString version = QStringLiteral(CHANFUSE_VERSION "\n");
+        const QString guiUsage = u"Usage: "_s + gui + u" [options] [FOLDER...]"_s;
+        QTest::newRow("chanfuse --version") << gui << "--version" << 0 << "Chanfuse " + version;
+        QTest::newRow("chanfuse --help") << gui << "--help" << 0 << guiUsage;
+        QTest::newRow("chanfuse-cli --version")
+            << cli << "--version" << 0 << "chanfuse-cli " + version;
+        QTest::newRow("missing folder") << gui << "/nonexistent/music" << 2
+                                        << "chanfuse: folder does not exist: /nonexistent/music";
+        QTest::newRow("file for a folder") << gui << gui << 2 << "chanfuse: not a folder: ";
+        QTest::newRow("unknown option")
+            << gui << "--frobnicate" << 2 << "chanfuse: Unknown option 'frobnicate'.";
+    }
+
+    void launchAnswersInText() {
+        QFETCH(QString, program);
+        QFETCH(QString, argument);
+        QFETCH(int, exitCode);
+        QFETCH(QString, expected);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+            if (exitCode == 0)
+                environment.remove(QString::fromLatin1(name));
+        }
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, {argument});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), exitCode);
+        const QString output = QString::fromUtf8(exitCode == 0 ? process.readAllStandardOutput()
+                                                               : process.readAllStandardError());
+        QVERIFY2(output.startsWith(expected) || (exitCode != 0 && output.contains(expected)),
+                 qPrintable(output));
+    }
+
+    // The window's log is the one thing a started window shows outside itself.
+    void launchScansTheFoldersGiven() {
+        QTemporaryDir second;
+        TestAudio::mono(second.filePath(u"b.flac"_s), 0.3);
+        QProcess process;
+        process.start(QStringLiteral(CHANFUSE_GUI),
+                      {u"-platform"_s, u"offscreen"_s, audio.path(), second.path()});
+        QString out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(process.readAllStandardOutput()))
+                                     .contains(u": b.flac -> \u2713 Mono"_s),
+                                 60000);
+        QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(process.readAllStandardOutput()))
+                                     .contains(u": twin.wav -> \u26A0 Fake Stereo"_s),
+                                 60000);
+        QVERIFY(out.contains(u"[DEBUG] Starting scan of 2 folder(s)"_s));
+        process.kill();
+        process.waitForFinished();
+    }
 
 private:
     // Shows the window with the three test files listed and analysed.
-    void listThree();
+
+    void listThree() {
+        ContentViewModel& viewModel = window->viewModel();
+        viewModel.setShowFilter(ShowFilter::all);
+        viewModel.handleDrop({QUrl::fromLocalFile(audio.filePath(u"twin.wav"_s)),
+                              QUrl::fromLocalFile(audio.filePath(u"single.wav"_s)),
+                              QUrl::fromLocalFile(audio.filePath(u"wide.wav"_s))});
+        QTRY_VERIFY_WITH_TIMEOUT(viewModel.items().size() == 3 && !viewModel.isScanning(), 20000);
+        QTRY_COMPARE(part<FileTable>(*window, "fileTable")->model()->rowCount(), 3);
+    }
 
     QTemporaryDir audio;
     QList<QUrl> opened;
     std::unique_ptr<MainWindow> window;
 };
-
-void WindowTest::initTestCase() {
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    // No session bus: revealing falls back to opening the folder.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openedByDesktop");
-    TestAudio::fakeStereo(audio.filePath(QStringLiteral("twin.wav")), 0.3);
-    TestAudio::mono(audio.filePath(QStringLiteral("single.wav")), 0.3);
-    TestAudio::realStereo(audio.filePath(QStringLiteral("wide.wav")), 0.3);
-}
-
-void WindowTest::init() {
-    Settings::shared().setAutoSelectAll(true);
-    opened.clear();
-    window = std::make_unique<MainWindow>();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
-}
-
-void WindowTest::cleanup() {
-    window.reset();
-}
-
-void WindowTest::listThree() {
-    ContentViewModel& viewModel = window->viewModel();
-    viewModel.setShowFilter(ShowFilter::all);
-    viewModel.handleDrop({QUrl::fromLocalFile(audio.filePath(QStringLiteral("twin.wav"))),
-                          QUrl::fromLocalFile(audio.filePath(QStringLiteral("single.wav"))),
-                          QUrl::fromLocalFile(audio.filePath(QStringLiteral("wide.wav")))});
-    QTRY_VERIFY_WITH_TIMEOUT(viewModel.items().size() == 3 && !viewModel.isScanning(), 20000);
-    QTRY_COMPARE(part<FileTable>(*window, "fileTable")->model()->rowCount(), 3);
-}
-
-void WindowTest::statusWording_data() {
-    using Facts = BottomBar::StatusFacts;
-    QTest::addColumn<Facts>("facts");
-    QTest::addColumn<QString>("expected");
-    const auto row = [](const char* name, const Facts& facts, const char* expected) {
-        QTest::newRow(name) << facts << QString::fromUtf8(expected);
-    };
-    row("empty list", {}, "0 files scanned, 0 fake stereo");
-    row("filtered",
-        {.showsFakeStereoOnly = true, .itemCount = 10, .visibleCount = 3, .fakeStereoCount = 3},
-        "3 of 10 files shown, 3 fake stereo");
-    row("filter hides nothing", {.showsFakeStereoOnly = true, .itemCount = 3, .visibleCount = 3},
-        "3 files scanned, 0 fake stereo");
-    row("large counts in plain decimal", {.itemCount = 12345, .fakeStereoCount = 1000},
-        "12345 files scanned, 1000 fake stereo");
-    row("stopped scan",
-        {.scanStopped = true, .scannedCount = 4, .totalCount = 10, .fakeStereoCount = 1},
-        "Scan stopped: 4 of 10 files scanned, 1 fake stereo");
-    row("scanning a file",
-        {.isScanning = true,
-         .scannedCount = 4,
-         .totalCount = 9,
-         .currentScanningFile = QStringLiteral("kick.wav")},
-        "Scanning: kick.wav — 4/9");
-    row("scanning wins over converting",
-        {.isScanning = true, .isConverting = true, .totalCount = 10, .fakeStereoCount = 1},
-        "Scanned 0/10 files, 1 fake stereo");
-    row("percent cut toward zero",
-        {.isConverting = true,
-         .convertProgress = 0.996,
-         .currentConvertingFile = QStringLiteral("name")},
-        "Converting: name — 99%");
-    row("percent rounded without a name", {.isConverting = true, .convertProgress = 0.996},
-        "Converting... 100%");
-    row("placeholders in a name stay text",
-        {.isConverting = true,
-         .convertProgress = 0.5,
-         .currentConvertingFile = QStringLiteral("100%2 %1")},
-        "Converting: 100%2 %1 — 50%");
-}
-
-void WindowTest::statusWording() {
-    QFETCH(BottomBar::StatusFacts, facts);
-    QFETCH(QString, expected);
-    QCOMPARE(BottomBar::statusText(facts), expected);
-}
-
-void WindowTest::statesOfAScanAndAConversion() {
-    QTemporaryDir copy;
-    for (const QString& name : QDir(audio.path()).entryList(QDir::Files))
-        QVERIFY(QFile::copy(audio.filePath(name), copy.filePath(name)));
-    // A second fake-stereo file is still there to convert after a stop.
-    QVERIFY(QFile::copy(audio.filePath(QStringLiteral("twin.wav")), copy.filePath("twin2.wav")));
-    FakeTools tools;
-    const QString probeGate = tools.path(QStringLiteral("probe-gate"));
-    const QString convertGate = tools.path(QStringLiteral("convert-gate"));
-    tools.script(QStringLiteral("ffprobe"), gated(probeGate, QStringLiteral("/usr/bin/ffprobe")));
-    tools.script(QStringLiteral("ffmpeg"),
-                 gated(convertGate, QStringLiteral("/usr/bin/ffmpeg"), conversions));
-    ContentViewModel& viewModel = window->viewModel();
-    const auto shown = [this](const char* name) { return part(*window, name)->isVisible(); };
-    const auto enabled = [this](const char* name) { return part(*window, name)->isEnabled(); };
-    auto* spinner = part<BusyIndicator>(*window, "scanSpinner");
-    auto* content = window->findChild<QStackedWidget*>();
-
-    // Idle with nothing chosen.
-    QVERIFY(enabled("pickFolderButton") && !enabled("scanButton") && enabled("clearButton"));
-    QVERIFY(!shown("scanStopButton") && !shown("showChoice") && !shown("folderLabel"));
-    QVERIFY(!shown("convertStopButton") && shown("settingsControls"));
-    QVERIFY(!enabled("convertSelectedButton"));
-    QVERIFY(!shown("scanSpinner") && !shown("convertProgressBar"));
-    QCOMPARE(content->currentWidget()->objectName(), QStringLiteral("dropZone"));
-    QCOMPARE(status(*window), QStringLiteral("0 files scanned, 0 fake stereo"));
-
-    // Scanning: every probe waits at the gate.
-    viewModel.handleDrop({QUrl::fromLocalFile(copy.path() + QLatin1Char('/'))});
-    QTRY_VERIFY_WITH_TIMEOUT(viewModel.isScanning(), 10000);
-    QVERIFY(!enabled("scanButton") && !enabled("clearButton"));
-    QVERIFY(shown("scanStopButton") && shown("showChoice") && shown("folderLabel"));
-    QCOMPARE(content->currentWidget(), part(*window, "fileTable"));
-    QVERIFY(shown("scanSpinner") && !shown("convertProgressBar"));
-    const int spinnerAngle = spinner->angle();
-    QTRY_VERIFY(spinner->angle() != spinnerAngle);
-    QTRY_COMPARE_WITH_TIMEOUT(status(*window), QStringLiteral("Scanned 0/4 files, 0 fake stereo"),
-                              10000);
-    QCOMPARE(part<ElidedLabel>(*window, "folderLabel")->text(), QDir(copy.path()).dirName());
-    TestFiles::writeFile(probeGate, {});
-    QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning(), 30000);
-
-    // Idle after the scan: the filter starts at fake stereo only.
-    QCOMPARE(status(*window), QStringLiteral("2 of 4 files shown, 2 fake stereo"));
-    QVERIFY(enabled("scanButton") && enabled("clearButton") && enabled("convertSelectedButton"));
-    QVERIFY(!shown("scanStopButton") && !shown("scanSpinner"));
-    const auto segments = part(*window, "showChoice")->findChildren<QToolButton*>();
-    QCOMPARE(segments.size(), 2);
-    QVERIFY(segments[1]->isChecked());
-    QTest::mouseClick(segments[0], Qt::LeftButton);
-    QCOMPARE(viewModel.showFilter(), ShowFilter::all);
-    QTRY_COMPARE(part<FileTable>(*window, "fileTable")->model()->rowCount(), 4);
-
-    // Converting: the conversion waits at its gate; Stop lets it go.
-    QTest::mouseClick(part<QPushButton>(*window, "convertSelectedButton"), Qt::LeftButton);
-    QVERIFY(viewModel.isConverting());
-    QVERIFY(shown("convertStopButton") && !shown("settingsControls") && !shown("scanStopButton"));
-    QVERIFY(!enabled("clearButton") && !enabled("convertSelectedButton"));
-    QVERIFY(shown("convertProgressBar") && !shown("scanSpinner"));
-    QVERIFY(status(*window).startsWith(QStringLiteral("Converting")));
-    QTest::mouseClick(part<QPushButton>(*window, "convertStopButton"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isConverting(), 30000);
-    QVERIFY(shown("settingsControls") && !shown("convertStopButton"));
-    QVERIFY(!shown("convertProgressBar") && enabled("clearButton"));
-    // Not before the stopped run has let go of its files.
-    QVERIFY(!enabled("convertSelectedButton"));
-    QTRY_VERIFY_WITH_TIMEOUT(enabled("convertSelectedButton"), 30000);
-
-    // A run that ends by itself raises the banner; a click hides it, with
-    // the animation still showing it for a moment.
-    TestFiles::writeFile(convertGate, {});
-    QTest::mouseClick(part<QPushButton>(*window, "convertSelectedButton"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(viewModel.showConversionComplete(), 30000);
-    auto* banner = window->findChild<CompletionBanner*>();
-    QVERIFY(banner->isVisible());
-    QCOMPARE(banner->message(), viewModel.conversionCompleteMessage());
-    QTRY_COMPARE(banner->reveal(), 1.0);
-    QTest::mouseClick(banner, Qt::LeftButton, {}, banner->rect().center());
-    QVERIFY(!viewModel.showConversionComplete());
-    QVERIFY(banner->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!banner->isVisible(), 2000);
-}
-
-void WindowTest::closingMidConversionQuitsOnceTheFileIsLetGo() {
-    QTemporaryDir copy;
-    const QString original = copy.filePath(QStringLiteral("twin.wav"));
-    QVERIFY(QFile::copy(audio.filePath(QStringLiteral("twin.wav")), original));
-    FakeTools tools;
-    tools.realTool(QStringLiteral("ffprobe"));
-    const QString never = tools.path(QStringLiteral("never"));
-    tools.script(QStringLiteral("ffmpeg"),
-                 gated(never, QStringLiteral("/usr/bin/ffmpeg"), conversions));
-    ContentViewModel& viewModel = window->viewModel();
-    viewModel.handleDrop({QUrl::fromLocalFile(original)});
-    QTRY_VERIFY_WITH_TIMEOUT(!viewModel.items().isEmpty() && !viewModel.isScanning(), 30000);
-    const FileItemPtr item = viewModel.items().first();
-    viewModel.convertSelected();
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(never + QStringLiteral(".reached")), 30000);
-
-    QSignalSpy readyToQuit(window.get(), &MainWindow::readyToQuit);
-    QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
-    QVERIFY(!window->close());
-    QVERIFY(!window->isVisible());
-    QVERIFY(readyToQuit.isEmpty());
-    QVERIFY(readyToQuit.wait(15000));
-    QCOMPARE(readyToQuit.size(), 1);
-    QCOMPARE(item->errorMessage, std::optional(QStringLiteral("Cancelled")));
-    QVERIFY(QFile::exists(original));
-    QVERIFY(TestSupport::liveChildren().isEmpty());
-    QVERIFY(lastWindowClosed.isEmpty());
-}
-
-// Conversions go to an ffmpeg that fails them, so no file is touched.
-void WindowTest::tableRowsCheckboxesAndButtons() {
-    FakeTools tools;
-    tools.realTool(QStringLiteral("ffprobe"));
-    tools.script(
-        QStringLiteral("ffmpeg"),
-        QStringLiteral("case \" $* \" in %1) echo 'Conversion failed!' >&2; exit 1;; esac\n"
-                       "exec /usr/bin/ffmpeg \"$@\"")
-            .arg(conversions));
-    Settings::shared().setAutoSelectAll(false);
-    listThree();
-    auto* table = part<FileTable>(*window, "fileTable");
-    FileTableModel& rows = table->rows();
-    auto* convertSelected = part<QPushButton>(*window, "convertSelectedButton");
-    const auto cell = [&](const char* name, int column) {
-        for (int row = 0; row < rows.rowCount(); ++row) {
-            if (rows.itemAt(row)->fileName == QLatin1String(name))
-                return table->visualRect(rows.index(row, column)).center();
-        }
-        qFatal("no row %s", name);
-    };
-    const auto click = [table](const QPoint& position) {
-        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, position);
-    };
-    const auto tooltipAt = [table](const QPoint& position) {
-        QToolTip::hideText();
-        QHelpEvent help(QEvent::ToolTip, position, table->viewport()->mapToGlobal(position));
-        QCoreApplication::sendEvent(table->viewport(), &help);
-        return QToolTip::text();
-    };
-    const FileItemPtr twin = rows.itemAt(table->indexAt(cell("twin", 0)).row());
-    QStringList cells;
-    for (int column = FileTableModel::nameColumn; column <= FileTableModel::actionColumn; ++column)
-        cells.append(table->indexAt(cell("twin", column)).data().toString());
-    QCOMPARE(cells, (QStringList{"twin", twin->formattedFileSize(), "Stereo",
-                                 QStringLiteral("\u26A0 Fake Stereo"), "Convert"}));
-    QVERIFY(!twin->isSelected && !convertSelected->isEnabled());
-
-    // Ticking only a mono row leaves the main action off; the fake-stereo
-    // row turns it on at once, and off again.
-    click(cell("single", FileTableModel::checkColumn));
-    QVERIFY(!convertSelected->isEnabled());
-    click(cell("twin", FileTableModel::checkColumn));
-    QVERIFY(twin->isSelected && convertSelected->isEnabled());
-    click(cell("twin", FileTableModel::checkColumn));
-    QVERIFY(!twin->isSelected && !convertSelected->isEnabled());
-
-    // A click on a name highlights its row, and the highlight follows the
-    // item through a re-sort by a header click.
-    click(cell("wide", FileTableModel::nameColumn));
-    const auto wideRow = [&] { return table->indexAt(cell("wide", 0)).row(); };
-    QCOMPARE(rows.highlightedId(), std::optional(rows.itemAt(wideRow())->id));
-    QCOMPARE(rows.index(wideRow(), FileTableModel::sizeColumn).data(Qt::BackgroundRole),
-             QVariant(ThemeColors::rowHighlight()));
-    QCOMPARE(
-        rows.headerData(FileTableModel::statusColumn, Qt::Horizontal, Qt::DisplayRole).toString(),
-        QStringLiteral("Status ▲"));
-    QHeaderView* header = table->horizontalHeader();
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                      QPoint(header->sectionViewportPosition(FileTableModel::nameColumn) + 5, 5));
-    QCOMPARE(window->viewModel().sortColumn(), SortColumn::filename);
-    QTRY_COMPARE(
-        rows.headerData(FileTableModel::nameColumn, Qt::Horizontal, Qt::DisplayRole).toString(),
-        QStringLiteral("Filename ▲"));
-    QTRY_COMPARE(rows.itemAt(0)->fileName, QStringLiteral("single"));
-    QCOMPARE(rows.index(wideRow(), FileTableModel::nameColumn).data(Qt::BackgroundRole),
-             QVariant(ThemeColors::rowHighlight()));
-
-    // A double click on a name shows the file; without a file manager on
-    // the bus, its folder is opened.
-    // What a desktop delivers: a click, then the second press as a
-    // double-click event, and its release.
-    const QPoint single = cell("single", FileTableModel::nameColumn);
-    click(single);
-    QMouseEvent second(QEvent::MouseButtonDblClick, single, table->viewport()->mapToGlobal(single),
-                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(table->viewport(), &second);
-    QTest::mouseRelease(table->viewport(), Qt::LeftButton, {}, single);
-    QTRY_COMPARE(opened.size(), 1);
-    QCOMPARE(QFileInfo(opened.first().toLocalFile()).canonicalFilePath(),
-             QFileInfo(audio.path()).canonicalFilePath());
-
-    // The row button works only for fake stereo; the failure becomes the
-    // status cell's red text and tooltip. The name's tooltip tells rows of
-    // the same name apart by their folder.
-    click(cell("single", FileTableModel::actionColumn));
-    QVERIFY(!window->viewModel().isConverting());
-    click(cell("twin", FileTableModel::actionColumn));
-    QTRY_COMPARE_WITH_TIMEOUT(twin->detectionStatus, DetectionStatus::error, 20000);
-    QCOMPARE(table->indexAt(cell("twin", FileTableModel::statusColumn)).data(Qt::ForegroundRole),
-             QVariant(ThemeColors::destructive()));
-    QTRY_VERIFY(!table->indexAt(cell("twin", FileTableModel::actionColumn))
-                     .data(FileTableModel::convertibleRole)
-                     .toBool());
-    QCOMPARE(tooltipAt(cell("single", FileTableModel::statusColumn)), QString());
-    QCOMPARE(tooltipAt(cell("twin", FileTableModel::statusColumn)), *twin->errorMessage);
-    QCOMPARE(tooltipAt(cell("twin", FileTableModel::nameColumn)), twin->path());
-
-    QTest::mouseClick(part<QPushButton>(*window, "clearButton"), Qt::LeftButton);
-    QVERIFY(!rows.highlightedId());
-    QTRY_COMPARE(rows.rowCount(), 0);
-}
-
-void WindowTest::keyboardReachesEveryBarAndTicksRows() {
-    listThree();
-    auto* table = part<FileTable>(*window, "fileTable");
-
-    // In the list, the arrows move the highlight and Space ticks its row.
-    table->setFocus();
-    QTest::keyClick(table, Qt::Key_Down);
-    const FileItemPtr highlighted = table->rows().itemAt(table->currentIndex().row());
-    QCOMPARE(table->rows().highlightedId(), std::optional(highlighted->id));
-    const bool wasSelected = highlighted->isSelected;
-    QTest::keyClick(table, Qt::Key_Space);
-    QCOMPARE(highlighted->isSelected, !wasSelected);
-    QTest::keyClick(table, Qt::Key_Space);
-    QCOMPARE(highlighted->isSelected, wasSelected);
-
-    // Tab runs from the toolbar through the list to the bottom bar and round.
-    auto* pick = part(*window, "pickFolderButton");
-    pick->setFocus();
-    QList<QWidget*> visited{pick};
-    for (int step = 0; step < 30 && (visited.size() == 1 || visited.last() != pick); ++step) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        visited.append(QApplication::focusWidget());
-    }
-    QCOMPARE(visited.last(), pick);
-    const auto position = [&](const char* name) { return visited.indexOf(part(*window, name)); };
-    QVERIFY(position("scanButton") > 0);
-    QVERIFY(position("preferencesButton") > position("scanButton"));
-    QVERIFY(position("fileTable") > position("preferencesButton"));
-    QVERIFY(position("clearButton") > position("fileTable"));
-    QVERIFY(position("convertSelectedButton") > position("infoButton"));
-}
-
-void WindowTest::dropsAnywhereReachTheViewModel() {
-    QTemporaryDir folder;
-    const QString first = folder.filePath(QStringLiteral("first.wav"));
-    const QString second = folder.filePath(QStringLiteral("second.wav"));
-    TestAudio::mono(first, 0.2);
-    TestAudio::mono(second, 0.2);
-    ContentViewModel& viewModel = window->viewModel();
-    const auto names = [&viewModel] {
-        QStringList result;
-        for (const FileItemPtr& item : viewModel.items())
-            result.append(item->fileName);
-        return result;
-    };
-
-    // Files onto a toolbar button: the list becomes those files.
-    QCOMPARE(drop(*window, part(*window, "pickFolderButton"),
-                  {QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)}),
-             Qt::CopyAction);
-    QTRY_COMPARE_WITH_TIMEOUT(names(), (QStringList{"first", "second"}), 10000);
-
-    auto* table = part<FileTable>(*window, "fileTable");
-    QTRY_VERIFY(table->isVisible());
-
-    // A file onto the bottom bar's text field, which must not take it as
-    // text; a proposed move is taken as a copy. The folder label and "Scan"
-    // now mean the dropped file's folder.
-    auto* suffix = part<QLineEdit>(*window, "suffixField");
-    const QString suffixText = suffix->text();
-    QCOMPARE(drop(*window, suffix, {QUrl::fromLocalFile(second)}, Qt::CopyAction | Qt::MoveAction,
-                  Qt::ShiftModifier),
-             Qt::CopyAction);
-    QTRY_COMPARE_WITH_TIMEOUT(names(), QStringList{"second"}, 10000);
-    QCOMPARE(suffix->text(), suffixText);
-    QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning(), 30000);
-    QCOMPARE(part<ElidedLabel>(*window, "folderLabel")->text(), QDir(folder.path()).dirName());
-    QTest::mouseClick(part<QPushButton>(*window, "scanButton"), Qt::LeftButton);
-    QCOMPARE(viewModel.scannedFolders(), QStringList{QDir(folder.path()).dirName()});
-    QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning(), 30000);
-
-    // A source that offers only a move is refused.
-    QCOMPARE(drop(*window, table->viewport(), {QUrl::fromLocalFile(first)}, Qt::MoveAction),
-             Qt::IgnoreAction);
-}
-
-void WindowTest::settingsFieldsKeepWhatDoesNotParse() {
-    Settings& settings = Settings::shared();
-    settings.setConvertTimeoutSeconds(60);
-    settings.setAppendFilename(true);
-    settings.setSuffix(QStringLiteral("_MONO"));
-    window = std::make_unique<MainWindow>();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    auto* timeout = part<QLineEdit>(*window, "timeoutField");
-    auto* suffix = part<QLineEdit>(*window, "suffixField");
-    auto* append = part<QCheckBox>(*window, "appendFilenameCheckBox");
-    QCOMPARE(timeout->text(), QStringLiteral("60"));
-
-    timeout->setFocus();
-    for (const char* refused : {"abc", "0", "-5"}) {
-        timeout->selectAll();
-        QTest::keyClicks(timeout, QLatin1String(refused));
-        QCOMPARE(settings.convertTimeoutSeconds(), qint64(60));
-    }
-    timeout->selectAll();
-    QTest::keyClicks(timeout, QStringLiteral("1,200"));
-    QCOMPARE(settings.convertTimeoutSeconds(), qint64(1200));
-
-    suffix->setFocus();
-    suffix->selectAll();
-    QTest::keyClicks(suffix, QStringLiteral("_M/"));
-    QCOMPARE(settings.suffix(), QStringLiteral("_M"));
-    QVERIFY2(suffix->toolTip().contains(QStringLiteral("path separator")),
-             qPrintable(suffix->toolTip()));
-    QTest::keyClick(suffix, Qt::Key_Backspace);
-    QVERIFY(suffix->toolTip().isEmpty());
-
-    QTest::mouseClick(append, Qt::LeftButton, {}, QPoint(4, append->height() / 2));
-    QVERIFY(!settings.appendFilename());
-    QVERIFY(!suffix->isEnabled());
-    QCOMPARE(settings.suffix(), QStringLiteral("_M"));
-}
-
-void WindowTest::preferencesRoundTripAndRefuseBadValues() {
-    Settings& settings = Settings::shared();
-    settings.setComparisonMethod(ComparisonMethod::byteExact);
-    settings.setConvertBehavior(ConvertBehavior::trash);
-    settings.setScanLimitSeconds(5);
-    settings.setParallelScans(4);
-    const auto open = [this](bool byShortcut) {
-        if (byShortcut)
-            QTest::keyClick(window.get(), Qt::Key_Comma, Qt::ControlModifier);
-        else
-            QTest::mouseClick(part<QPushButton>(*window, "preferencesButton"), Qt::LeftButton);
-        for (PreferencesDialog* dialog : window->findChildren<PreferencesDialog*>()) {
-            if (dialog->isVisible())
-                return dialog;
-        }
-        qFatal("the preferences did not open");
-    };
-
-    // The stored values are shown; new ones are stored on OK.
-    PreferencesDialog* dialog = open(true);
-    QVERIFY(part<QRadioButton>(*dialog, "byteExactRadio")->isChecked());
-    QVERIFY(part<QRadioButton>(*dialog, "trashRadio")->isChecked());
-    QVERIFY(part<QCheckBox>(*dialog, "autoSelectCheckBox")->isChecked());
-    auto* seconds = part<QLineEdit>(*dialog, "scanSecondsField");
-    auto* parallel = part<QLineEdit>(*dialog, "parallelScansField");
-    QCOMPARE(parallel->text(), QStringLiteral("4"));
-    part<QRadioButton>(*dialog, "statisticalRadio")->click();
-    part<QRadioButton>(*dialog, "backupRadio")->click();
-    part<QCheckBox>(*dialog, "autoSelectCheckBox")->click();
-    seconds->selectAll();
-    QTest::keyClicks(seconds, QStringLiteral("12"));
-    QTest::keyClick(dialog, Qt::Key_Return);
-    QVERIFY(!dialog->isVisible());
-    QCOMPARE(settings.comparisonMethod(), ComparisonMethod::statistical);
-    QCOMPARE(settings.convertBehavior(), ConvertBehavior::backup);
-    QCOMPARE(settings.scanLimitSeconds(), qint64(12));
-    QVERIFY(!settings.autoSelectAll());
-
-    // Reopened, it shows them; a wrong number is refused with a hint and
-    // nothing at all is stored.
-    dialog = open(false);
-    QVERIFY(part<QRadioButton>(*dialog, "backupRadio")->isChecked());
-    seconds = part<QLineEdit>(*dialog, "scanSecondsField");
-    parallel = part<QLineEdit>(*dialog, "parallelScansField");
-    QCOMPARE(seconds->text(), QStringLiteral("12"));
-    part<QRadioButton>(*dialog, "overwriteRadio")->click();
-    for (const auto& [field, wrong] :
-         {std::pair{seconds, "601"}, std::pair{seconds, "2.5"}, std::pair{parallel, "0"}}) {
-        auto* hint =
-            part<QLabel>(*dialog, field == seconds ? "scanSecondsHint" : "parallelScansHint");
-        QVERIFY(!hint->isVisible());
-        const QString before = field->text();
-        field->selectAll();
-        QTest::keyClicks(field, QLatin1String(wrong));
-        QVERIFY2(hint->isVisible(), wrong);
-        QTest::keyClick(dialog, Qt::Key_Return);
-        QVERIFY(dialog->isVisible());
-        field->selectAll();
-        QTest::keyClicks(field, before);
-    }
-    QTest::keyClick(dialog, Qt::Key_Escape);
-    QVERIFY(!dialog->isVisible());
-    QCOMPARE(settings.convertBehavior(), ConvertBehavior::backup);
-}
-
-// The sheet opened from the window's "Info" button over the view model's log.
-void WindowTest::infoLogFollowsTheLog() {
-    ContentViewModel& viewModel = window->viewModel();
-    auto* sheet = window->findChild<InfoLogSheet*>();
-    QTest::mouseClick(part<QPushButton>(*window, "infoButton"), Qt::LeftButton);
-    QVERIFY(viewModel.showDebug() && sheet->isVisible());
-    QCOMPARE(sheet->windowModality(), Qt::WindowModal);
-    QCOMPARE(sheet->shownText(), QStringLiteral("No log entries yet."));
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->setText(QStringLiteral("left over"));
-    QTest::mouseClick(part<QPushButton>(*sheet, "copyButton"), Qt::LeftButton);
-    QCOMPARE(clipboard->text(), QString());
-
-    // Lines logged while the sheet is open show at once, and a selection
-    // made meanwhile survives them.
-    viewModel.log(QStringLiteral("first"));
-    viewModel.log(QStringLiteral("second"));
-    auto* text = sheet->findChild<QPlainTextEdit*>();
-    QTextCursor selection = text->textCursor();
-    selection.setPosition(1);
-    selection.setPosition(8, QTextCursor::KeepAnchor);
-    text->setTextCursor(selection);
-    const QString selected = text->textCursor().selectedText();
-    viewModel.log(QStringLiteral("third"));
-    QCOMPARE(text->textCursor().selectedText(), selected);
-    const QString lines = viewModel.debugLog().join(QLatin1Char('\n'));
-    QCOMPARE(sheet->shownText(), lines);
-    QTest::mouseClick(part<QPushButton>(*sheet, "copyButton"), Qt::LeftButton);
-    QCOMPARE(clipboard->text(), lines);
-
-    QTest::mouseClick(part<QPushButton>(*sheet, "closeButton"), Qt::LeftButton);
-    QVERIFY(!viewModel.showDebug() && !sheet->isVisible());
-    QTest::mouseClick(part<QPushButton>(*window, "infoButton"), Qt::LeftButton);
-    QVERIFY(sheet->isVisible());
-    // Escape dismisses the sheet like the desktop's own close does.
-    QTest::keyClick(sheet, Qt::Key_Escape);
-    QVERIFY(!viewModel.showDebug() && !sheet->isVisible());
-}
-
-// The dots fall from the first tick, fade out in the last second and stop;
-// clicks reach the widgets beneath, by the window system's route.
-void WindowTest::confettiFallsFadesAndLetsClicksThrough() {
-    auto* overlay = window->findChild<ConfettiOverlay*>();
-    overlay->setGeometry(window->rect());
-    overlay->show();
-    overlay->raise();
-    overlay->start();
-    QVERIFY(overlay->isRunning());
-    const double startY = overlay->particles()[0].y;
-    QTRY_VERIFY(overlay->particles()[0].y > startY);
-    QCOMPARE(overlay->layerOpacity(), 1.0);
-
-    QTRY_VERIFY_WITH_TIMEOUT(overlay->layerOpacity() < 1.0, 3500);
-    QVERIFY(overlay->isRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(!overlay->isRunning(), 3000);
-    QTRY_COMPARE_WITH_TIMEOUT(overlay->layerOpacity(), 0.0, 1000);
-
-    auto* info = part<QPushButton>(*window, "infoButton");
-    const QPoint onInfo = info->mapTo(window.get(), info->rect().center());
-    QVERIFY(overlay->isVisible() && overlay->geometry().contains(onInfo));
-    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, onInfo);
-    QTRY_VERIFY(window->viewModel().showDebug());
-}
-
-// The two executables as a user starts them, each a child process: the
-// texts need no display, a mistake ends the window's program with status 2.
-void WindowTest::launchAnswersInText_data() {
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("argument");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("expected");
-    const QString gui = QStringLiteral(CHANFUSE_GUI);
-    const QString cli = QStringLiteral(CHANFUSE_CLI);
-    const QString version = QStringLiteral(CHANFUSE_VERSION "\n");
-    const QString guiUsage =
-        QStringLiteral("Usage: ") + gui + QStringLiteral(" [options] [FOLDER...]");
-    const QString cliUsage =
-        QStringLiteral("Usage: ") + cli + QStringLiteral(" [options] command FOLDER...");
-    QTest::newRow("chanfuse --version") << gui << "--version" << 0 << "Chanfuse " + version;
-    QTest::newRow("chanfuse --help") << gui << "--help" << 0 << guiUsage;
-    QTest::newRow("chanfuse --help-all") << gui << "--help-all" << 0 << guiUsage;
-    QTest::newRow("chanfuse-cli --version") << cli << "--version" << 0 << "chanfuse-cli " + version;
-    QTest::newRow("chanfuse-cli --help") << cli << "--help" << 0 << cliUsage;
-    QTest::newRow("chanfuse-cli --help-all") << cli << "--help-all" << 0 << cliUsage;
-    QTest::newRow("missing folder") << gui << "/nonexistent/music" << 2
-                                    << "chanfuse: folder does not exist: /nonexistent/music";
-    QTest::newRow("file for a folder") << gui << gui << 2 << "chanfuse: not a folder: ";
-    QTest::newRow("unknown option")
-        << gui << "--frobnicate" << 2 << "chanfuse: Unknown option 'frobnicate'.";
-}
-
-void WindowTest::launchAnswersInText() {
-    QFETCH(QString, program);
-    QFETCH(QString, argument);
-    QFETCH(int, exitCode);
-    QFETCH(QString, expected);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-        if (exitCode == 0)
-            environment.remove(QString::fromLatin1(name));
-    }
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, {argument});
-    QVERIFY(process.waitForFinished(60000));
-    QCOMPARE(process.exitCode(), exitCode);
-    const QString output = QString::fromUtf8(exitCode == 0 ? process.readAllStandardOutput()
-                                                           : process.readAllStandardError());
-    QVERIFY2(output.startsWith(expected) || (exitCode != 0 && output.contains(expected)),
-             qPrintable(output));
-}
-
-// The window's log is the one thing a started window shows outside itself.
-void WindowTest::launchScansTheFoldersGiven() {
-    QTemporaryDir second;
-    TestAudio::mono(second.filePath(QStringLiteral("b.flac")), 0.3);
-    QProcess process;
-    process.start(
-        QStringLiteral(CHANFUSE_GUI),
-        {QStringLiteral("-platform"), QStringLiteral("offscreen"), audio.path(), second.path()});
-    QString out;
-    QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(process.readAllStandardOutput()))
-                                 .contains(QStringLiteral(": b.flac -> \u2713 Mono")),
-                             60000);
-    QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(process.readAllStandardOutput()))
-                                 .contains(QStringLiteral(": twin.wav -> \u26A0 Fake Stereo")),
-                             60000);
-    QVERIFY(out.contains(QStringLiteral("[DEBUG] Starting scan of 2 folder(s)")));
-    process.kill();
-    process.waitForFinished();
-}
 
 CHANFUSE_GUI_TEST_MAIN(WindowTest)
 #include "tst_window.moc"
