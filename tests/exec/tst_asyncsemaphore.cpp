@@ -1,8 +1,7 @@
 #include "exec/AsyncSemaphore.h"
 
+#include "Processes.h"
 #include "TestMain.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <atomic>
@@ -15,43 +14,27 @@ namespace {
 
 constexpr int deadlineMs = 5000;
 
-// One caller of waitWithCancellation() on a thread of its own, with its own
-// stop source. Destroying it stops the wait, so a failed test never leaves a
-// thread parked for ever.
-class Caller {
-public:
-    explicit Caller(AsyncSemaphore& semaphore) {
-        thread = std::thread([this, &semaphore] {
-            threadID = ::gettid();
-            outcome = semaphore.waitWithCancellation(stop.get_token()) ? 1 : 0;
-        });
-    }
-    ~Caller() {
-        stop.request_stop();
-        thread.join();
-    }
+// One caller of waitWithCancellation() on a thread of its own, whose stop
+// token it waits with: destroying it stops the wait, so a failed test never
+// leaves a thread parked for ever.
+struct Caller {
+    explicit Caller(AsyncSemaphore& semaphore)
+        : thread([this, &semaphore](std::stop_token stop) {
+              threadID = ::gettid();
+              outcome = semaphore.waitWithCancellation(stop) ? 'P' : 'N';
+          }) {}
 
-    bool waiting() const { return outcome == -1; }
-    bool gotPermit() const { return outcome == 1; }
-    bool gotNothing() const { return outcome == 0; }
+    bool waiting() const { return outcome == 'W'; }
 
     // Asleep in the kernel while its wait has not returned: it is in the queue.
     bool parked() const {
-        if (!waiting() || threadID == 0)
-            return false;
-        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(threadID.load()));
-        if (!stat.open(QIODevice::ReadOnly))
-            return false;
-        const QByteArray line = stat.readAll();
-        return line.mid(line.lastIndexOf(')') + 2).startsWith('S') && waiting();
+        return waiting() && threadID != 0 &&
+               TestSupport::stateAndParent(threadID).value(0) == "S" && waiting();
     }
 
-    std::stop_source stop;
-
-private:
     std::atomic<pid_t> threadID = 0;
-    std::atomic_int outcome = -1;
-    std::thread thread;
+    std::atomic_char outcome = 'W'; // Permit, Nothing, or still Waiting
+    std::jthread thread;            // last: it starts after the rest and ends first
 };
 
 // Parks or returns, whichever comes first.
@@ -64,12 +47,6 @@ std::unique_ptr<Caller> settledCaller(AsyncSemaphore& semaphore) {
 
 bool returns(const Caller& caller) {
     return QTest::qWaitFor([&caller] { return !caller.waiting(); }, deadlineMs);
-}
-
-// True when a fresh caller gets a permit without anybody signalling.
-bool permitFree(AsyncSemaphore& semaphore) {
-    Caller caller(semaphore);
-    return returns(caller) && caller.gotPermit();
 }
 
 } // namespace
@@ -121,13 +98,13 @@ private slots:
                 QVERIFY(!semaphore.waitWithCancellation(stopped.get_token()));
             } else {
                 Caller& stopped = *callers.at(std::size_t(step.mid(1).toInt()));
-                stopped.stop.request_stop();
+                stopped.thread.request_stop();
                 QVERIFY(returns(stopped));
             }
         }
         QString got;
         for (const auto& caller : callers)
-            got += caller->gotPermit() ? u'P' : caller->gotNothing() ? u'N' : u'W';
+            got += caller->outcome.load();
         QCOMPARE(got, states);
     }
 
@@ -143,15 +120,17 @@ private slots:
             std::thread stopper([&] {
                 while (!go) {
                 }
-                waiter->stop.request_stop();
+                waiter->thread.request_stop();
             });
             go = true;
             semaphore.signal();
             stopper.join();
             QVERIFY(returns(*waiter));
-            if (waiter->gotPermit())
+            if (waiter->outcome == 'P')
                 semaphore.signal();
-            QVERIFY2(permitFree(semaphore), qPrintable(QString::number(round)));
+            // The permit is free: a fresh caller gets it without anybody signalling.
+            Caller fresh(semaphore);
+            QVERIFY2(returns(fresh) && fresh.outcome == 'P', qPrintable(QString::number(round)));
             semaphore.signal();
         }
     }

@@ -10,10 +10,13 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+using Output = ChildProcess::Output;
+
 namespace {
 
-QString sh() {
-    return QStringLiteral("/bin/sh");
+std::optional<QString> startShell(ChildProcess& child, const QString& script) {
+    return child.start(u"/bin/sh"_s, {u"-c"_s, script}, Output::nullDevice(), Output::nullDevice());
 }
 
 } // namespace
@@ -22,39 +25,57 @@ class ChildProcessTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Standard input is the null device, and arguments reach the program
-    // untouched by any shell.
+    // Standard input is the null device, arguments reach the program
+    // untouched by any shell, and errors can go to a file. Each starts on a
+    // thread that ends at once: a child dies with its parent, and must not
+    // die with the thread that asked for it.
     void runsTheProgramItself_data() {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("output");
-        const QString tricky = QStringLiteral("it's \"quoted\" $HOME; rm -rf / *.wav — Ça");
-        QTest::newRow("null input") << "/bin/cat" << QStringList() << QString();
-        QTest::newRow("no shell") << "/usr/bin/printf" << QStringList{"%s", tricky} << tricky;
+        QTest::addColumn<QByteArray>("errors");
+        QTest::addColumn<int>("status");
+        const QString tricky = u"it's \"quoted\" $HOME; rm -rf / *.wav — Ça"_s;
+        QTest::newRow("null input")
+            << "/bin/cat" << QStringList() << QString() << QByteArray() << 0;
+        QTest::newRow("no shell") << "/usr/bin/printf" << QStringList{"%s", tricky} << tricky
+                                  << QByteArray() << 0;
+        QTest::newRow("outlives its thread")
+            << "/bin/sh" << QStringList{"-c", "sleep 0.3; echo oops >&2; exit 3"} << QString()
+            << QByteArray("oops\n") << 3;
+        QTest::newRow("killed by a signal") << "/bin/sh" << QStringList{"-c", "kill -TERM $$"}
+                                            << QString() << QByteArray() << int(SIGTERM);
     }
 
     void runsTheProgramItself() {
         QFETCH(QString, program);
         QFETCH(QStringList, arguments);
         QFETCH(QString, output);
+        QFETCH(QByteArray, errors);
+        QFETCH(int, status);
+        QTemporaryFile log;
+        QVERIFY(log.open());
         ChildProcess child;
-        QVERIFY(!child.start(program, arguments, ChildProcess::Output::pipe(),
-                             ChildProcess::Output::nullDevice()));
+        std::optional<QString> failure;
+        std::thread([&] {
+            failure = child.start(program, arguments, Output::pipe(), Output::file(log.handle()));
+        }).join();
+        QCOMPARE(failure, std::nullopt);
         QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()), output);
-        QCOMPARE(child.waitForExit(), 0);
+        QCOMPARE(child.waitForExit(), status);
+        QVERIFY(log.seek(0)); // the child shared our file offset
+        QCOMPARE(log.readAll(), errors);
     }
 
     void bothPipesAreDrainedAtOnce() {
         // 4 MB on each stream: reading one to its end first would deadlock.
         ChildProcess chatty;
-        QVERIFY(
-            !chatty.start(sh(),
-                          {QStringLiteral("-c"), QStringLiteral("head -c 4000000 /dev/zero >&2 & "
-                                                                "head -c 4000000 /dev/zero; wait")},
-                          ChildProcess::Output::pipe(), ChildProcess::Output::pipe()));
+        QVERIFY(!chatty.start(
+            u"/bin/sh"_s,
+            {u"-c"_s, u"head -c 4000000 /dev/zero >&2 & head -c 4000000 /dev/zero; wait"_s},
+            Output::pipe(), Output::pipe()));
         QByteArray errors;
-        const QByteArray output = chatty.readAllStandardOutput(&errors);
-        QCOMPARE(output.size(), 4000000);
+        QCOMPARE(chatty.readAllStandardOutput(&errors).size(), 4000000);
         QCOMPARE(errors.size(), 4000000);
         QCOMPARE(chatty.waitForExit(), 0);
     }
@@ -64,8 +85,8 @@ private slots:
         const int stray = ::open("/dev/null", O_RDONLY);
         QVERIFY(stray > 2);
         ChildProcess lister;
-        QVERIFY(!lister.start(QStringLiteral("/bin/ls"), {QStringLiteral("/proc/self/fd")},
-                              ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()));
+        QVERIFY(!lister.start(u"/bin/ls"_s, {u"/proc/self/fd"_s}, Output::pipe(),
+                              Output::nullDevice()));
         const QList<QByteArray> open = lister.readAllStandardOutput().trimmed().split('\n');
         lister.waitForExit();
         ::close(stray);
@@ -74,62 +95,20 @@ private slots:
         QVERIFY(open.size() <= 4);
     }
 
-    void stderrCanGoToAFile() {
-        QTemporaryFile log;
-        QVERIFY(log.open());
-        ChildProcess child;
-        QVERIFY(!child.start(sh(), {QStringLiteral("-c"), QStringLiteral("echo oops >&2; exit 3")},
-                             ChildProcess::Output::nullDevice(),
-                             ChildProcess::Output::file(log.handle())));
-        QCOMPARE(child.waitForExit(), 3);
-        // The child shared our file offset; read from the start.
-        QVERIFY(log.seek(0));
-        QCOMPARE(log.readAll(), QByteArray("oops\n"));
-    }
-
     void startFailureIsReportedWithAMessage() {
         ChildProcess missing;
         const std::optional<QString> failure =
-            missing.start(QStringLiteral("/nonexistent/ffmpeg"), {}, ChildProcess::Output::pipe(),
-                          ChildProcess::Output::pipe());
-        QVERIFY(failure);
-        QVERIFY2(failure->contains(QStringLiteral("/nonexistent/ffmpeg")), qPrintable(*failure));
+            missing.start(u"/nonexistent/ffmpeg"_s, {}, Output::pipe(), Output::pipe());
+        QVERIFY2(failure && failure->contains(u"/nonexistent/ffmpeg"_s),
+                 qPrintable(failure.value_or("")));
         QVERIFY(!missing.isRunning());
-    }
-
-    void signalsEndTheChildWithANonZeroStatus() {
-        ChildProcess sleeper;
-        QVERIFY(!sleeper.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")},
-                               ChildProcess::Output::nullDevice(),
-                               ChildProcess::Output::nullDevice()));
-        QVERIFY(sleeper.isRunning());
-        QVERIFY(processExists(sleeper.pid()));
-        sleeper.terminate();
-        QCOMPARE(sleeper.waitForExit(), SIGTERM);
-        QVERIFY(!sleeper.isRunning());
-    }
-
-    void aChildOutlivesTheThreadThatAskedForIt() {
-        // A child dies with its parent; the worker thread that starts it may
-        // end long before the child does, and must not take it along.
-        ChildProcess child;
-        std::optional<QString> failure;
-        std::thread([&] {
-            failure =
-                child.start(sh(), {QStringLiteral("-c"), QStringLiteral("sleep 0.3; exit 7")},
-                            ChildProcess::Output::nullDevice(), ChildProcess::Output::nullDevice());
-        }).join();
-        QCOMPARE(failure, std::nullopt);
-        QCOMPARE(child.waitForExit(), 7);
     }
 
     void destroyingARunningChildNeverBlocksAndStillReapsIt() {
         pid_t pid = -1;
         {
             ChildProcess stubborn;
-            QVERIFY(!stubborn.start(
-                sh(), {QStringLiteral("-c"), QStringLiteral("trap '' TERM; while :; do :; done")},
-                ChildProcess::Output::nullDevice(), ChildProcess::Output::nullDevice()));
+            QVERIFY(!startShell(stubborn, u"trap '' TERM; while :; do :; done"_s));
             pid = stubborn.pid();
             stubborn.terminate();
         }

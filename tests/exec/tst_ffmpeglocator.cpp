@@ -1,10 +1,12 @@
 #include "TestMain.h"
 
-#include "FakeTools.h"
+#include "TestFiles.h"
 #include "exec/FFmpegLocator.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
 
 class FFmpegLocatorTest : public QObject {
     Q_OBJECT
@@ -14,13 +16,9 @@ class FFmpegLocatorTest : public QObject {
     QString executable(const QString& name, bool runnable = true) {
         const QString path = folder.filePath(name);
         QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            qFatal("cannot write %s", qPrintable(path));
-        file.write("#!/bin/sh\n");
-        file.close();
-        file.setPermissions(runnable ? QFileDevice::ReadOwner | QFileDevice::ExeOwner
-                                     : QFileDevice::ReadOwner);
+        TestFiles::writeFile(path, "#!/bin/sh\n");
+        QFile::setPermissions(path, QFile::ReadOwner |
+                                        (runnable ? QFile::ExeOwner : QFileDevice::Permissions()));
         return path;
     }
 
@@ -29,38 +27,28 @@ private slots:
 
     // The first executable fixed location wins.
     void firstExecutableCandidateWins() {
-        const QString plain = executable(QStringLiteral("a/ffmpeg"), false);
-        const QString first = executable(QStringLiteral("b/ffmpeg"));
-        const QString second = executable(QStringLiteral("c/ffmpeg"));
+        const QString plain = executable(u"a/ffmpeg"_s, false);
+        const QString first = executable(u"b/ffmpeg"_s);
+        const QString second = executable(u"c/ffmpeg"_s);
         FFmpegLocator::setFixedCandidates(
-            {plain, folder.filePath(QStringLiteral("nothing/ffmpeg")), first, second});
+            {plain, folder.filePath(u"nothing/ffmpeg"_s), first, second});
         QCOMPARE(FFmpegLocator::ffmpegPath(), first);
     }
 
     void shellLookupFollowsPath() {
-        if (QFile::exists(QStringLiteral("/bin/zsh")))
+        if (QFile::exists(u"/bin/zsh"_s))
             QSKIP("zsh's which reads the user's own startup files here");
         const QByteArray savedPath = qgetenv("PATH");
-        const QString custom = executable(QStringLiteral("custom bin/ffmpeg"));
+        const QString custom = executable(u"custom bin/ffmpeg"_s);
         FFmpegLocator::setFixedCandidates({});
 
         qputenv("PATH", QFile::encodeName(QFileInfo(custom).path()) + ":/usr/bin:/bin");
         QCOMPARE(FFmpegLocator::ffmpegPath(), custom);
-        QCOMPARE(FFmpegLocator::ffprobePath(custom),
-                 folder.filePath(QStringLiteral("custom bin/ffprobe")));
+        QCOMPARE(FFmpegLocator::ffprobePath(custom), folder.filePath(u"custom bin/ffprobe"_s));
 
         qputenv("PATH", "/nonexistent");
         QCOMPARE(FFmpegLocator::ffmpegPath(), std::nullopt);
         qputenv("PATH", savedPath);
-    }
-
-    void eachReadSearchesAfresh() {
-        const QString path = executable(QStringLiteral("e/ffmpeg"));
-        FFmpegLocator::setFixedCandidates({path});
-        QCOMPARE(FFmpegLocator::ffmpegPath(), path);
-        QFile::remove(path);
-        FakeTools::hideEveryFFmpeg();
-        QCOMPARE(FFmpegLocator::ffmpegPath(), std::nullopt);
     }
 };
 
