@@ -11,18 +11,14 @@
 
 #include <future>
 
-namespace {
-
-QSettings store() {
-    return QSettings(QStringLiteral("Chanfuse"), QStringLiteral("Chanfuse"));
-}
-
-} // namespace
+using namespace Qt::StringLiterals;
 
 class ModelTest : public QObject {
     Q_OBJECT
 
     Settings& settings = Settings::shared();
+
+    static QSettings store() { return QSettings(u"Chanfuse"_s, u"Chanfuse"_s); }
 
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
@@ -34,30 +30,21 @@ private slots:
             QCOMPARE(fromRawValue<ChannelStatus>(rawValue(status)), status);
         for (ConvertBehavior behavior : allCases<ConvertBehavior>())
             QCOMPARE(fromRawValue<ConvertBehavior>(rawValue(behavior)), behavior);
-        QCOMPARE(fromRawValue<DetectionStatus>(QStringLiteral("⏱ Skipped")),
-                 DetectionStatus::timedOut);
-        QVERIFY(!fromRawValue<ChannelStatus>(QStringLiteral("stereo")));
-        QVERIFY(!fromRawValue<ComparisonMethod>(QStringLiteral("Byte-exact ")));
+        QCOMPARE(fromRawValue<DetectionStatus>(u"⏱ Skipped"_s), DetectionStatus::timedOut);
+        QVERIFY(!fromRawValue<ChannelStatus>(u"stereo"_s));
+        QVERIFY(!fromRawValue<ComparisonMethod>(u"Byte-exact "_s));
         QVERIFY(!fromRawValue<ConvertBehavior>(QString()));
     }
 
     void itemIsBuiltFromItsFile_data() {
         QTest::addColumn<QString>("name");
+        QTest::addColumn<qint64>("size");
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("extension");
-        QTest::addColumn<qint64>("size");
-        QTest::newRow("upper-case extension") << "Take 1.FLAC"
-                                              << "Take 1"
-                                              << "flac" << qint64(1234);
-        QTest::newRow("only the last extension") << "a.b.wav"
-                                                 << "a.b"
-                                                 << "wav" << qint64(1);
-        QTest::newRow("no extension") << "take1"
-                                      << "take1"
-                                      << "" << qint64(1);
-        QTest::newRow("missing file") << "gone/Ça va.Mp3"
-                                      << "Ça va"
-                                      << "mp3" << qint64(0);
+        QTest::newRow("upper case") << u"Take 1.FLAC"_s << qint64(1234) << u"Take 1"_s << u"flac"_s;
+        QTest::newRow("last dot") << u"a.b.wav"_s << qint64(1) << u"a.b"_s << u"wav"_s;
+        QTest::newRow("no extension") << "take1" << qint64(1) << "take1" << QString();
+        QTest::newRow("missing file") << u"gone/Ça va.Mp3"_s << qint64(0) << u"Ça va"_s << u"mp3"_s;
     }
 
     void itemIsBuiltFromItsFile() {
@@ -75,17 +62,14 @@ private slots:
         QCOMPARE(item.lastModified.isValid(), size > 0);
     }
 
-    void otherLayoutsShowTheirCount() {
-        FileItem item(QUrl::fromLocalFile(QStringLiteral("/nonexistent/a.wav")));
+    // Labels that carry a count, and a saving that is never negative.
+    void derivedTextsAndSaving() {
+        FileItem item(QUrl::fromLocalFile(u"/nonexistent/a.wav"_s));
         item.layoutCount = 6;
         item.channelStatus = ChannelStatus::multichannel;
-        QCOMPARE(item.channelLabel(), QStringLiteral("6 ch"));
+        QCOMPARE(item.channelLabel(), u"6 ch"_s);
         item.channelStatus = ChannelStatus::multipleStreams;
-        QCOMPARE(item.channelLabel(), QStringLiteral("6 audio streams"));
-    }
-
-    void spaceSavedIsNeverNegative() {
-        FileItem item(QUrl::fromLocalFile(QStringLiteral("/nonexistent/a.wav")));
+        QCOMPARE(item.channelLabel(), u"6 audio streams"_s);
         item.originalSize = 1000;
         item.convertedSize = 400;
         QCOMPARE(item.spaceSaved(), 600);
@@ -112,20 +96,12 @@ private slots:
     void storedTextOfAnotherKindGivesTheDefault_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("text");
-        QTest::newRow("nothing stored") << ""
-                                        << "";
-        QTest::newRow("label in lower case") << "convertBehavior"
-                                             << "move to trash";
-        QTest::newRow("no such method") << "comparisonMethod"
-                                        << "Fuzzy";
-        QTest::newRow("not a whole number") << "scanLimitSeconds"
-                                            << "5s";
-        QTest::newRow("a fraction") << "convertTimeoutSeconds"
-                                    << "1.5";
-        QTest::newRow("not a boolean") << "autoSelectAll"
-                                       << "maybe";
-        QTest::newRow("not a boolean either") << "appendFilename"
-                                              << "yes please";
+        QTest::newRow("nothing stored") << QString() << QString();
+        QTest::newRow("label in lower case") << u"convertBehavior"_s << u"move to trash"_s;
+        QTest::newRow("no such method") << u"comparisonMethod"_s << u"Fuzzy"_s;
+        QTest::newRow("not a whole number") << u"scanLimitSeconds"_s << u"5s"_s;
+        QTest::newRow("a fraction") << u"convertTimeoutSeconds"_s << u"1.5"_s;
+        QTest::newRow("not a boolean") << u"autoSelectAll"_s << u"maybe"_s;
     }
 
     void storedTextOfAnotherKindGivesTheDefault() {
@@ -139,7 +115,7 @@ private slots:
         QCOMPARE(settings.convertTimeoutSeconds(), 60);
         QCOMPARE(settings.parallelScans(), qint64(QThread::idealThreadCount()));
         QVERIFY(settings.autoSelectAll() && settings.suffixEnabled());
-        QCOMPARE(settings.suffix(), QStringLiteral("_MONO"));
+        QCOMPARE(settings.suffix(), u"_MONO"_s);
         // Reading never writes a default back.
         QCOMPARE(store().allKeys().size(), key.isEmpty() ? 0 : 1);
     }
@@ -147,32 +123,24 @@ private slots:
     // Stored as text another process reads, and seen by every thread,
     // including changes made behind our back.
     void valuesAreStoredAsTextAndReadAfresh() {
-        settings.setConvertTimeoutSeconds(120);
         settings.setComparisonMethod(ComparisonMethod::statistical);
         settings.setConvertBehavior(ConvertBehavior::backup);
-        settings.setAutoSelectAll(false);
         settings.setScanLimitSeconds(-3);
         QSettings file(store().fileName(), QSettings::IniFormat);
-        QCOMPARE(file.value(QStringLiteral("comparisonMethod")).toString(),
-                 QStringLiteral("Statistical"));
-        QCOMPARE(file.value(QStringLiteral("convertBehavior")).toString(),
-                 QStringLiteral("Copy to Backup"));
-        QCOMPARE(settings.convertTimeoutSeconds(), 120);
-        QCOMPARE(settings.comparisonMethod(), ComparisonMethod::statistical);
-        QCOMPARE(settings.convertBehavior(), ConvertBehavior::backup);
-        QVERIFY(!settings.autoSelectAll());
+        QCOMPARE(file.value(u"comparisonMethod"_s).toString(), u"Statistical"_s);
+        QCOMPARE(file.value(u"convertBehavior"_s).toString(), u"Copy to Backup"_s);
         QCOMPARE(settings.scanLimitSeconds(), -3); // consumers decide what it means
 
-        file.setValue(QStringLiteral("suffix"), QStringLiteral("_behind"));
+        file.setValue(u"suffix"_s, u"_behind"_s);
         file.sync();
         QCOMPARE(std::async(std::launch::async, [this] { return settings.suffix(); }).get(),
-                 QStringLiteral("_behind"));
+                 u"_behind"_s);
     }
 
     void suffixIsEnabledOnlyWithAppendAndText() {
         settings.setSuffix(QString());
         QVERIFY(!settings.suffixEnabled());
-        settings.setSuffix(QStringLiteral("_m"));
+        settings.setSuffix(u"_m"_s);
         settings.setAppendFilename(false);
         QVERIFY(!settings.suffixEnabled());
     }
@@ -180,9 +148,8 @@ private slots:
     void suffixThatCannotMakeAPlainNameIsRefused_data() {
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<QString>("refusal");
-        const QString separator =
-            QStringLiteral("The suffix may not contain a path separator (/ or \\)");
-        const QString control = QStringLiteral("The suffix may not contain control characters");
+        const QString separator = u"The suffix may not contain a path separator (/ or \\)"_s;
+        const QString control = u"The suffix may not contain control characters"_s;
         QTest::newRow("dots, spaces, unicode") << ". .. mono \u00E9" << QString();
         QTest::newRow("climbs out") << "/../outside" << separator;
         QTest::newRow("backslash") << "a\\b" << separator;
@@ -200,14 +167,12 @@ private slots:
     // Last: overrides last as long as the process.
     void overridesWinWithoutBeingStored() {
         settings.setConvertBehavior(ConvertBehavior::backup);
-        settings.overrideForThisProcess(QStringLiteral("convertBehavior"),
-                                        QStringLiteral("Overwrite"));
-        settings.overrideForThisProcess(QStringLiteral("scanLimitSeconds"), QStringLiteral("x"));
+        settings.overrideForThisProcess(u"convertBehavior"_s, u"Overwrite"_s);
+        settings.overrideForThisProcess(u"scanLimitSeconds"_s, u"x"_s);
         QCOMPARE(settings.convertBehavior(), ConvertBehavior::overwrite);
         QCOMPARE(settings.scanLimitSeconds(), 5);
-        QCOMPARE(store().value(QStringLiteral("convertBehavior")).toString(),
-                 QStringLiteral("Copy to Backup"));
-        QVERIFY(!store().contains(QStringLiteral("scanLimitSeconds")));
+        QCOMPARE(store().value(u"convertBehavior"_s).toString(), u"Copy to Backup"_s);
+        QVERIFY(!store().contains(u"scanLimitSeconds"_s));
     }
 };
 

@@ -3,6 +3,8 @@
 #include "scanner/AudioScanner.h"
 #include "scanner/ChannelComparison.h"
 
+#include <QDataStream>
+
 #include <cmath>
 #include <functional>
 
@@ -11,14 +13,10 @@ namespace {
 // Interleaved 16-bit little-endian frames from a per-frame generator.
 QByteArray frames(qint64 count, const std::function<std::pair<int, int>(qint64)>& sample) {
     QByteArray data;
-    data.reserve(count * 4);
-    for (qint64 i = 0; i < count; ++i) {
-        const auto [left, right] = sample(i);
-        for (int value : {left, right}) {
-            data.append(char(quint16(qint16(value)) & 0xFF));
-            data.append(char(quint16(qint16(value)) >> 8));
-        }
-    }
+    QDataStream out(&data, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    for (qint64 i = 0; i < count; ++i)
+        out << qint16(sample(i).first) << qint16(sample(i).second);
     return data;
 }
 
@@ -52,12 +50,6 @@ private slots:
         QTest::newRow("last frame off by one") << frames(n, [n](qint64 i) {
             return std::pair(wave(i), wave(i) + (i == n - 1 ? 1 : 0));
         }) << false << true;
-        QTest::newRow("first frame off by one")
-            << frames(n, [](qint64 i) { return std::pair(wave(i), wave(i) + (i == 0 ? 1 : 0)); })
-            << false << true;
-        QTest::newRow("difference deep inside a block") << frames(n, [](qint64 i) {
-            return std::pair(wave(i), i == 5001 ? wave(i) ^ 0x100 : wave(i));
-        }) << false << true;
         QTest::newRow("half level")
             << frames(n, [](qint64 i) { return std::pair(wave(i), wave(i) / 2); }) << false << true;
         QTest::newRow("inverted") << frames(n, [](qint64 i) {
@@ -83,8 +75,10 @@ private slots:
     void firstDifferenceIsFoundWhereverItIs() {
         const qint64 n = 10000;
         for (qint64 at : {qint64(0), qint64(1), qint64(1023), qint64(1024), qint64(4097), n - 1}) {
-            const QByteArray pcm =
-                frames(n, [at](qint64 i) { return std::pair(wave(i), wave(i) + (i == at)); });
+            const int bit = at % 2 ? 0x1 : 0x100; // in either byte of the sample
+            const QByteArray pcm = frames(n, [at, bit](qint64 i) {
+                return std::pair(wave(i), wave(i) ^ (i == at ? bit : 0));
+            });
             QCOMPARE(firstDifferingFrame(reinterpret_cast<const uchar*>(pcm.constData()), n), at);
         }
     }

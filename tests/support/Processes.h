@@ -1,15 +1,39 @@
 #pragma once
 
-#include <QList>
+#include <QDir>
+#include <QFile>
 
-#include <sys/types.h>
+#include <unistd.h>
 
 namespace TestSupport {
 
-// The live (non-zombie) child processes of this test process, from /proc.
-QList<pid_t> liveChildren();
+// State and parent of a process from /proc/<pid>/stat, "pid (comm) state
+// ppid ...": the command may hold spaces, so it is read after its closing
+// parenthesis. Empty when there is no such process.
+inline QList<QByteArray> stateAndParent(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2).split(' ').mid(0, 2);
+}
 
 // Whether a process exists and has not ended (a zombie has ended).
-bool isLive(pid_t pid);
+inline bool isLive(pid_t pid) {
+    const QList<QByteArray> fields = stateAndParent(pid);
+    return fields.size() == 2 && fields[0] != "Z";
+}
+
+// The live (non-zombie) child processes of this test process, from /proc.
+inline QList<pid_t> liveChildren() {
+    QList<pid_t> children;
+    const QByteArray self = QByteArray::number(::getpid());
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const pid_t pid = entry.toInt();
+        if (pid > 0 && isLive(pid) && stateAndParent(pid).value(1) == self)
+            children.append(pid);
+    }
+    return children;
+}
 
 } // namespace TestSupport

@@ -15,20 +15,7 @@ QByteArray runTool(const QString& tool, const QStringList& arguments) {
     return process.readAllStandardOutput();
 }
 
-QString probe(const QString& path, const QString& entry) {
-    return QString::fromUtf8(runTool(QStringLiteral("/usr/bin/ffprobe"),
-                                     {QStringLiteral("-v"), QStringLiteral("error"),
-                                      QStringLiteral("-select_streams"), QStringLiteral("a:0"),
-                                      QStringLiteral("-show_entries"), entry, QStringLiteral("-of"),
-                                      QStringLiteral("csv=p=0"), path}))
-        .trimmed();
-}
-
 } // namespace
-
-QString TestAudio::tone(int hertz, double level) {
-    return QStringLiteral("%1*sin(2*PI*%2*t)").arg(level).arg(hertz);
-}
 
 void TestAudio::generate(const QString& path, const QStringList& channelExpressions, double seconds,
                          const QStringList& outputOptions, const QString& layout) {
@@ -47,27 +34,12 @@ QByteArray TestAudio::ffmpeg(const QStringList& arguments) {
                    QStringList{QStringLiteral("-v"), QStringLiteral("error")} + arguments);
 }
 
-void TestAudio::mono(const QString& path, double seconds) {
-    generate(path, {tone(440, 0.5)}, seconds);
-}
-
-void TestAudio::fakeStereo(const QString& path, double seconds) {
-    generate(path, {tone(440, 0.5), tone(440, 0.5)}, seconds);
-}
-
-void TestAudio::realStereo(const QString& path, double seconds) {
-    generate(path, {tone(440, 0.5), tone(660, 0.5)}, seconds);
-}
-
 void TestAudio::twoStreams(const QString& path, double seconds) {
-    const QString source = QStringLiteral("aevalsrc=exprs=%1:s=44100:d=%2");
-    runTool(QStringLiteral("/usr/bin/ffmpeg"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
-             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-             source.arg(tone(440, 0.5) + u'|' + tone(440, 0.5)).arg(seconds), QStringLiteral("-f"),
-             QStringLiteral("lavfi"), QStringLiteral("-i"), source.arg(tone(660, 0.5)).arg(seconds),
-             QStringLiteral("-map"), QStringLiteral("0"), QStringLiteral("-map"),
-             QStringLiteral("1"), QStringLiteral("-c:a"), QStringLiteral("alac"), path});
+    const QString input = QStringLiteral("-f lavfi -i aevalsrc=exprs=%1:s=44100:d=%2 ");
+    ffmpeg((QStringLiteral("-y ") + input.arg(tone(440, 0.5) + u'|' + tone(440, 0.5)).arg(seconds) +
+            input.arg(tone(660, 0.5)).arg(seconds) + QStringLiteral("-map 0 -map 1 -c:a alac"))
+               .split(u' ')
+           << path);
 }
 
 void TestAudio::surround(const QString& path, double seconds) {
@@ -77,9 +49,9 @@ void TestAudio::surround(const QString& path, double seconds) {
 }
 
 int TestAudio::channelsOf(const QString& path) {
-    return probe(path, QStringLiteral("stream=channels")).toInt();
-}
-
-double TestAudio::durationOf(const QString& path) {
-    return probe(path, QStringLiteral("stream=duration")).toDouble();
+    const QString options =
+        QStringLiteral("-v error -select_streams a:0 -show_entries stream=channels -of csv=p=0");
+    return runTool(QStringLiteral("/usr/bin/ffprobe"), options.split(u' ') << path)
+        .trimmed()
+        .toInt();
 }

@@ -8,16 +8,24 @@
 // test states exactly what its channels hold.
 namespace TestAudio {
 
-QString tone(int hertz, double level = 1.0);
+inline QString tone(int hertz, double level = 1.0) {
+    return QStringLiteral("%1*sin(2*PI*%2*t)").arg(level).arg(hertz);
+}
 
 // Writes `seconds` of 44.1 kHz audio; the format follows the extension of
 // `path`. `layout` names the channel layout when there are more than two.
 void generate(const QString& path, const QStringList& channelExpressions, double seconds,
               const QStringList& outputOptions = {}, const QString& layout = {});
 
-void mono(const QString& path, double seconds = 2);
-void fakeStereo(const QString& path, double seconds = 2);
-void realStereo(const QString& path, double seconds = 2);
+inline void mono(const QString& path, double seconds = 2) {
+    generate(path, {tone(440, 0.5)}, seconds);
+}
+inline void fakeStereo(const QString& path, double seconds = 2) {
+    generate(path, {tone(440, 0.5), tone(440, 0.5)}, seconds);
+}
+inline void realStereo(const QString& path, double seconds = 2) {
+    generate(path, {tone(440, 0.5), tone(660, 0.5)}, seconds);
+}
 // An .m4a whose first stream is fake stereo and whose second is mono, both
 // lossless: a music track with a commentary track.
 void twoStreams(const QString& path, double seconds = 2);
@@ -28,8 +36,7 @@ void surround(const QString& path, double seconds = 2);
 // output; a failure ends the test program.
 QByteArray ffmpeg(const QStringList& arguments);
 
-// The number of channels and the duration of a file, as ffprobe reads it.
+// The number of channels of a file's first audio stream, as ffprobe reads it.
 int channelsOf(const QString& path);
-double durationOf(const QString& path);
 
 } // namespace TestAudio

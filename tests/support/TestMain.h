@@ -17,10 +17,13 @@ int afterDetachedWorkers(int testResult);
 
 } // namespace TestSupport
 
-#define CHANFUSE_TEST_MAIN(TestObject)                                                             \
+// A test program's main() with an application object of type Application.
+#define CHANFUSE_TEST_MAIN_WITH(Application, TestObject)                                           \
     int main(int argc, char** argv) {                                                              \
         TestSupport::isolateUserFolders();                                                         \
-        QCoreApplication app(argc, argv);                                                          \
+        Application app(argc, argv);                                                               \
         TestObject test;                                                                           \
         return TestSupport::afterDetachedWorkers(QTest::qExec(&test, argc, argv));                 \
     }
+
+#define CHANFUSE_TEST_MAIN(TestObject) CHANFUSE_TEST_MAIN_WITH(QCoreApplication, TestObject)

@@ -1,0 +1,292 @@
+// The process-level building blocks: the semaphore that bounds parallel
+// scans, child processes, and the search for ffmpeg. The time limits, which
+// leave their queues busy, have an executable of their own.
+#include "TestMain.h"
+
+#include "Processes.h"
+#include "TestFiles.h"
+#include "exec/AsyncSemaphore.h"
+#include "exec/ChildProcess.h"
+#include "exec/FFmpegLocator.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+using Output = ChildProcess::Output;
+
+namespace {
+
+constexpr int deadlineMs = 5000;
+
+// One caller of waitWithCancellation() on a thread of its own, whose stop
+// token it waits with: destroying it stops the wait, so a failed test never
+// leaves a thread parked for ever.
+struct Caller {
+    explicit Caller(AsyncSemaphore& semaphore)
+        : thread([this, &semaphore](std::stop_token stop) {
+              threadID = ::gettid();
+              outcome = semaphore.waitWithCancellation(stop) ? 'P' : 'N';
+          }) {}
+
+    bool waiting() const { return outcome == 'W'; }
+
+    // Asleep in the kernel while its wait has not returned: it is in the queue.
+    bool parked() const {
+        return waiting() && threadID != 0 &&
+               TestSupport::stateAndParent(threadID).value(0) == "S" && waiting();
+    }
+
+    std::atomic<pid_t> threadID = 0;
+    std::atomic_char outcome = 'W'; // Permit, Nothing, or still Waiting
+    std::jthread thread;            // last: it starts after the rest and ends first
+};
+
+// Parks or returns, whichever comes first.
+std::unique_ptr<Caller> settledCaller(AsyncSemaphore& semaphore) {
+    auto caller = std::make_unique<Caller>(semaphore);
+    if (!QTest::qWaitFor([&caller] { return !caller->waiting() || caller->parked(); }, deadlineMs))
+        qFatal("a caller neither parked nor returned");
+    return caller;
+}
+
+bool returns(const Caller& caller) {
+    return QTest::qWaitFor([&caller] { return !caller.waiting(); }, deadlineMs);
+}
+
+std::optional<QString> startShell(ChildProcess& child, const QString& script) {
+    return child.start(u"/bin/sh"_s, {u"-c"_s, script}, Output::nullDevice(), Output::nullDevice());
+}
+
+} // namespace
+
+class ExecTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir folder;
+
+    QString executable(const QString& name, bool runnable = true) {
+        const QString path = folder.filePath(name);
+        QDir().mkpath(QFileInfo(path).path());
+        TestFiles::writeFile(path, "#!/bin/sh\n");
+        QFile::setPermissions(path, QFile::ReadOwner |
+                                        (runnable ? QFile::ExeOwner : QFileDevice::Permissions()));
+        return path;
+    }
+
+private slots:
+    // Steps: "c" a new caller, which gets a permit or queues; "s" a release,
+    // which wakes the oldest waiter if any; "xN" stops caller N; "t" a call
+    // with its stop already requested. Then each caller's state: Permit,
+    // Nothing, or still Waiting.
+    void permitsGoFirstComeFirstServed_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("states");
+        QTest::newRow("up to the count, then hand-over") << 2 << "c c c s c"
+                                                         << "PPPW";
+        QTest::newRow("arrival order") << 1 << "c c c c c s s"
+                                       << "PPPWW";
+        QTest::newRow("a stop withdraws just that waiter") << 1 << "c c c c x2 s s s c"
+                                                           << "PPNPP";
+        QTest::newRow("a stop before waiting takes and queues nothing") << 1 << "t c t s c"
+                                                                        << "PP";
+        QTest::newRow("count zero parks everybody") << 0 << "c c x0 x1"
+                                                    << "NN";
+    }
+
+    void permitsGoFirstComeFirstServed() {
+        QFETCH(int, count);
+        QFETCH(QString, steps);
+        QFETCH(QString, states);
+        AsyncSemaphore semaphore(count);
+        std::vector<std::unique_ptr<Caller>> callers;
+        const auto waiting = [&callers] {
+            return std::count_if(callers.begin(), callers.end(),
+                                 [](const auto& caller) { return caller->waiting(); });
+        };
+        for (const QString& step : steps.split(u' ')) {
+            if (step == u"c") {
+                callers.push_back(settledCaller(semaphore));
+            } else if (step == u"s") {
+                const auto before = waiting();
+                semaphore.signal();
+                QVERIFY(QTest::qWaitFor([&] { return waiting() == qMax(before - 1, 0L); }));
+            } else if (step == u"t") {
+                std::stop_source stopped;
+                stopped.request_stop();
+                QVERIFY(!semaphore.waitWithCancellation(stopped.get_token()));
+            } else {
+                Caller& stopped = *callers.at(std::size_t(step.mid(1).toInt()));
+                stopped.thread.request_stop();
+                QVERIFY(returns(stopped));
+            }
+        }
+        QString got;
+        for (const auto& caller : callers)
+            got += caller->outcome.load();
+        QCOMPARE(got, states);
+    }
+
+    // A stop racing a release: whether the waiter ends with the permit or
+    // without it, the permit must never get lost.
+    void permitSurvivesStopRacingRelease() {
+        AsyncSemaphore semaphore(1);
+        for (int round = 0; round < 60; ++round) {
+            QVERIFY(semaphore.waitWithCancellation({}));
+            auto waiter = settledCaller(semaphore);
+            QVERIFY(waiter->waiting());
+            std::atomic_bool go = false;
+            std::thread stopper([&] {
+                while (!go) {
+                }
+                waiter->thread.request_stop();
+            });
+            go = true;
+            semaphore.signal();
+            stopper.join();
+            QVERIFY(returns(*waiter));
+            if (waiter->outcome == 'P')
+                semaphore.signal();
+            // The permit is free: a fresh caller gets it without anybody signalling.
+            Caller fresh(semaphore);
+            QVERIFY2(returns(fresh) && fresh.outcome == 'P', qPrintable(QString::number(round)));
+            semaphore.signal();
+        }
+    }
+
+    // Standard input is the null device, arguments reach the program
+    // untouched by any shell, and errors can go to a file. Each starts on a
+    // thread that ends at once: a child dies with its parent, and must not
+    // die with the thread that asked for it.
+    void runsTheProgramItself_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QByteArray>("errors");
+        QTest::addColumn<int>("status");
+        const QString tricky = u"it's \"quoted\" $HOME; rm -rf / *.wav — Ça"_s;
+        QTest::newRow("null input")
+            << "/bin/cat" << QStringList() << QString() << QByteArray() << 0;
+        QTest::newRow("no shell") << "/usr/bin/printf" << QStringList{"%s", tricky} << tricky
+                                  << QByteArray() << 0;
+        QTest::newRow("outlives its thread")
+            << "/bin/sh" << QStringList{"-c", "sleep 0.3; echo oops >&2; exit 3"} << QString()
+            << QByteArray("oops\n") << 3;
+        QTest::newRow("killed by a signal") << "/bin/sh" << QStringList{"-c", "kill -TERM $$"}
+                                            << QString() << QByteArray() << int(SIGTERM);
+    }
+
+    void runsTheProgramItself() {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, output);
+        QFETCH(QByteArray, errors);
+        QFETCH(int, status);
+        QTemporaryFile log;
+        QVERIFY(log.open());
+        ChildProcess child;
+        std::optional<QString> failure;
+        std::thread([&] {
+            failure = child.start(program, arguments, Output::pipe(), Output::file(log.handle()));
+        }).join();
+        QCOMPARE(failure, std::nullopt);
+        QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()), output);
+        QCOMPARE(child.waitForExit(), status);
+        QVERIFY(log.seek(0)); // the child shared our file offset
+        QCOMPARE(log.readAll(), errors);
+    }
+
+    void bothPipesAreDrainedAtOnce() {
+        // 4 MB on each stream: reading one to its end first would deadlock.
+        ChildProcess chatty;
+        QVERIFY(!chatty.start(
+            u"/bin/sh"_s,
+            {u"-c"_s, u"head -c 4000000 /dev/zero >&2 & head -c 4000000 /dev/zero; wait"_s},
+            Output::pipe(), Output::pipe()));
+        QByteArray errors;
+        QCOMPARE(chatty.readAllStandardOutput(&errors).size(), 4000000);
+        QCOMPARE(errors.size(), 4000000);
+        QCOMPARE(chatty.waitForExit(), 0);
+    }
+
+    void onlyTheThreeStandardStreamsAreInherited() {
+        // A descriptor opened without close-on-exec, as foreign code may do.
+        const int stray = ::open("/dev/null", O_RDONLY);
+        QVERIFY(stray > 2);
+        ChildProcess lister;
+        QVERIFY(!lister.start(u"/bin/ls"_s, {u"/proc/self/fd"_s}, Output::pipe(),
+                              Output::nullDevice()));
+        const QList<QByteArray> open = lister.readAllStandardOutput().trimmed().split('\n');
+        lister.waitForExit();
+        ::close(stray);
+        // 0, 1, 2 and the descriptor ls itself uses to read the folder.
+        QVERIFY2(!open.contains(QByteArray::number(stray)), open.join(' ').constData());
+        QVERIFY(open.size() <= 4);
+    }
+
+    void startFailureIsReportedWithAMessage() {
+        ChildProcess missing;
+        const std::optional<QString> failure =
+            missing.start(u"/nonexistent/ffmpeg"_s, {}, Output::pipe(), Output::pipe());
+        QVERIFY2(failure && failure->contains(u"/nonexistent/ffmpeg"_s),
+                 qPrintable(failure.value_or("")));
+        QVERIFY(!missing.isRunning());
+    }
+
+    void destroyingARunningChildNeverBlocksAndStillReapsIt() {
+        pid_t pid = -1;
+        {
+            ChildProcess stubborn;
+            QVERIFY(!startShell(stubborn, u"trap '' TERM; while :; do :; done"_s));
+            pid = stubborn.pid();
+            stubborn.terminate();
+        }
+        QVERIFY(processExists(pid));
+        ::kill(pid, SIGKILL);
+        // Reaped by the destructor's helper once it dies: no zombie remains.
+        QTRY_VERIFY_WITH_TIMEOUT(!processExists(pid), 5000);
+        QVERIFY(TestSupport::liveChildren().isEmpty());
+    }
+
+    void cleanup() { FFmpegLocator::restoreFixedCandidates(); }
+
+    // The first executable fixed location wins.
+    void firstExecutableCandidateWins() {
+        const QString plain = executable(u"a/ffmpeg"_s, false);
+        const QString first = executable(u"b/ffmpeg"_s);
+        const QString second = executable(u"c/ffmpeg"_s);
+        FFmpegLocator::setFixedCandidates(
+            {plain, folder.filePath(u"nothing/ffmpeg"_s), first, second});
+        QCOMPARE(FFmpegLocator::ffmpegPath(), first);
+    }
+
+    void shellLookupFollowsPath() {
+        if (QFile::exists(u"/bin/zsh"_s))
+            QSKIP("zsh's which reads the user's own startup files here");
+        const QByteArray savedPath = qgetenv("PATH");
+        const QString custom = executable(u"custom bin/ffmpeg"_s);
+        FFmpegLocator::setFixedCandidates({});
+
+        qputenv("PATH", QFile::encodeName(QFileInfo(custom).path()) + ":/usr/bin:/bin");
+        QCOMPARE(FFmpegLocator::ffmpegPath(), custom);
+        QCOMPARE(FFmpegLocator::ffprobePath(custom), folder.filePath(u"custom bin/ffprobe"_s));
+
+        qputenv("PATH", "/nonexistent");
+        QCOMPARE(FFmpegLocator::ffmpegPath(), std::nullopt);
+        qputenv("PATH", savedPath);
+    }
+};
+
+CHANFUSE_TEST_MAIN(ExecTest)
+#include "tst_exec.moc"
