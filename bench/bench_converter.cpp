@@ -1,5 +1,5 @@
 // What the converter adds to ffmpeg's own work: for a three-minute 44.1 kHz
-// fake-stereo WAV and FLAC, the whole convertToMono call against a bare ffmpeg
+// fake-stereo WAV, FLAC and MP3, the whole convertToMono call against a bare ffmpeg
 // run of the same command line. The difference is the converter's overhead
 // (input checks, the input probe, supervision, verification, disposal), and
 // the input probe with the choice of encoder on its own.

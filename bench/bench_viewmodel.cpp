@@ -93,11 +93,7 @@ int main(int argc, char** argv) {
     });
 
     QElapsedTimer scan;
-    QObject::connect(&model, &ContentViewModel::changed, [&] {
-        if (!model.isScanning() && scan.isValid() && model.scannedCount() > 0 &&
-            model.debugLog().last().contains(QStringLiteral("Scan complete: ")))
-            app.quit();
-    });
+    QObject::connect(&model, &ContentViewModel::scanFinished, &app, &QCoreApplication::quit);
     QTimer::singleShot(0, [&] {
         std::printf("scanning with parallelScans = %lld...\n",
                     static_cast<long long>(Settings::shared().parallelScans()));
