@@ -137,14 +137,6 @@ private slots:
                  u"_behind"_s);
     }
 
-    void suffixIsEnabledOnlyWithAppendAndText() {
-        settings.setSuffix(QString());
-        QVERIFY(!settings.suffixEnabled());
-        settings.setSuffix(u"_m"_s);
-        settings.setAppendFilename(false);
-        QVERIFY(!settings.suffixEnabled());
-    }
-
     void suffixThatCannotMakeAPlainNameIsRefused_data() {
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<QString>("refusal");

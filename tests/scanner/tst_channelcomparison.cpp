@@ -1,9 +1,19 @@
 #include "TestMain.h"
 
+#include "FakeTools.h"
+#include "Processes.h"
+#include "TestAudio.h"
+#include "exec/TimeLimits.h"
 #include "scanner/AudioScanner.h"
 #include "scanner/ChannelComparison.h"
+#include "scanner/PcmDecode.h"
+#include "scanner/ScannerError.h"
+#include "scanner/WholeFileComparison.h"
 
 #include <QDataStream>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <cmath>
 #include <functional>
@@ -24,12 +34,24 @@ int wave(qint64 i) {
     return int(12000 * std::sin(double(i) * 0.031) + 3000 * std::sin(double(i) * 0.0071));
 }
 
+QUrl urlOf(const QString& path) {
+    return QUrl::fromLocalFile(path);
+}
+
+const QString leftChannel = QStringLiteral("if(lt(t\\,1)\\,0\\,sin(2*PI*440*t))");
+
 } // namespace
 
 class ChannelComparisonTest : public QObject {
     Q_OBJECT
 
+    QTemporaryDir folder;
+
+    QString file(const QString& name) const { return folder.filePath(name); }
+
 private slots:
+    void cleanup() { QTRY_VERIFY_WITH_TIMEOUT(TestSupport::liveChildren().isEmpty(), 10000); }
+
     void verdicts_data() {
         QTest::addColumn<QByteArray>("pcm");
         QTest::addColumn<bool>("byteExact");
@@ -83,18 +105,114 @@ private slots:
         }
     }
 
-    void sumsAddedChunkByChunkAgreeWithOnePass() {
-        const QByteArray pcm =
-            frames(30000, [](qint64 i) { return std::pair(wave(i), wave(i) / 2 + 11); });
-        const auto* bytes = reinterpret_cast<const uchar*>(pcm.constData());
-        ChannelSums whole;
-        whole.add(bytes, 30000);
-        ChannelSums chunked;
-        chunked.add(bytes, 1234);
-        chunked.add(bytes + 1234 * 4, 30000 - 1234);
-        QCOMPARE(chunked.correlation(), whole.correlation());
-        QVERIFY(whole.correlation() > 0.999);
-        QVERIFY(whole.channelsMatch());
+    // The left channel is silent for a second, then a full-level tone. The
+    // statistical method judges every second on its own: one second of real
+    // stereo after many fake ones is refused where it starts; silent seconds
+    // are skipped.
+    void theDecodeIsJudgedWhole_data() {
+        QTest::addColumn<ComparisonMethod>("method");
+        QTest::addColumn<QString>("right");
+        QTest::addColumn<qint64>("differingSecond"); // -1: the channels match
+        for (ComparisonMethod method : allCases<ComparisonMethod>())
+            QTest::addRow("%s, fake stereo after silence", qPrintable(rawValue(method)))
+                << method << leftChannel << qint64(-1);
+        QTest::newRow("byte-exact, real stereo after silence")
+            << ComparisonMethod::byteExact << QStringLiteral("if(lt(t\\,1)\\,0\\,sin(2*PI*660*t))")
+            << qint64(1);
+        QTest::newRow("half level, silent first second")
+            << ComparisonMethod::statistical
+            << QStringLiteral("if(lt(t\\,1)\\,0\\,0.5*sin(2*PI*440*t))") << qint64(-1);
+        QTest::newRow("noise below -60 dBFS in the silent second")
+            << ComparisonMethod::statistical
+            << QStringLiteral("if(lt(t\\,1)\\,0.0005*sin(2*PI*3000*t)\\,sin(2*PI*440*t))")
+            << qint64(-1);
+        QTest::newRow("last second real stereo")
+            << ComparisonMethod::statistical
+            << QStringLiteral(
+                   "if(lt(t\\,1)\\,0\\,if(lt(t\\,5)\\,sin(2*PI*440*t)\\,sin(2*PI*660*t)))")
+            << qint64(5);
+        QTest::newRow("one channel silent in the second second")
+            << ComparisonMethod::statistical
+            << QStringLiteral("if(lt(t\\,2)\\,0\\,sin(2*PI*440*t))") << qint64(1);
+    }
+    void theDecodeIsJudgedWhole() {
+        QFETCH(ComparisonMethod, method);
+        QFETCH(QString, right);
+        QFETCH(qint64, differingSecond);
+        const QString path = file(QStringLiteral("%1.flac").arg(QTest::currentDataTag()));
+        TestAudio::generate(path, {leftChannel, right}, 6);
+        const WholeFileVerdict verdict = compareWholeFile(urlOf(path), method, 30);
+        if (differingSecond < 0) {
+            QVERIFY(verdict.channelsMatch);
+            QCOMPARE(verdict.framesCompared, 6 * pcmFramesPerSecond);
+            QVERIFY(!verdict.firstDifferingFrame);
+            return;
+        }
+        QVERIFY(!verdict.channelsMatch);
+        QVERIFY(verdict.firstDifferingFrame);
+        QCOMPARE(*verdict.firstDifferingFrame / pcmFramesPerSecond, differingSecond);
+        // The decode stopped at the difference instead of reading the rest.
+        if (method == ComparisonMethod::byteExact)
+            QCOMPARE(verdict.framesCompared, *verdict.firstDifferingFrame + 1);
+    }
+
+    void framesSplitAcrossChunksAreReassembled() {
+        // Chunks of 4099 bytes, so nearly every one ends inside a frame.
+        const qint64 frames = 50000;
+        const qint64 differing = 40321;
+        QByteArray pcm(frames * 4, '\0');
+        for (qint64 i = 0; i < frames; ++i) {
+            const char value = char(i * 37 % 200);
+            pcm[i * 4] = pcm[i * 4 + 2] = value;
+            pcm[i * 4 + 1] = pcm[i * 4 + 3] = char(i % 7);
+        }
+        pcm[differing * 4 + 3] = char(pcm[differing * 4 + 3] + 1);
+        for (ComparisonMethod method : allCases<ComparisonMethod>()) {
+            WholeFileComparer comparer(method);
+            for (qsizetype at = 0; at < pcm.size(); at += 4099)
+                if (!comparer.feed(
+                        QByteArrayView(pcm).sliced(at, qMin<qsizetype>(4099, pcm.size() - at))))
+                    break;
+            const WholeFileVerdict verdict = comparer.verdict();
+            if (method == ComparisonMethod::byteExact)
+                QCOMPARE(verdict.firstDifferingFrame, differing);
+            else
+                QCOMPARE(verdict.framesCompared, frames);
+        }
+    }
+
+    void aFailedDecodeIsAnError() {
+        QFile noise(file(QStringLiteral("noise.wav")));
+        QVERIFY(noise.open(QIODevice::WriteOnly));
+        noise.write(QByteArray(4096, 'n'));
+        noise.close();
+        QVERIFY_THROWS_EXCEPTION(ScannerError, compareWholeFile(urlOf(noise.fileName()),
+                                                                ComparisonMethod::byteExact, 30));
+
+        FakeTools tools;
+        FakeTools::hideEveryFFmpeg();
+        QVERIFY_THROWS_EXCEPTION(ScannerError, compareWholeFile(urlOf(noise.fileName()),
+                                                                ComparisonMethod::byteExact, 30));
+    }
+
+    void aHungDecoderTimesOutAtTheLimit() {
+        FakeTools tools;
+        tools.script(QStringLiteral("ffmpeg"), QStringLiteral("exec sleep 30"));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY_THROWS_EXCEPTION(TimeoutError,
+                                 compareWholeFile(urlOf(file(QStringLiteral("any.wav"))),
+                                                  ComparisonMethod::byteExact, 1));
+        QVERIFY2(clock.elapsed() >= 1000 && clock.elapsed() < 2500,
+                 qPrintable(QString::number(clock.elapsed())));
+        // Killed at the limit, not left to run on.
+        QTRY_VERIFY_WITH_TIMEOUT(TestSupport::liveChildren().isEmpty(), 1000);
+    }
+
+    void positionsReadAsMinutesAndSeconds() {
+        QCOMPARE(minutesAndSeconds(0), QStringLiteral("0:00"));
+        QCOMPARE(minutesAndSeconds(7 * pcmFramesPerSecond + 44099), QStringLiteral("0:07"));
+        QCOMPARE(minutesAndSeconds(725 * pcmFramesPerSecond), QStringLiteral("12:05"));
     }
 };
 
