@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LogLines.h"
+#include "TestFiles.h"
 #include "Workers.h"
 
 #include "converter/AudioConverter.h"
@@ -36,6 +37,16 @@ public:
 
     QString path() const { return folder->path(); }
     QString pathOf(const QString& name) const { return folder->filePath(name); }
+
+    // The folder's entries, and what the trash holds as "trash/<name>".
+    QMap<QString, QByteArray> left() const {
+        QMap<QString, QByteArray> entries = TestFiles::snapshot(path());
+        const QMap<QString, QByteArray> trashed =
+            TestFiles::snapshot(trashFolder() + QStringLiteral("/files"));
+        for (auto file = trashed.cbegin(); file != trashed.cend(); ++file)
+            entries.insert(QStringLiteral("trash/") + file.key(), file.value());
+        return entries;
+    }
 
     // Converts on a worker, as the application does; one still running after
     // a minute ends the test program.

@@ -1,39 +1,22 @@
+#include "ConverterFixture.h"
 #include "FakeTools.h"
-#include "LogLines.h"
 #include "Processes.h"
 #include "TestAudio.h"
-#include "TestFiles.h"
 #include "TestMain.h"
 
-#include "converter/AudioConverter.h"
 #include "converter/FFmpegRun.h"
 #include "exec/ChildProcess.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <QElapsedTimer>
+#include <QFileSystemWatcher>
 #include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <thread>
 #include <unistd.h>
 
-using namespace TestFiles;
-
 namespace {
-
-QString trashFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Trash");
-}
-
-pid_t launchedPid(const LogLines& log) {
-    return log.startingWith(QStringLiteral("ffmpeg launched, PID: ")).section(u' ', -1).toInt();
-}
 
 // Where a row makes the conversion fail.
 enum class Fault {
@@ -41,12 +24,11 @@ enum class Fault {
     truncatedOutput,
     stereoOutput,
     decodeFailsMidway,
+    channelsDiffer,
     cannotStart,
     timesOut,
     stopDuringFFmpeg,
     lockedByAnotherRun,
-    changedSinceScan,
-    grownSinceScan,
     noLongerStereo,
     unusableSuffix,
 };
@@ -60,38 +42,7 @@ class FFmpegRunTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir privateTemp;
-    std::unique_ptr<QTemporaryDir> folder;
-
-    QString inFolder(const QString& name) const { return folder->filePath(name); }
-
-    FileItemPtr itemFor(const QString& name) {
-        return std::make_shared<FileItem>(QUrl::fromLocalFile(inFolder(name)));
-    }
-
-    // Runs the conversion on a worker; `stopWhen` (if given) is awaited and
-    // then answered with a stop request.
-    std::optional<QString> convert(const FileItemPtr& item, const LogLines& log,
-                                   const QString& stopWhen = {}) {
-        std::stop_source stop;
-        std::optional<QString> result;
-        std::atomic_bool finished = false;
-        std::jthread worker([&] {
-            result = AudioConverter(Settings::shared())
-                         .convertToMono(item, log.callback(), stop.get_token());
-            finished = true;
-        });
-        if (!stopWhen.isEmpty()) {
-            if (!QTest::qWaitFor([&] { return QFile::exists(stopWhen); }, 20000))
-                qFatal("the stand-in ffmpeg never started");
-            stop.request_stop();
-            // Stop answers at once, not at the end of the work in hand.
-            if (!QTest::qWaitFor([&] { return finished.load(); }, 3000))
-                qFatal("the stop was not answered at once");
-        }
-        if (!QTest::qWaitFor([&] { return finished.load(); }, 30000))
-            qFatal("conversion did not finish");
-        return result;
-    }
+    ConverterFixture fixture;
 
 private slots:
     void initTestCase() {
@@ -99,13 +50,7 @@ private slots:
         qputenv("TMPDIR", QFile::encodeName(privateTemp.path()));
     }
 
-    void init() {
-        folder = std::make_unique<QTemporaryDir>();
-        QDir(trashFolder()).removeRecursively();
-        Settings::shared().setSuffix(QStringLiteral("_MONO"));
-        Settings::shared().setConvertTimeoutSeconds(60);
-        Settings::shared().setComparisonMethod(ComparisonMethod::byteExact);
-    }
+    void init() { fixture.reset(); }
 
     void cleanup() {
         QVERIFY2(QDir(privateTemp.path()).entryList({QStringLiteral("sonfold_ffmpeg_*")}).isEmpty(),
@@ -114,43 +59,35 @@ private slots:
     }
 
     // Every fault strikes before the original is touched, so the way of
-    // disposing of it only rotates through the rows.
+    // disposing of it and the naming only rotate through the rows.
     void everyFailureLeavesTheFolderAsItWas_data() {
         QTest::addColumn<Fault>("fault");
         QTest::addColumn<ConvertBehavior>("behavior");
         QTest::addColumn<bool>("suffix");
         QTest::addColumn<QString>("expected"); // the start of the result
-        enum Suffixes { both, on, off };
-        const QList<std::tuple<const char*, Fault, Suffixes, QString>> faults{
-            {"ffmpeg fails", Fault::ffmpegFails, both, "[in] Invalid data found"},
-            {"decode fails midway", Fault::decodeFailsMidway, both,
-             "[flac @ 0x1] decoding error: invalid frame header"},
-            {"cannot start", Fault::cannotStart, off, "Could not start "},
-            {"truncated output", Fault::truncatedOutput, both,
-             "Output lasts 0.50 s instead of 1.00 s"},
-            {"stereo output", Fault::stereoOutput, both, "Output has 2 channels instead of 1"},
-            {"time-out", Fault::timesOut, off, "Conversion timed out after 12s"},
-            {"stop in ffmpeg", Fault::stopDuringFFmpeg, both, "Cancelled"},
-            {"locked", Fault::lockedByAnotherRun, both,
-             "Skipped: being converted by another Chanfuse run"},
-            {"changed", Fault::changedSinceScan, both,
-             "Skipped: the file changed since it was scanned"},
-            {"grown", Fault::grownSinceScan, off, "Skipped: the file changed since it was scanned"},
-            {"now mono", Fault::noLongerStereo, both,
-             "Skipped: the file no longer has two channels"},
-            {"unusable suffix", Fault::unusableSuffix, on,
-             "Not converted: The suffix may not contain a path separator (/ or \\)"},
-        };
         const auto behaviors = allCases<ConvertBehavior>();
-        std::size_t row = 0;
-        for (const auto& [name, fault, suffixes, expected] : faults)
-            for (bool suffix : {true, false})
-                if (suffixes == both || suffix == (suffixes == on)) {
-                    const ConvertBehavior behavior = behaviors[row++ % behaviors.size()];
-                    QTest::addRow("%s, %s, suffix %s", name, qPrintable(rawValue(behavior)),
-                                  suffix ? "on" : "off")
-                        << fault << behavior << suffix << expected;
-                }
+        std::size_t count = 0;
+        const auto row = [&](const char* tag, Fault fault, const QString& expected) {
+            const ConvertBehavior behavior = behaviors[count % behaviors.size()];
+            const bool suffix = fault == Fault::unusableSuffix || ++count % 2 == 0;
+            QTest::addRow("%s, %s, suffix %s", tag, qPrintable(rawValue(behavior)),
+                          suffix ? "on" : "off")
+                << fault << behavior << suffix << expected;
+        };
+        row("ffmpeg fails", Fault::ffmpegFails, "[in] Invalid data found");
+        row("decode fails midway", Fault::decodeFailsMidway,
+            "[flac @ 0x1] decoding error: invalid frame header");
+        row("channels differ", Fault::channelsDiffer, "Not converted: channels differ at 0:02");
+        row("cannot start", Fault::cannotStart, "Could not start ");
+        row("truncated output", Fault::truncatedOutput, "Output lasts 0.50 s instead of 1.00 s");
+        row("stereo output", Fault::stereoOutput, "Output has 2 channels instead of 1");
+        row("time-out", Fault::timesOut, "Conversion timed out after 12s");
+        row("stop in ffmpeg", Fault::stopDuringFFmpeg, "Cancelled");
+        row("locked", Fault::lockedByAnotherRun,
+            "Skipped: being converted by another Chanfuse run");
+        row("now mono", Fault::noLongerStereo, "Skipped: the file no longer has two channels");
+        row("unusable suffix", Fault::unusableSuffix,
+            "Not converted: The suffix may not contain a path separator (/ or \\)");
     }
     void everyFailureLeavesTheFolderAsItWas() {
         QFETCH(Fault, fault);
@@ -160,11 +97,11 @@ private slots:
         Settings::shared().setConvertBehavior(behavior);
         Settings::shared().setAppendFilename(suffix);
         FakeTools tools;
-        const QString started = tools.path(QStringLiteral("started"));
-        const QString song = inFolder(QStringLiteral("song.flac"));
+        const QString song = fixture.pathOf(QStringLiteral("song.flac"));
         TestAudio::fakeStereo(song, 1);
-        FileItemPtr item = itemFor(QStringLiteral("song.flac"));
-        QString stopWhen;
+        QFileSystemWatcher watcher;
+        std::stop_source stop;
+        QElapsedTimer sinceStop;
         int otherRun = -1;
 
         switch (fault) {
@@ -188,6 +125,17 @@ private slots:
                                "echo '[flac @ 0x1] decoding error: invalid frame header' >&2\n"
                                "exit 1"));
             break;
+        case Fault::channelsDiffer:
+            // Fake stereo for the first seconds, which is all a scan looks at:
+            // the run is killed at the difference, long before its end.
+            tools.realTool(QStringLiteral("ffmpeg"));
+            tools.realTool(QStringLiteral("ffprobe"));
+            TestAudio::generate(song,
+                                {TestAudio::tone(440, 0.5),
+                                 QStringLiteral("if(lt(t\\,2)\\,%1\\,%2)")
+                                     .arg(TestAudio::tone(440, 0.5), TestAudio::tone(660, 0.5))},
+                                6);
+            break;
         case Fault::cannotStart:
             tools.realTool(QStringLiteral("ffprobe"));
             TestFiles::writeFile(tools.path(QStringLiteral("ffmpeg")),
@@ -199,56 +147,52 @@ private slots:
             Settings::shared().setConvertTimeoutSeconds(1);
             tools.conversionScript(QStringLiteral("exec sleep 30"));
             break;
-        case Fault::stopDuringFFmpeg:
+        case Fault::stopDuringFFmpeg: {
+            const QString started = tools.path(QStringLiteral("started"));
             tools.conversionScript(QStringLiteral("touch '%1'; exec sleep 30").arg(started));
-            stopWhen = started;
+            watcher.addPath(QFileInfo(started).path());
+            connect(&watcher, &QFileSystemWatcher::directoryChanged, this, [&, started] {
+                if (QFile::exists(started) && stop.request_stop())
+                    sinceStop.start();
+            });
             break;
+        }
         case Fault::lockedByAnotherRun:
             tools.conversionScript(FakeTools::realConversion(QStringLiteral("-ac 1")));
             otherRun = ::open(QFile::encodeName(song).constData(), O_RDONLY | O_CLOEXEC);
             QCOMPARE(::flock(otherRun, LOCK_EX), 0);
             break;
-        case Fault::changedSinceScan:
-            // Same bytes, newer time: rewritten in place since the scan.
-            tools.conversionScript(FakeTools::realConversion(QStringLiteral("-ac 1")));
-            {
-                QFile rewritten(song);
-                QVERIFY(rewritten.open(QIODevice::ReadWrite | QIODevice::ExistingOnly));
-                QVERIFY(rewritten.setFileTime(QFileInfo(song).lastModified().addSecs(3600),
-                                              QFileDevice::FileModificationTime));
-            }
-            break;
-        case Fault::grownSinceScan:
-            tools.conversionScript(FakeTools::realConversion(QStringLiteral("-ac 1")));
-            TestAudio::fakeStereo(song, 2);
-            break;
         case Fault::noLongerStereo:
             tools.conversionScript(FakeTools::realConversion(QStringLiteral("-ac 1")));
             TestAudio::mono(song, 1);
-            item = itemFor(QStringLiteral("song.flac"));
             break;
         case Fault::unusableSuffix:
             tools.conversionScript(FakeTools::realConversion(QStringLiteral("-ac 1")));
             Settings::shared().setSuffix(QStringLiteral("/../outside"));
             break;
         }
-        const auto before = snapshot(folder->path());
+        const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(song));
+        const auto before = fixture.left();
 
         LogLines log;
-        const std::optional<QString> result = convert(item, log, stopWhen);
+        const std::optional<QString> result = fixture.convert(item, log, stop.get_token());
         if (otherRun >= 0)
             ::close(otherRun);
 
         QVERIFY(result);
         QVERIFY2(result->startsWith(expected), qPrintable(*result));
-        QCOMPARE(snapshot(folder->path()), before);
-        QVERIFY(snapshot(trashFolder()).isEmpty());
+        QCOMPARE(fixture.left(), before);
         QCOMPARE(item->convertedSize, 0);
-        if (fault == Fault::timesOut || fault == Fault::stopDuringFFmpeg) {
+        if (fault == Fault::stopDuringFFmpeg)
+            QVERIFY2(sinceStop.elapsed() < 3000, "the stop was not answered at once");
+        if (fault == Fault::timesOut || fault == Fault::stopDuringFFmpeg ||
+            fault == Fault::channelsDiffer) {
             // Killed at once, not left to finish its file.
-            const QString pid = QString::number(launchedPid(log));
+            const QString pid =
+                log.startingWith(QStringLiteral("ffmpeg launched, PID: ")).section(u' ', -1);
             QVERIFY(log.all().contains(QStringLiteral("ffmpeg PID ") + pid +
                                        QStringLiteral(" died after 0s")));
+            QVERIFY(log.startingWith(QStringLiteral("ffmpeg exited with status")).isEmpty());
             QVERIFY(stuckPIDs().isEmpty());
         }
     }
@@ -267,10 +211,12 @@ private slots:
 
         FakeTools tools;
         tools.conversionScript(QStringLiteral("exit 1"));
-        TestAudio::fakeStereo(inFolder(QStringLiteral("song.flac")), 1);
+        TestAudio::fakeStereo(fixture.pathOf(QStringLiteral("song.flac")), 1);
         LogLines log;
-        QCOMPARE(convert(itemFor(QStringLiteral("song.flac")), log),
-                 QStringLiteral("ffmpeg failed"));
+        QCOMPARE(
+            fixture.convert(
+                std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf("song.flac"))), log),
+            QStringLiteral("ffmpeg failed"));
         QCOMPARE(stuck.waitForExit(), SIGKILL);
         QVERIFY(stuckPIDs().isEmpty());
         QCOMPARE(stranger.state(), QProcess::Running);
