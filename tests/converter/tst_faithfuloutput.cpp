@@ -1,14 +1,12 @@
-#include "LogLines.h"
+#include "ConverterFixture.h"
 #include "TestAudio.h"
 #include "TestMain.h"
-#include "Workers.h"
 
-#include "converter/AudioConverter.h"
 #include "converter/FFmpegArguments.h"
+#include "converter/FFmpegRun.h"
 #include "exec/FFmpegLocator.h"
 
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -16,21 +14,21 @@ const QString title = QStringLiteral("Chanfuse Test");
 
 // The bytes of a file's first cover picture, as they are stored.
 QByteArray coverOf(const QString& path) {
-    return TestAudio::ffmpeg({QStringLiteral("-i"), path, QStringLiteral("-map"),
-                              QStringLiteral("0:v:0"), QStringLiteral("-c"), QStringLiteral("copy"),
-                              QStringLiteral("-f"), QStringLiteral("image2pipe"),
-                              QStringLiteral("-")});
+    return TestAudio::ffmpeg(QStringList{QStringLiteral("-i"), path} +
+                             QStringLiteral("-map 0:v:0 -c copy -f image2pipe -").split(u' '));
 }
 
 } // namespace
 
-// Real conversions of one fake-stereo file per format: the mono file must be
-// the original minus one channel, in its codec and sample format, with its
-// tags and cover, at the bits per channel it had, and smaller.
+// What ffmpeg is asked for and what it gives back: real conversions of one
+// fake-stereo file per format, where the mono file must be the original minus
+// one channel, in its codec and sample format, with its tags and cover, at
+// the bits per channel it had, and smaller; and the short text a failed run
+// shows the user.
 class FaithfulOutputTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir folder;
+    ConverterFixture fixture;
     QString ffmpeg;
     QString cover;
 
@@ -39,15 +37,14 @@ class FaithfulOutputTest : public QObject {
     // decodes noise to channels that differ.
     QString generate(const QString& name, const QStringList& codecOptions, bool withCover,
                      bool tonal = false) {
-        const QString path = folder.filePath(name);
+        const QString path = fixture.pathOf(name);
         QStringList arguments{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                               tonal ? QStringLiteral("sine=f=440:d=3:r=44100")
                                     : QStringLiteral("anoisesrc=d=3:c=pink:a=0.3:r=44100")};
         if (withCover)
-            arguments << QStringLiteral("-i") << cover << QStringLiteral("-map")
-                      << QStringLiteral("0") << QStringLiteral("-map") << QStringLiteral("1")
-                      << QStringLiteral("-c:v") << QStringLiteral("copy")
-                      << QStringLiteral("-disposition:v:0") << QStringLiteral("attached_pic");
+            arguments << QStringLiteral("-i") << cover
+                      << QStringLiteral("-map 0 -map 1 -c:v copy -disposition:v:0 attached_pic")
+                             .split(u' ');
         arguments << QStringLiteral("-af") << QStringLiteral("pan=stereo|c0=c0|c1=c0")
                   << QStringLiteral("-metadata") << QStringLiteral("title=") + title << codecOptions
                   << path;
@@ -59,14 +56,11 @@ private slots:
     void initTestCase() {
         ffmpeg = FFmpegLocator::ffmpegPath().value_or(QString());
         QVERIFY(!ffmpeg.isEmpty());
-        cover = folder.filePath(QStringLiteral("cover.jpg"));
-        TestAudio::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                           QStringLiteral("testsrc=s=96x96"), QStringLiteral("-frames:v"),
-                           QStringLiteral("1"), cover});
-        Settings::shared().setAppendFilename(true);
-        Settings::shared().setSuffix(QStringLiteral("_MONO"));
+        fixture.reset();
+        cover = fixture.pathOf(QStringLiteral("cover.jpg"));
+        TestAudio::ffmpeg(QStringLiteral("-f lavfi -i testsrc=s=96x96 -frames:v 1").split(u' ') +
+                          QStringList{cover});
         Settings::shared().setConvertBehavior(ConvertBehavior::overwrite);
-        Settings::shared().setConvertTimeoutSeconds(60);
         // Lossy decoders do not give the two channels back bit for bit alike.
         Settings::shared().setComparisonMethod(ComparisonMethod::statistical);
     }
@@ -112,19 +106,14 @@ private slots:
         QFETCH(bool, withCover);
         QFETCH(bool, lossy);
         const std::optional<QSet<QString>> encoders = ffmpegEncoders(ffmpeg);
-        QVERIFY(encoders && encoders->contains(QStringLiteral("flac")));
+        QVERIFY(encoders);
         if (!encoders->contains(encoder))
             QSKIP(qPrintable(QStringLiteral("this ffmpeg has no encoder ") + encoder));
 
         const QString path = generate(name, options, withCover, encoder == QLatin1String("aac"));
         const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(path));
         LogLines log;
-        std::optional<QString> result;
-        QVERIFY(TestSupport::finishOnWorker(
-            [&] {
-                result = AudioConverter(Settings::shared()).convertToMono(item, log.callback());
-            },
-            60000));
+        const std::optional<QString> result = fixture.convert(item, log);
         QVERIFY2(!result, qPrintable(result.value_or(QString())));
         QVERIFY2(log.startingWith(QStringLiteral("Codec chosen: "))
                      .startsWith(QStringLiteral("Codec chosen: ") + encoder),
@@ -174,22 +163,18 @@ private slots:
         QTest::addColumn<QString>("options");
         QTest::addColumn<QString>("missing");
         QTest::addColumn<QString>("outcome");
-        QTest::newRow("24-bit WAV widened to 32-bit") << "fallback.wav"
-                                                      << "-c:a pcm_s24le"
-                                                      << "pcm_s24le"
-                                                      << "-c:a pcm_s32le";
-        QTest::newRow("ADPCM WAV would double")
-            << "refused.wav"
-            << "-c:a adpcm_ima_wav"
-            << "adpcm_ima_wav"
-            << "Not converted: this ffmpeg cannot write adpcm_ima_wav audio, and pcm_s16le would "
-               "be larger than the original";
-        QTest::newRow("MP3 holds nothing lossless")
-            << "refused.mp3"
-            << "-c:a libmp3lame"
-            << "libmp3lame"
-            << "Not converted: this ffmpeg cannot write mp3 audio, and a .mp3 file holds no "
-               "lossless codec it can write";
+        const auto row = [](const char* tag, const char* name, const char* options,
+                            const char* missing, const char* outcome) {
+            QTest::newRow(tag) << name << options << missing << outcome;
+        };
+        row("24-bit WAV widened to 32-bit", "fallback.wav", "-c:a pcm_s24le", "pcm_s24le",
+            "-c:a pcm_s32le");
+        row("ADPCM WAV would double", "refused.wav", "-c:a adpcm_ima_wav", "adpcm_ima_wav",
+            "Not converted: this ffmpeg cannot write adpcm_ima_wav audio, and pcm_s16le would be "
+            "larger than the original");
+        row("MP3 holds nothing lossless", "refused.mp3", "-c:a libmp3lame", "libmp3lame",
+            "Not converted: this ffmpeg cannot write mp3 audio, and a .mp3 file holds no lossless "
+            "codec it can write");
     }
     void unwritableCodecFallsBackOnlyWhenNoLarger() {
         QFETCH(QString, name);
@@ -203,13 +188,52 @@ private slots:
         QVERIFY(format);
 
         const ConversionPlan plan =
-            planConversion(path, folder.filePath(QStringLiteral("out.") + QFileInfo(name).suffix()),
+            planConversion(path, fixture.pathOf(QStringLiteral("out.") + QFileInfo(name).suffix()),
                            *format, encoders);
         if (plan.refusal)
             QCOMPARE(*plan.refusal, outcome);
         else
             QVERIFY2(plan.arguments.join(u' ').contains(outcome),
                      qPrintable(plan.arguments.join(u' ')));
+    }
+
+    void shortTextForTheUser_data() {
+        QTest::addColumn<QString>("diagnostics");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("one keyword line")
+            << "frame=1\n[in] Invalid data found\nConversion failed!\n"
+            << "[in] Invalid data found";
+        QTest::newRow("no keyword: last three") << "a\nb\nc\nd"
+                                                << "b; c; d";
+        QTest::newRow("every keyword line, in order") << "Cannot open\nPermission denied"
+                                                      << "Cannot open; Permission denied";
+        QTest::newRow("keywords in any case") << "x\nNO SUCH FILE here\ny\nan ERROR\nz"
+                                              << "NO SUCH FILE here; an ERROR";
+        QTest::newRow("empty") << ""
+                               << "ffmpeg failed";
+        QTest::newRow("blanks only") << " \n\t\r\n  \n"
+                                     << "ffmpeg failed";
+        QTest::newRow("progress lines, trimmed") << "size=1kB\rframe=2\r  last words \t\r\n"
+                                                 << "last words";
+        QTest::newRow("unicode spaces and breaks")
+            << QString::fromUtf8("\u2003one\u2028two\u00A0\u2029three") << "one; two; three";
+        QTest::newRow("descriptions and tags are not the failure")
+            << "Input #0, flac, from 'in.flac':\n  Metadata:\n    title           : Error Song\n"
+               "  Duration: 00:00:01.00, bitrate: 1 kb/s\n  Stream #0:0: Audio: flac\n"
+               "Output #0, flac, to 'out.flac':\nStream mapping:\nav_interleaved_write_frame(): "
+               "No space left on device\nError writing trailer: No space left on device"
+            << "Error writing trailer: No space left on device";
+        QTest::newRow("the last three distinct keyword lines")
+            << "bad 1 error\nbad 2 error\nbad 2 error\nbad 3 error\nbad 4 error\nbad 4 error"
+            << "bad 2 error; bad 3 error; bad 4 error";
+        QTest::newRow("at most 300 characters")
+            << QStringLiteral("error ") + QString(400, u'x')
+            << QStringLiteral("error ") + QString(293, u'x') + QChar(0x2026);
+    }
+    void shortTextForTheUser() {
+        QFETCH(QString, diagnostics);
+        QFETCH(QString, expected);
+        QCOMPARE(extractError(diagnostics), expected);
     }
 };
 
