@@ -1,6 +1,5 @@
 #include "ConsoleCapture.h"
 #include "ConverterFixture.h"
-#include "TestAudio.h"
 #include "TestFiles.h"
 #include "TestMain.h"
 
@@ -59,15 +58,6 @@ class DisposalTest : public QObject {
     ConverterFixture fixture;
     QTemporaryDir volume;
     bool mounted = false;
-
-    // The folder's entries, and what the trash holds as "trash/<name>".
-    Files left() const {
-        Files entries = snapshot(fixture.path());
-        const Files trashed = snapshot(ConverterFixture::trashFolder() + QStringLiteral("/files"));
-        for (auto file = trashed.cbegin(); file != trashed.cend(); ++file)
-            entries.insert(QStringLiteral("trash/") + file.key(), file.value());
-        return entries;
-    }
 
 private slots:
     void initTestCase() {
@@ -193,7 +183,7 @@ private slots:
             QDir(dataHome()).removeRecursively();
             writeFile(dataHome(), "a file where the data folder should be");
         }
-        const Files before = left();
+        const Files before = fixture.left();
         const FileItem item(QUrl::fromLocalFile(original));
         const OutputPath output = buildOutputPath(item, Settings::shared());
         if (fault != Fault::outputGone)
@@ -216,27 +206,17 @@ private slots:
 
         QCOMPARE(result.value_or(QString()), failure);
         if (result) {
-            QTRY_COMPARE(left(), before);
+            QTRY_COMPARE(fixture.left(), before);
             QCOMPARE(log.startingWith(QStringLiteral("song left as it was: ")),
                      QStringLiteral("song left as it was: ") + failure);
             return;
         }
-        QCOMPARE(left(), files(after));
+        QCOMPARE(fixture.left(), files(after));
         struct stat status {};
         QCOMPARE(::stat(QFile::encodeName(output.finalPath).constData(), &status), 0);
         QCOMPARE(status.st_mode & 07777, 0444u);
         QCOMPARE(status.st_uid, owner);
         QCOMPARE(status.st_gid, group);
-        if (behavior == ConvertBehavior::trash) {
-            // Recorded under its own name and path, so a file manager restores it there.
-            QVERIFY(contentsOf(ConverterFixture::trashFolder() +
-                               QStringLiteral("/info/song.wav.trashinfo"))
-                        .contains("\nPath=" +
-                                  QFile::encodeName(QFileInfo(fixture.path()).canonicalFilePath() +
-                                                    QStringLiteral("/song.wav"))
-                                      .toPercentEncoding("/") +
-                                  '\n'));
-        }
     }
 
     // The lock is taken only on the very file the scan judged; `change`
@@ -344,23 +324,6 @@ private slots:
         TestSupport::ConsoleCapture console;
         ConversionLog({})(QStringLiteral("one line"));
         QCOMPARE(console.lines(), QStringList{QStringLiteral("[DEBUG] one line")});
-    }
-
-    // The converter hands a real ffmpeg output to the commit and records the sizes.
-    void realConversionIsCommitted() {
-        TestAudio::fakeStereo(fixture.pathOf(QStringLiteral("song.flac")), 0.5);
-        const auto item =
-            std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf("song.flac")));
-        LogLines log;
-        QCOMPARE(fixture.convert(item, log), std::nullopt);
-        const QString mono = fixture.pathOf(QStringLiteral("song_MONO.flac"));
-        const QString trashed =
-            ConverterFixture::trashFolder() + QStringLiteral("/files/song.flac");
-        QCOMPARE(left().keys(), QStringList({"song_MONO.flac", "trash/song.flac"}));
-        QCOMPARE(TestAudio::channelsOf(mono), 1);
-        QCOMPARE(item->convertedUrl, QUrl::fromLocalFile(mono));
-        QCOMPARE(item->originalSize, QFileInfo(trashed).size());
-        QCOMPARE(item->convertedSize, QFileInfo(mono).size());
     }
 };
 

@@ -131,15 +131,10 @@ private slots:
         QCOMPARE(after->bitsPerSample, before->bitsPerSample);
         if (lossy && !encoder.startsWith(QLatin1String("adpcm"))) {
             const double half = double(before->bitRate) / 2;
-            QVERIFY2(
-                qAbs(double(after->bitRate) - half) <= 0.15 * half,
-                qPrintable(
-                    QStringLiteral("%1 b/s from %2").arg(after->bitRate).arg(before->bitRate)));
+            QCOMPARE_LE(qAbs(double(after->bitRate) - half), 0.15 * half);
         }
         // Lossy encoders pad to whole frames or blocks.
-        QVERIFY2(qAbs(after->duration - before->duration) <= (lossy ? 0.05 : 1.0 / 44100),
-                 qPrintable(
-                     QStringLiteral("%1 s from %2 s").arg(after->duration).arg(before->duration)));
+        QCOMPARE_LE(qAbs(after->duration - before->duration), lossy ? 0.05 : 1.0 / 44100);
         // Every tag but the name of the encoder that wrote it, the title and
         // ReplayGain and bext values among them.
         QHash<QString, QString> tagsBefore = before->tags, tagsAfter = after->tags;
@@ -150,10 +145,11 @@ private slots:
         QCOMPARE(after->pictures.size(), before->pictures.size());
         if (withCover)
             QCOMPARE(coverOf(mono), coverOf(path));
-        QVERIFY2(
-            after->fileSize < before->fileSize,
-            qPrintable(
-                QStringLiteral("%1 bytes from %2").arg(after->fileSize).arg(before->fileSize)));
+        QCOMPARE_LT(after->fileSize, before->fileSize);
+        // The item tells the list what became of it.
+        QCOMPARE(item->convertedUrl, QUrl::fromLocalFile(mono));
+        QCOMPARE(item->originalSize, QFileInfo(path).size());
+        QCOMPARE(item->convertedSize, QFileInfo(mono).size());
     }
 
     // With the codec's own encoder missing, a lossless codec of the container
@@ -200,35 +196,32 @@ private slots:
     void shortTextForTheUser_data() {
         QTest::addColumn<QString>("diagnostics");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("one keyword line")
-            << "frame=1\n[in] Invalid data found\nConversion failed!\n"
-            << "[in] Invalid data found";
-        QTest::newRow("no keyword: last three") << "a\nb\nc\nd"
-                                                << "b; c; d";
-        QTest::newRow("every keyword line, in order") << "Cannot open\nPermission denied"
-                                                      << "Cannot open; Permission denied";
-        QTest::newRow("keywords in any case") << "x\nNO SUCH FILE here\ny\nan ERROR\nz"
-                                              << "NO SUCH FILE here; an ERROR";
-        QTest::newRow("empty") << ""
-                               << "ffmpeg failed";
-        QTest::newRow("blanks only") << " \n\t\r\n  \n"
-                                     << "ffmpeg failed";
-        QTest::newRow("progress lines, trimmed") << "size=1kB\rframe=2\r  last words \t\r\n"
-                                                 << "last words";
-        QTest::newRow("unicode spaces and breaks")
-            << QString::fromUtf8("\u2003one\u2028two\u00A0\u2029three") << "one; two; three";
-        QTest::newRow("descriptions and tags are not the failure")
-            << "Input #0, flac, from 'in.flac':\n  Metadata:\n    title           : Error Song\n"
-               "  Duration: 00:00:01.00, bitrate: 1 kb/s\n  Stream #0:0: Audio: flac\n"
-               "Output #0, flac, to 'out.flac':\nStream mapping:\nav_interleaved_write_frame(): "
-               "No space left on device\nError writing trailer: No space left on device"
-            << "Error writing trailer: No space left on device";
-        QTest::newRow("the last three distinct keyword lines")
-            << "bad 1 error\nbad 2 error\nbad 2 error\nbad 3 error\nbad 4 error\nbad 4 error"
-            << "bad 2 error; bad 3 error; bad 4 error";
-        QTest::newRow("at most 300 characters")
-            << QStringLiteral("error ") + QString(400, u'x')
-            << QStringLiteral("error ") + QString(293, u'x') + QChar(0x2026);
+        const auto row = [](const char* tag, const QString& diagnostics, const QString& expected) {
+            QTest::newRow(tag) << diagnostics << expected;
+        };
+        row("one keyword line", "frame=1\n[in] Invalid data found\nConversion failed!\n",
+            "[in] Invalid data found");
+        row("no keyword: last three", "a\nb\nc\nd", "b; c; d");
+        row("every keyword line, in order", "Cannot open\nPermission denied",
+            "Cannot open; Permission denied");
+        row("keywords in any case", "x\nNO SUCH FILE here\ny\nan ERROR\nz",
+            "NO SUCH FILE here; an ERROR");
+        row("empty", "", "ffmpeg failed");
+        row("blanks only", " \n\t\r\n  \n", "ffmpeg failed");
+        row("progress lines, trimmed", "size=1kB\rframe=2\r  last words \t\r\n", "last words");
+        row("unicode spaces and breaks", QString::fromUtf8("\u2003one\u2028two\u00A0\u2029three"),
+            "one; two; three");
+        row("descriptions and tags are not the failure",
+            "Input #0, flac, from 'in.flac':\n  Metadata:\n    title           : Error Song\n"
+            "  Duration: 00:00:01.00, bitrate: 1 kb/s\n  Stream #0:0: Audio: flac\n"
+            "Output #0, flac, to 'out.flac':\nStream mapping:\nav_interleaved_write_frame(): "
+            "No space left on device\nError writing trailer: No space left on device",
+            "Error writing trailer: No space left on device");
+        row("the last three distinct keyword lines",
+            "bad 1 error\nbad 2 error\nbad 2 error\nbad 3 error\nbad 4 error\nbad 4 error",
+            "bad 2 error; bad 3 error; bad 4 error");
+        row("at most 300 characters", QStringLiteral("error ") + QString(400, u'x'),
+            QStringLiteral("error ") + QString(293, u'x') + QChar(0x2026));
     }
     void shortTextForTheUser() {
         QFETCH(QString, diagnostics);
