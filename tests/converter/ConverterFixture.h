@@ -15,8 +15,8 @@
 #include <stop_token>
 
 // What a converter test starts from: a fresh folder of its own, an empty home
-// trash, and the settings a conversion reads at known values. Call reset()
-// from the test's init().
+// trash, an empty log, and the settings a conversion reads at known values.
+// Call reset() from the test's init().
 class ConverterFixture {
 public:
     static QString trashFolder() {
@@ -26,6 +26,7 @@ public:
 
     void reset() {
         folder = std::make_unique<QTemporaryDir>();
+        log = LogLines();
         QDir(trashFolder()).removeRecursively();
         Settings& settings = Settings::shared();
         settings.setAppendFilename(true);
@@ -50,8 +51,7 @@ public:
 
     // Converts on a worker, as the application does; one still running after
     // a minute ends the test program.
-    std::optional<QString> convert(const FileItemPtr& item, const LogLines& log,
-                                   std::stop_token stop = {}) const {
+    std::optional<QString> convert(const FileItemPtr& item, std::stop_token stop = {}) const {
         std::optional<QString> result;
         if (!TestSupport::finishOnWorker(
                 [&] {
@@ -62,6 +62,8 @@ public:
             qFatal("the conversion did not finish");
         return result;
     }
+
+    LogLines log;
 
 private:
     std::unique_ptr<QTemporaryDir> folder;

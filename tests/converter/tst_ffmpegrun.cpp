@@ -18,13 +18,10 @@
 
 namespace {
 
-// Where a row makes the conversion fail.
-enum class Fault {
-    ffmpegFails,
-    truncatedOutput,
-    stereoOutput,
-    decodeFailsMidway,
-    channelsDiffer,
+// What a row sets up besides its stand-in ffmpeg.
+enum class Setup {
+    none,
+    realStereoLater,
     cannotStart,
     timesOut,
     stopDuringFFmpeg,
@@ -59,44 +56,62 @@ private slots:
     }
 
     // Every fault strikes before the original is touched, so the way of
-    // disposing of it and the naming only rotate through the rows.
+    // disposing of it and the naming only rotate through the rows. `script`
+    // is the stand-in ffmpeg's conversion run.
     void everyFailureLeavesTheFolderAsItWas_data() {
-        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<QString>("script");
         QTest::addColumn<ConvertBehavior>("behavior");
         QTest::addColumn<bool>("suffix");
         QTest::addColumn<QString>("expected"); // the start of the result
         const auto behaviors = allCases<ConvertBehavior>();
         std::size_t count = 0;
-        const auto row = [&](const char* tag, Fault fault, const QString& expected) {
+        const auto row = [&](const char* tag, Setup setup, const QString& script,
+                             const QString& expected) {
             const ConvertBehavior behavior = behaviors[count % behaviors.size()];
-            const bool suffix = fault == Fault::unusableSuffix || ++count % 2 == 0;
+            const bool suffix = setup == Setup::unusableSuffix || ++count % 2 == 0;
             QTest::addRow("%s, %s, suffix %s", tag, qPrintable(rawValue(behavior)),
                           suffix ? "on" : "off")
-                << fault << behavior << suffix << expected;
+                << setup << script << behavior << suffix << expected;
         };
-        row("ffmpeg fails", Fault::ffmpegFails, "[in] Invalid data found");
-        row("decode fails midway", Fault::decodeFailsMidway,
+        const QString partialOutput = QStringLiteral("for last; do :; done; echo x > \"$last\"\n");
+        row("ffmpeg fails", Setup::none,
+            partialOutput + "printf 'Stream #0:0: Audio: flac\\n[in] Invalid data found\\n"
+                            "Conversion failed!\\n' >&2\nexit 1",
+            "[in] Invalid data found");
+        // Matching channels for a second, then the decoder gives up.
+        row("decode fails midway", Setup::none,
+            partialOutput + "head -c 176400 /dev/zero\n"
+                            "echo '[flac @ 0x1] decoding error: invalid frame header' >&2\nexit 1",
             "[flac @ 0x1] decoding error: invalid frame header");
-        row("channels differ", Fault::channelsDiffer, "Not converted: channels differ at 0:02");
-        row("cannot start", Fault::cannotStart, "Could not start ");
-        row("truncated output", Fault::truncatedOutput, "Output lasts 0.50 s instead of 1.00 s");
-        row("stereo output", Fault::stereoOutput, "Output has 2 channels instead of 1");
-        row("time-out", Fault::timesOut, "Conversion timed out after 12s");
-        row("stop in ffmpeg", Fault::stopDuringFFmpeg, "Cancelled");
-        row("locked", Fault::lockedByAnotherRun,
+        row("truncated output", Setup::none, FakeTools::realConversion("-ac 1 -t 0.5"),
+            "Output lasts 0.50 s instead of 1.00 s");
+        row("stereo output", Setup::none, FakeTools::realConversion("-ac 2"),
+            "Output has 2 channels instead of 1");
+        row("channels differ", Setup::realStereoLater, "exec /usr/bin/ffmpeg \"$@\"",
+            "Not converted: channels differ at 0:02");
+        row("cannot start", Setup::cannotStart, "", "Could not start ");
+        row("time-out", Setup::timesOut, "exec sleep 30", "Conversion timed out after 12s");
+        row("stop in ffmpeg", Setup::stopDuringFFmpeg, "touch \"$0.started\"; exec sleep 30",
+            "Cancelled");
+        row("locked", Setup::lockedByAnotherRun, "",
             "Skipped: being converted by another Chanfuse run");
-        row("now mono", Fault::noLongerStereo, "Skipped: the file no longer has two channels");
-        row("unusable suffix", Fault::unusableSuffix,
+        row("now mono", Setup::noLongerStereo, FakeTools::realConversion("-ac 1"),
+            "Skipped: the file no longer has two channels");
+        row("unusable suffix", Setup::unusableSuffix, "",
             "Not converted: The suffix may not contain a path separator (/ or \\)");
     }
     void everyFailureLeavesTheFolderAsItWas() {
-        QFETCH(Fault, fault);
+        QFETCH(Setup, setup);
+        QFETCH(QString, script);
         QFETCH(ConvertBehavior, behavior);
         QFETCH(bool, suffix);
         QFETCH(QString, expected);
         Settings::shared().setConvertBehavior(behavior);
         Settings::shared().setAppendFilename(suffix);
         FakeTools tools;
+        if (!script.isEmpty())
+            tools.conversionScript(script);
         const QString song = fixture.pathOf(QStringLiteral("song.flac"));
         TestAudio::fakeStereo(song, 1);
         QFileSystemWatcher watcher;
@@ -104,78 +119,51 @@ private slots:
         QElapsedTimer sinceStop;
         int otherRun = -1;
 
-        switch (fault) {
-        case Fault::ffmpegFails:
-            tools.conversionScript(
-                QStringLiteral("for last; do :; done; echo partial > \"$last\"\n"
-                               "printf 'Stream #0:0: Audio: flac\\n[in] Invalid data found\\n"
-                               "Conversion failed!\\n' >&2\nexit 1"));
+        switch (setup) {
+        case Setup::none:
             break;
-        case Fault::truncatedOutput:
-            tools.conversionScript(FakeTools::realConversion(QStringLiteral("-ac 1 -t 0.5")));
-            break;
-        case Fault::stereoOutput:
-            tools.conversionScript(FakeTools::realConversion(QStringLiteral("-ac 2")));
-            break;
-        case Fault::decodeFailsMidway:
-            // Matching channels for a second, then the decoder gives up.
-            tools.conversionScript(
-                QStringLiteral("for last; do :; done; echo partial > \"$last\"\n"
-                               "head -c 176400 /dev/zero\n"
-                               "echo '[flac @ 0x1] decoding error: invalid frame header' >&2\n"
-                               "exit 1"));
-            break;
-        case Fault::channelsDiffer:
+        case Setup::realStereoLater:
             // Fake stereo for the first seconds, which is all a scan looks at:
             // the run is killed at the difference, long before its end.
-            tools.realTool(QStringLiteral("ffmpeg"));
-            tools.realTool(QStringLiteral("ffprobe"));
             TestAudio::generate(song,
                                 {TestAudio::tone(440, 0.5),
                                  QStringLiteral("if(lt(t\\,2)\\,%1\\,%2)")
                                      .arg(TestAudio::tone(440, 0.5), TestAudio::tone(660, 0.5))},
                                 6);
             break;
-        case Fault::cannotStart:
+        case Setup::cannotStart:
             tools.realTool(QStringLiteral("ffprobe"));
             TestFiles::writeFile(tools.path(QStringLiteral("ffmpeg")),
                                  "#!/nonexistent/interpreter\n");
             QFile::setPermissions(tools.path(QStringLiteral("ffmpeg")),
                                   QFile::ReadOwner | QFile::ExeOwner);
             break;
-        case Fault::timesOut:
+        case Setup::timesOut:
             Settings::shared().setConvertTimeoutSeconds(1);
-            tools.conversionScript(QStringLiteral("exec sleep 30"));
             break;
-        case Fault::stopDuringFFmpeg: {
-            const QString started = tools.path(QStringLiteral("started"));
-            tools.conversionScript(QStringLiteral("touch '%1'; exec sleep 30").arg(started));
-            watcher.addPath(QFileInfo(started).path());
-            connect(&watcher, &QFileSystemWatcher::directoryChanged, this, [&, started] {
-                if (QFile::exists(started) && stop.request_stop())
+        case Setup::stopDuringFFmpeg:
+            watcher.addPath(QFileInfo(tools.path(QStringLiteral("ffmpeg"))).path());
+            connect(&watcher, &QFileSystemWatcher::directoryChanged, this, [&] {
+                if (QFile::exists(tools.path(QStringLiteral("ffmpeg.started"))) &&
+                    stop.request_stop())
                     sinceStop.start();
             });
             break;
-        }
-        case Fault::lockedByAnotherRun:
-            tools.conversionScript(FakeTools::realConversion(QStringLiteral("-ac 1")));
+        case Setup::lockedByAnotherRun:
             otherRun = ::open(QFile::encodeName(song).constData(), O_RDONLY | O_CLOEXEC);
             QCOMPARE(::flock(otherRun, LOCK_EX), 0);
             break;
-        case Fault::noLongerStereo:
-            tools.conversionScript(FakeTools::realConversion(QStringLiteral("-ac 1")));
+        case Setup::noLongerStereo:
             TestAudio::mono(song, 1);
             break;
-        case Fault::unusableSuffix:
-            tools.conversionScript(FakeTools::realConversion(QStringLiteral("-ac 1")));
+        case Setup::unusableSuffix:
             Settings::shared().setSuffix(QStringLiteral("/../outside"));
             break;
         }
         const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(song));
         const auto before = fixture.left();
 
-        LogLines log;
-        const std::optional<QString> result = fixture.convert(item, log, stop.get_token());
+        const std::optional<QString> result = fixture.convert(item, stop.get_token());
         if (otherRun >= 0)
             ::close(otherRun);
 
@@ -183,16 +171,17 @@ private slots:
         QVERIFY2(result->startsWith(expected), qPrintable(*result));
         QCOMPARE(fixture.left(), before);
         QCOMPARE(item->convertedSize, 0);
-        if (fault == Fault::stopDuringFFmpeg)
+        if (setup == Setup::stopDuringFFmpeg)
             QVERIFY2(sinceStop.elapsed() < 3000, "the stop was not answered at once");
-        if (fault == Fault::timesOut || fault == Fault::stopDuringFFmpeg ||
-            fault == Fault::channelsDiffer) {
+        if (setup == Setup::timesOut || setup == Setup::stopDuringFFmpeg ||
+            setup == Setup::realStereoLater) {
             // Killed at once, not left to finish its file.
-            const QString pid =
-                log.startingWith(QStringLiteral("ffmpeg launched, PID: ")).section(u' ', -1);
-            QVERIFY(log.all().contains(QStringLiteral("ffmpeg PID ") + pid +
-                                       QStringLiteral(" died after 0s")));
-            QVERIFY(log.startingWith(QStringLiteral("ffmpeg exited with status")).isEmpty());
+            const QString pid = fixture.log.startingWith(QStringLiteral("ffmpeg launched, PID: "))
+                                    .section(u' ', -1);
+            QVERIFY(fixture.log.all().contains(QStringLiteral("ffmpeg PID ") + pid +
+                                               QStringLiteral(" died after 0s")));
+            QVERIFY(
+                fixture.log.startingWith(QStringLiteral("ffmpeg exited with status")).isEmpty());
             QVERIFY(stuckPIDs().isEmpty());
         }
     }
@@ -212,11 +201,9 @@ private slots:
         FakeTools tools;
         tools.conversionScript(QStringLiteral("exit 1"));
         TestAudio::fakeStereo(fixture.pathOf(QStringLiteral("song.flac")), 1);
-        LogLines log;
-        QCOMPARE(
-            fixture.convert(
-                std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf("song.flac"))), log),
-            QStringLiteral("ffmpeg failed"));
+        const auto item =
+            std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf("song.flac")));
+        QCOMPARE(fixture.convert(item), QStringLiteral("ffmpeg failed"));
         QCOMPARE(stuck.waitForExit(), SIGKILL);
         QVERIFY(stuckPIDs().isEmpty());
         QCOMPARE(stranger.state(), QProcess::Running);
