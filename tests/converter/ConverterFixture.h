@@ -42,8 +42,7 @@ public:
     // The folder's entries, and what the trash holds as "trash/<name>".
     QMap<QString, QByteArray> left() const {
         QMap<QString, QByteArray> entries = TestFiles::snapshot(path());
-        const QMap<QString, QByteArray> trashed =
-            TestFiles::snapshot(trashFolder() + QStringLiteral("/files"));
+        const auto trashed = TestFiles::snapshot(trashFolder() + QStringLiteral("/files"));
         for (auto file = trashed.cbegin(); file != trashed.cend(); ++file)
             entries.insert(QStringLiteral("trash/") + file.key(), file.value());
         return entries;
@@ -53,12 +52,10 @@ public:
     // a minute ends the test program.
     std::optional<QString> convert(const FileItemPtr& item, std::stop_token stop = {}) const {
         std::optional<QString> result;
-        if (!TestSupport::finishOnWorker(
-                [&] {
-                    result = AudioConverter(Settings::shared())
-                                 .convertToMono(item, log.callback(), stop);
-                },
-                60000))
+        const auto work = [&] {
+            result = AudioConverter(Settings::shared()).convertToMono(item, log.callback(), stop);
+        };
+        if (!TestSupport::finishOnWorker(work, 60000))
             qFatal("the conversion did not finish");
         return result;
     }

@@ -167,8 +167,7 @@ private slots:
         if (otherRun >= 0)
             ::close(otherRun);
 
-        QVERIFY(result);
-        QVERIFY2(result->startsWith(expected), qPrintable(*result));
+        QVERIFY2(result.value_or(QString()).startsWith(expected), qPrintable(result.value_or("")));
         QCOMPARE(fixture.left(), before);
         QCOMPARE(item->convertedSize, 0);
         if (setup == Setup::stopDuringFFmpeg)
@@ -180,8 +179,6 @@ private slots:
                                     .section(u' ', -1);
             QVERIFY(fixture.log.all().contains(QStringLiteral("ffmpeg PID ") + pid +
                                                QStringLiteral(" died after 0s")));
-            QVERIFY(
-                fixture.log.startingWith(QStringLiteral("ffmpeg exited with status")).isEmpty());
             QVERIFY(stuckPIDs().isEmpty());
         }
     }
