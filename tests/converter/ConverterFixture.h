@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LogLines.h"
+#include "TestFiles.h"
 #include "Workers.h"
 
 #include "converter/AudioConverter.h"
@@ -14,8 +15,8 @@
 #include <stop_token>
 
 // What a converter test starts from: a fresh folder of its own, an empty home
-// trash, and the settings a conversion reads at known values. Call reset()
-// from the test's init().
+// trash, an empty log, and the settings a conversion reads at known values.
+// Call reset() from the test's init().
 class ConverterFixture {
 public:
     static QString trashFolder() {
@@ -25,6 +26,7 @@ public:
 
     void reset() {
         folder = std::make_unique<QTemporaryDir>();
+        log = LogLines();
         QDir(trashFolder()).removeRecursively();
         Settings& settings = Settings::shared();
         settings.setAppendFilename(true);
@@ -37,20 +39,28 @@ public:
     QString path() const { return folder->path(); }
     QString pathOf(const QString& name) const { return folder->filePath(name); }
 
+    // The folder's entries, and what the trash holds as "trash/<name>".
+    QMap<QString, QByteArray> left() const {
+        QMap<QString, QByteArray> entries = TestFiles::snapshot(path());
+        const auto trashed = TestFiles::snapshot(trashFolder() + QStringLiteral("/files"));
+        for (auto file = trashed.cbegin(); file != trashed.cend(); ++file)
+            entries.insert(QStringLiteral("trash/") + file.key(), file.value());
+        return entries;
+    }
+
     // Converts on a worker, as the application does; one still running after
     // a minute ends the test program.
-    std::optional<QString> convert(const FileItemPtr& item, const LogLines& log,
-                                   std::stop_token stop = {}) const {
+    std::optional<QString> convert(const FileItemPtr& item, std::stop_token stop = {}) const {
         std::optional<QString> result;
-        if (!TestSupport::finishOnWorker(
-                [&] {
-                    result = AudioConverter(Settings::shared())
-                                 .convertToMono(item, log.callback(), stop);
-                },
-                60000))
+        const auto work = [&] {
+            result = AudioConverter(Settings::shared()).convertToMono(item, log.callback(), stop);
+        };
+        if (!TestSupport::finishOnWorker(work, 60000))
             qFatal("the conversion did not finish");
         return result;
     }
+
+    LogLines log;
 
 private:
     std::unique_ptr<QTemporaryDir> folder;

@@ -34,7 +34,7 @@ private slots:
                          {original, output, rawValue(behavior), QString::number(killAfter)});
             QVERIFY(helper.waitForFinished(30000));
 
-            const QMap<QString, QByteArray> left = snapshot(fixture.path());
+            const QMap<QString, QByteArray> left = fixture.left();
             const QByteArray atPath = left.value(QStringLiteral("song.wav"));
             QVERIFY2(atPath == "stereo" || atPath == "mono",
                      qPrintable(QStringLiteral("after change %1: %2").arg(killAfter).arg(atPath)));
@@ -43,7 +43,8 @@ private slots:
                 if (name.startsWith(QStringLiteral("sonfold_out_")))
                     QCOMPARE(entry.value(), QByteArray("mono"));
                 else if (name.startsWith(QStringLiteral(".sonfold_orig_")) ||
-                         name.startsWith(QStringLiteral("_backup/")))
+                         name.startsWith(QStringLiteral("_backup/")) ||
+                         name.startsWith(QStringLiteral("trash/")))
                     QCOMPARE(entry.value(), QByteArray("stereo"));
                 else
                     QVERIFY2(name == QStringLiteral("song.wav") ||
@@ -51,12 +52,10 @@ private slots:
                              qPrintable(name));
             }
             // The original's bytes are never gone unless overwriting them was the point.
-            QVERIFY(left.values().contains("stereo") ||
-                    contentsOf(ConverterFixture::trashFolder() +
-                               QStringLiteral("/files/song.wav")) == "stereo" ||
-                    behavior == ConvertBehavior::overwrite);
+            QVERIFY(left.values().contains("stereo") || behavior == ConvertBehavior::overwrite);
             if (helper.exitStatus() == QProcess::NormalExit) {
-                QCOMPARE(helper.readAllStandardOutput(), QByteArray("committed\n"));
+                // Logged as a conversion without a log callback logs.
+                QCOMPARE(helper.readAllStandardOutput(), QByteArray("[DEBUG] committed\n"));
                 QCOMPARE(atPath, QByteArray("mono"));
                 QVERIFY2(killAfter > 1, "the commit changed nothing");
                 break;

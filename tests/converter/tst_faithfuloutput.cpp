@@ -1,14 +1,12 @@
-#include "LogLines.h"
+#include "ConverterFixture.h"
 #include "TestAudio.h"
 #include "TestMain.h"
-#include "Workers.h"
 
-#include "converter/AudioConverter.h"
 #include "converter/FFmpegArguments.h"
+#include "converter/FFmpegRun.h"
 #include "exec/FFmpegLocator.h"
 
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -16,38 +14,41 @@ const QString title = QStringLiteral("Chanfuse Test");
 
 // The bytes of a file's first cover picture, as they are stored.
 QByteArray coverOf(const QString& path) {
-    return TestAudio::ffmpeg({QStringLiteral("-i"), path, QStringLiteral("-map"),
-                              QStringLiteral("0:v:0"), QStringLiteral("-c"), QStringLiteral("copy"),
-                              QStringLiteral("-f"), QStringLiteral("image2pipe"),
-                              QStringLiteral("-")});
+    return TestAudio::ffmpeg(QStringList{QStringLiteral("-i"), path} +
+                             QStringLiteral("-map 0:v:0 -c copy -f image2pipe -").split(u' '));
 }
 
 } // namespace
 
-// Real conversions of one fake-stereo file per format: the mono file must be
-// the original minus one channel, in its codec and sample format, with its
-// tags and cover, at the bits per channel it had, and smaller.
+// What ffmpeg is asked for and what it gives back: real conversions of one
+// fake-stereo file per format, where the mono file must be the original minus
+// one channel, in its codec and sample format, with its tags and cover, at
+// the bits per channel it had, and smaller; and the short text a failed run
+// shows the user.
 class FaithfulOutputTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir folder;
+    ConverterFixture fixture;
     QString ffmpeg;
-    QString cover;
 
     // Three seconds on two identical channels, of pink noise (lossy encoders
     // spend their full bit rate on it) unless `tonal`: AAC's joint stereo
     // decodes noise to channels that differ.
     QString generate(const QString& name, const QStringList& codecOptions, bool withCover,
                      bool tonal = false) {
-        const QString path = folder.filePath(name);
+        const QString path = fixture.pathOf(name);
         QStringList arguments{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                               tonal ? QStringLiteral("sine=f=440:d=3:r=44100")
                                     : QStringLiteral("anoisesrc=d=3:c=pink:a=0.3:r=44100")};
-        if (withCover)
-            arguments << QStringLiteral("-i") << cover << QStringLiteral("-map")
-                      << QStringLiteral("0") << QStringLiteral("-map") << QStringLiteral("1")
-                      << QStringLiteral("-c:v") << QStringLiteral("copy")
-                      << QStringLiteral("-disposition:v:0") << QStringLiteral("attached_pic");
+        if (withCover) {
+            const QString cover = fixture.pathOf(QStringLiteral("cover.jpg"));
+            TestAudio::ffmpeg(
+                QStringLiteral("-f lavfi -i testsrc=s=96x96 -frames:v 1").split(u' ') +
+                QStringList{cover});
+            arguments << QStringLiteral("-i") << cover
+                      << QStringLiteral("-map 0 -map 1 -c:v copy -disposition:v:0 attached_pic")
+                             .split(u' ');
+        }
         arguments << QStringLiteral("-af") << QStringLiteral("pan=stereo|c0=c0|c1=c0")
                   << QStringLiteral("-metadata") << QStringLiteral("title=") + title << codecOptions
                   << path;
@@ -59,14 +60,11 @@ private slots:
     void initTestCase() {
         ffmpeg = FFmpegLocator::ffmpegPath().value_or(QString());
         QVERIFY(!ffmpeg.isEmpty());
-        cover = folder.filePath(QStringLiteral("cover.jpg"));
-        TestAudio::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                           QStringLiteral("testsrc=s=96x96"), QStringLiteral("-frames:v"),
-                           QStringLiteral("1"), cover});
-        Settings::shared().setAppendFilename(true);
-        Settings::shared().setSuffix(QStringLiteral("_MONO"));
+    }
+
+    void init() {
+        fixture.reset();
         Settings::shared().setConvertBehavior(ConvertBehavior::overwrite);
-        Settings::shared().setConvertTimeoutSeconds(60);
         // Lossy decoders do not give the two channels back bit for bit alike.
         Settings::shared().setComparisonMethod(ComparisonMethod::statistical);
     }
@@ -112,23 +110,16 @@ private slots:
         QFETCH(bool, withCover);
         QFETCH(bool, lossy);
         const std::optional<QSet<QString>> encoders = ffmpegEncoders(ffmpeg);
-        QVERIFY(encoders && encoders->contains(QStringLiteral("flac")));
+        QVERIFY(encoders);
         if (!encoders->contains(encoder))
             QSKIP(qPrintable(QStringLiteral("this ffmpeg has no encoder ") + encoder));
 
         const QString path = generate(name, options, withCover, encoder == QLatin1String("aac"));
         const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(path));
-        LogLines log;
-        std::optional<QString> result;
-        QVERIFY(TestSupport::finishOnWorker(
-            [&] {
-                result = AudioConverter(Settings::shared()).convertToMono(item, log.callback());
-            },
-            60000));
+        const std::optional<QString> result = fixture.convert(item);
         QVERIFY2(!result, qPrintable(result.value_or(QString())));
-        QVERIFY2(log.startingWith(QStringLiteral("Codec chosen: "))
-                     .startsWith(QStringLiteral("Codec chosen: ") + encoder),
-                 qPrintable(log.startingWith(QStringLiteral("Codec chosen: "))));
+        const QString chosen = fixture.log.startingWith(QStringLiteral("Codec chosen: "));
+        QVERIFY2(chosen.startsWith(QStringLiteral("Codec chosen: ") + encoder), qPrintable(chosen));
 
         const QString mono = QFileInfo(path).path() + u'/' + QFileInfo(path).completeBaseName() +
                              QStringLiteral("_MONO.") + QFileInfo(path).suffix();
@@ -142,15 +133,10 @@ private slots:
         QCOMPARE(after->bitsPerSample, before->bitsPerSample);
         if (lossy && !encoder.startsWith(QLatin1String("adpcm"))) {
             const double half = double(before->bitRate) / 2;
-            QVERIFY2(
-                qAbs(double(after->bitRate) - half) <= 0.15 * half,
-                qPrintable(
-                    QStringLiteral("%1 b/s from %2").arg(after->bitRate).arg(before->bitRate)));
+            QCOMPARE_LE(qAbs(double(after->bitRate) - half), 0.15 * half);
         }
         // Lossy encoders pad to whole frames or blocks.
-        QVERIFY2(qAbs(after->duration - before->duration) <= (lossy ? 0.05 : 1.0 / 44100),
-                 qPrintable(
-                     QStringLiteral("%1 s from %2 s").arg(after->duration).arg(before->duration)));
+        QCOMPARE_LE(qAbs(after->duration - before->duration), lossy ? 0.05 : 1.0 / 44100);
         // Every tag but the name of the encoder that wrote it, the title and
         // ReplayGain and bext values among them.
         QHash<QString, QString> tagsBefore = before->tags, tagsAfter = after->tags;
@@ -161,10 +147,11 @@ private slots:
         QCOMPARE(after->pictures.size(), before->pictures.size());
         if (withCover)
             QCOMPARE(coverOf(mono), coverOf(path));
-        QVERIFY2(
-            after->fileSize < before->fileSize,
-            qPrintable(
-                QStringLiteral("%1 bytes from %2").arg(after->fileSize).arg(before->fileSize)));
+        QCOMPARE_LT(after->fileSize, before->fileSize);
+        // The item tells the list what became of it.
+        QCOMPARE(item->convertedUrl, QUrl::fromLocalFile(mono));
+        QCOMPARE(item->originalSize, QFileInfo(path).size());
+        QCOMPARE(item->convertedSize, QFileInfo(mono).size());
     }
 
     // With the codec's own encoder missing, a lossless codec of the container
@@ -174,22 +161,18 @@ private slots:
         QTest::addColumn<QString>("options");
         QTest::addColumn<QString>("missing");
         QTest::addColumn<QString>("outcome");
-        QTest::newRow("24-bit WAV widened to 32-bit") << "fallback.wav"
-                                                      << "-c:a pcm_s24le"
-                                                      << "pcm_s24le"
-                                                      << "-c:a pcm_s32le";
-        QTest::newRow("ADPCM WAV would double")
-            << "refused.wav"
-            << "-c:a adpcm_ima_wav"
-            << "adpcm_ima_wav"
-            << "Not converted: this ffmpeg cannot write adpcm_ima_wav audio, and pcm_s16le would "
-               "be larger than the original";
-        QTest::newRow("MP3 holds nothing lossless")
-            << "refused.mp3"
-            << "-c:a libmp3lame"
-            << "libmp3lame"
-            << "Not converted: this ffmpeg cannot write mp3 audio, and a .mp3 file holds no "
-               "lossless codec it can write";
+        const auto row = [](const char* tag, const char* name, const char* options,
+                            const char* missing, const char* outcome) {
+            QTest::newRow(tag) << name << options << missing << outcome;
+        };
+        row("24-bit WAV widened to 32-bit", "fallback.wav", "-c:a pcm_s24le", "pcm_s24le",
+            "-c:a pcm_s32le");
+        row("ADPCM WAV would double", "refused.wav", "-c:a adpcm_ima_wav", "adpcm_ima_wav",
+            "Not converted: this ffmpeg cannot write adpcm_ima_wav audio, and pcm_s16le would be "
+            "larger than the original");
+        row("MP3 holds nothing lossless", "refused.mp3", "-c:a libmp3lame", "libmp3lame",
+            "Not converted: this ffmpeg cannot write mp3 audio, and a .mp3 file holds no lossless "
+            "codec it can write");
     }
     void unwritableCodecFallsBackOnlyWhenNoLarger() {
         QFETCH(QString, name);
@@ -203,13 +186,46 @@ private slots:
         QVERIFY(format);
 
         const ConversionPlan plan =
-            planConversion(path, folder.filePath(QStringLiteral("out.") + QFileInfo(name).suffix()),
+            planConversion(path, fixture.pathOf(QStringLiteral("out.") + QFileInfo(name).suffix()),
                            *format, encoders);
-        if (plan.refusal)
-            QCOMPARE(*plan.refusal, outcome);
-        else
-            QVERIFY2(plan.arguments.join(u' ').contains(outcome),
-                     qPrintable(plan.arguments.join(u' ')));
+        const QString planned = plan.refusal.value_or(plan.arguments.join(u' '));
+        QVERIFY2(planned.contains(outcome), qPrintable(planned));
+    }
+
+    void shortTextForTheUser_data() {
+        QTest::addColumn<QString>("diagnostics");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* tag, const QString& diagnostics, const QString& expected) {
+            QTest::newRow(tag) << diagnostics << expected;
+        };
+        row("one keyword line", "frame=1\n[in] Invalid data found\nConversion failed!\n",
+            "[in] Invalid data found");
+        row("no keyword: last three", "a\nb\nc\nd", "b; c; d");
+        row("every keyword line, in order", "Cannot open\nPermission denied",
+            "Cannot open; Permission denied");
+        row("keywords in any case", "x\nNO SUCH FILE here\ny\nan ERROR\nz",
+            "NO SUCH FILE here; an ERROR");
+        row("empty", "", "ffmpeg failed");
+        row("blanks only", " \n\t\r\n  \n", "ffmpeg failed");
+        row("progress lines, trimmed", "size=1kB\rframe=2\r  last words \t\r\n", "last words");
+        row("unicode spaces and breaks", QString::fromUtf8("\u2003one\u2028two\u00A0\u2029three"),
+            "one; two; three");
+        row("descriptions and tags are not the failure",
+            "Input #0, flac, from 'in.flac':\n  Metadata:\n    title           : Error Song\n"
+            "  Duration: 00:00:01.00, bitrate: 1 kb/s\n  Stream #0:0: Audio: flac\n"
+            "Output #0, flac, to 'out.flac':\nStream mapping:\nav_interleaved_write_frame(): "
+            "No space left on device\nError writing trailer: No space left on device",
+            "Error writing trailer: No space left on device");
+        row("the last three distinct keyword lines",
+            "bad 1 error\nbad 2 error\nbad 2 error\nbad 3 error\nbad 4 error\nbad 4 error",
+            "bad 2 error; bad 3 error; bad 4 error");
+        row("at most 300 characters", QStringLiteral("error ") + QString(400, u'x'),
+            QStringLiteral("error ") + QString(293, u'x') + QChar(0x2026));
+    }
+    void shortTextForTheUser() {
+        QFETCH(QString, diagnostics);
+        QFETCH(QString, expected);
+        QCOMPARE(extractError(diagnostics), expected);
     }
 };
 

@@ -2,14 +2,14 @@
 // itself with SIGKILL right after the Nth change to the folder: the state a
 // crash, an out-of-memory kill or a power cut would leave there.
 // Usage: commit_until_killed ORIGINAL OUTPUT BEHAVIOUR N
-// Reads the user folders from the environment, as the test that starts it.
+// Reads the user folders from the environment, as the test that starts it, and
+// prints the outcome as a conversion without a log callback logs its lines.
 #include "converter/Disposal.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>
 
 #include <csignal>
-#include <cstdio>
 
 int main(int argc, char** argv) {
     QStandardPaths::setTestModeEnabled(true);
@@ -30,6 +30,6 @@ int main(int argc, char** argv) {
     const OutputPath output{arguments.at(2), arguments.at(1)};
     const std::optional<QString> failure =
         disposeOfOriginal(item, output, Settings::shared(), ConversionLog({}));
-    std::printf("%s\n", failure ? qPrintable(*failure) : "committed");
+    ConversionLog({})(failure.value_or(QStringLiteral("committed")));
     return failure ? 1 : 0;
 }
