@@ -12,7 +12,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <csignal>
 
 #include <sys/types.h>
@@ -208,11 +207,7 @@ private slots:
         const Result result = run(arguments + QStringList{folder->path()}, ffmpeg);
 
         QCOMPARE(result.exitCode, 1);
-        const QStringList lines = result.outLines();
-        QVERIFY2(std::any_of(lines.cbegin(), lines.cend(),
-                             [&](const QString& line) {
-                                 return line.startsWith(listed.arg(folder->path()));
-                             }),
+        QVERIFY2((u'\n' + result.out).contains(u'\n' + listed.arg(folder->path())),
                  qPrintable(result.out));
     }
 
@@ -302,8 +297,6 @@ private slots:
         QTest::newRow("overwrite in place")
             << QStringList{u"--behavior"_s, u"overwrite"_s, u"--no-suffix"_s} << "a.wav"
             << u"(Original files are overwritten.)"_s;
-        QTest::newRow("trash") << QStringList{u"--behavior=trash"_s} << "a_STORED.wav"
-                               << u"(Original files are moved to the Trash.)"_s;
     }
 
     void convertOptionsApplyToThisRunOnly() {
