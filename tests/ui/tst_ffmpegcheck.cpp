@@ -1,10 +1,11 @@
 #include "FFmpegCheck.h"
 #include "FakeTools.h"
-#include "GuiTestMain.h"
 #include "MainWindow.h"
+#include "TestMain.h"
 #include "viewmodel/ContentViewModel.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
@@ -64,5 +65,5 @@ private slots:
     }
 };
 
-CHANFUSE_GUI_TEST_MAIN(FFmpegCheckTest)
+CHANFUSE_TEST_MAIN_WITH(QApplication, FFmpegCheckTest)
 #include "tst_ffmpegcheck.moc"
