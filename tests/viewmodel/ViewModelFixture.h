@@ -30,11 +30,7 @@ inline QStringList messages(const ContentViewModel& model) {
 // far from the size of its output, so the two cannot be confused unseen.
 class ConversionFixture {
 public:
-    ConversionFixture() {
-        if (!root.isValid())
-            qFatal("no temporary folder");
-        TestAudio::fakeStereo(fakeTemplate, 0.5);
-    }
+    ConversionFixture() { TestAudio::fakeStereo(fakeTemplate, 0.5); }
 
     // Back to the settings the tests assume, and no markers. A scan selects
     // its fake stereo rows only at its end.

@@ -37,8 +37,7 @@ private slots:
         model.convertSelected();
         model.convertItem(second);
         const auto skipped = [](const FileItemPtr& item) {
-            return QStringLiteral("Already converting ") + item->fileName +
-                   QStringLiteral(", skipped");
+            return QStringLiteral("Already converting %1, skipped").arg(item->fileName);
         };
         QCOMPARE(messages(model).mid(messages(model).size() - 3),
                  (QStringList{skipped(second), skipped(third), skipped(second)}));
@@ -64,9 +63,8 @@ private slots:
         model.convertItem(item);
         QTRY_VERIFY_WITH_TIMEOUT(!model.hasConversionsInFlight(), 30000);
         QCOMPARE(item->detectionStatus, DetectionStatus::timedOut);
-        const QString reason = item->errorMessage.value_or(QString());
-        QVERIFY2(reason.contains(QStringLiteral("timed out")), qPrintable(reason));
-        QCOMPARE(messages(model).last(), QStringLiteral("  -> TIMED OUT: ") + reason);
+        QCOMPARE(messages(model).last(),
+                 QStringLiteral("  -> TIMED OUT: ") + item->errorMessage.value_or(QString()));
     }
 };
 
