@@ -477,12 +477,13 @@ private slots:
         QCOMPARE(model.scannedCount(), 0);
     }
 
-    // "Scan" needs a folder; the dialog opens where the user last was, even
-    // after "Clear".
+    // "Scan" needs a folder, and an empty list of folders starts nothing; the
+    // dialog opens where the user last was, even after "Clear".
     void pickingAFolderScansIt() {
         FakeDesktop desktop;
         ContentViewModel model(&desktop);
         model.startScan();
+        model.startScanFolders({});
         model.pickFolder();
         QCOMPARE(desktop.startFolders, QStringList{"Select Audio Folder:" + QDir::homePath()});
         QCOMPARE(messages(model), QStringList{QStringLiteral("Scan: no folder selected")});
