@@ -49,8 +49,9 @@ public:
         tools.conversionScript(
             QStringLiteral(
                 "in=''; previous=''\n"
-                "for argument; do [ \"$previous\" = -i ] && in=$argument; "
-                "previous=$argument; done\n"
+                "for argument; do\n"
+                "  [ \"$previous\" = -i ] && in=$argument; previous=$argument\n"
+                "done\n"
                 "name=$(basename \"$in\")\n"
                 "if [ -e '%1'/fail-\"$name\" ]; then\n"
                 "  echo \"$name: Invalid data found when processing input\" >&2; exit 1\n"
@@ -60,10 +61,10 @@ public:
                 .arg(control));
     }
 
-    // A fresh folder of `count` fake stereo files, scanned by `model`; the
+    // Scans a fresh folder of `count` fake stereo files into `model`; the
     // scan's end selects them all. Items are listed in the order their
     // analyses began, which a conversion run follows.
-    QString scannedFolder(ContentViewModel& model, int count = 3) {
+    void scanFolder(ContentViewModel& model, int count = 3) {
         const QString folder = root.filePath(QStringLiteral("run%1").arg(++folders));
         QDir().mkpath(folder);
         for (int index = 0; index < count; ++index)
@@ -72,7 +73,6 @@ public:
         model.startScanFolders({QUrl::fromLocalFile(folder)});
         if (!finished.wait(60000) || model.items().size() != count)
             qFatal("the scan did not finish");
-        return folder;
     }
 
     void mark(const QString& what, const FileItemPtr& item) const {

@@ -509,7 +509,7 @@ private slots:
         FakeTools tools;
         fixture.install(tools);
         ContentViewModel model;
-        fixture.scannedFolder(model, 5);
+        fixture.scanFolder(model, 5);
         const FileItemPtr unticked = model.items().at(0);
         const FileItemPtr wide = model.items().at(1);
         const FileItemPtr first = model.items().at(2);

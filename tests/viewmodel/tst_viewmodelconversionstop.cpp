@@ -15,7 +15,7 @@ private slots:
         FakeTools tools;
         fixture.install(tools);
         ContentViewModel model;
-        fixture.scannedFolder(model);
+        fixture.scanFolder(model);
         const FileItemPtr first = model.items().at(0);
         const FileItemPtr second = model.items().at(1);
         const FileItemPtr third = model.items().at(2);
@@ -49,6 +49,7 @@ private slots:
         QCOMPARE(third->detectionStatus, DetectionStatus::fakeStereo);
         QCOMPARE(model.convertProgress(), 2.0 / 3);
         QVERIFY(!model.showConversionComplete());
+        // Once let go, the unreached file can be taken again.
         QVERIFY(model.isConvertible(third));
     }
 
@@ -57,7 +58,7 @@ private slots:
         FakeTools tools;
         fixture.install(tools);
         ContentViewModel model;
-        fixture.scannedFolder(model, 1);
+        fixture.scanFolder(model, 1);
         const FileItemPtr item = model.items().at(0);
         fixture.mark(QStringLiteral("hang"), item);
         model.convertItem(item);
