@@ -2,6 +2,7 @@
 
 #include "FakeTools.h"
 #include "TestAudio.h"
+#include "TestFiles.h"
 #include "model/Settings.h"
 #include "viewmodel/ContentViewModel.h"
 
@@ -10,59 +11,60 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+// The view model's log lines without their "[time] " prefix, so tests can
+// compare the messages word for word.
+inline QString messageOf(const QString& entry) {
+    return entry.mid(entry.indexOf(QStringLiteral("] ")) + 2);
+}
+
+inline QStringList messages(const ContentViewModel& model) {
+    QStringList result;
+    for (const QString& entry : model.debugLog())
+        result.append(messageOf(entry));
+    return result;
+}
+
 // Folders of fake stereo files scanned into a view model, and an ffmpeg that
 // fails or hangs on the conversion of chosen files. The files are FLAC, whose
 // identical channels cost almost nothing: the space a conversion saves is then
 // far from the size of its output, so the two cannot be confused unseen.
 class ConversionFixture {
 public:
-    ConversionFixture() {
-        if (!root.isValid())
-            qFatal("no temporary folder");
-        TestAudio::fakeStereo(fakeTemplate, 0.5);
-    }
+    ConversionFixture() { TestAudio::fakeStereo(fakeTemplate, 0.5); }
 
-    // Back to default conversion settings and no markers.
+    // Back to the settings the tests assume, and no markers. A scan selects
+    // its fake stereo rows only at its end.
     void reset() {
         QDir(control).removeRecursively();
         QDir().mkpath(control);
-        Settings& settings = Settings::shared();
-        settings.setParallelScans(3);
-        settings.setAutoSelectAll(false);
-        settings.setAppendFilename(true);
-        settings.setSuffix(QStringLiteral("_MONO"));
-        settings.setConvertBehavior(ConvertBehavior::trash);
-        settings.setConvertTimeoutSeconds(60);
+        Settings::shared().setParallelScans(3);
+        Settings::shared().setAutoSelectAll(false);
+        Settings::shared().setConvertTimeoutSeconds(60);
     }
 
-    // The real ffmpeg, except that converting the file named X fails when
+    // The real tools, except that converting the file named X fails when
     // control/fail-X exists, and hangs (after creating control/started-X)
-    // when control/hang-X exists. Decoding for the scan is never affected.
+    // when control/hang-X exists.
     void install(FakeTools& tools) const {
-        tools.realTool(QStringLiteral("ffprobe"));
-        tools.script(
-            QStringLiteral("ffmpeg"),
+        tools.conversionScript(
             QStringLiteral(
-                "input=''; previous=''\n"
-                "for argument in \"$@\"; do\n"
-                "  [ \"$previous\" = -i ] && input=\"$argument\"; previous=\"$argument\"\n"
+                "in=''; previous=''\n"
+                "for argument; do\n"
+                "  [ \"$previous\" = -i ] && in=$argument; previous=$argument\n"
                 "done\n"
-                "name=$(basename \"$input\")\n"
-                "case \"$*\" in *'-ac 1'*)\n"
-                "  if [ -e '%1'/fail-\"$name\" ]; then\n"
-                "    echo \"$name: Invalid data found when processing input\" >&2; exit 1\n"
-                "  fi\n"
-                "  if [ -e '%1'/hang-\"$name\" ]; then touch '%1'/started-\"$name\"; exec sleep "
-                "30; fi;;\n"
-                "esac\n"
+                "name=$(basename \"$in\")\n"
+                "if [ -e '%1'/fail-\"$name\" ]; then\n"
+                "  echo \"$name: Invalid data found when processing input\" >&2; exit 1\n"
+                "fi\n"
+                "[ -e '%1'/hang-\"$name\" ] && touch '%1'/started-\"$name\" && exec sleep 30\n"
                 "exec /usr/bin/ffmpeg \"$@\"")
                 .arg(control));
     }
 
-    // A fresh folder of `count` fake stereo files, scanned by `model`; the
+    // Scans a fresh folder of `count` fake stereo files into `model`; the
     // scan's end selects them all. Items are listed in the order their
     // analyses began, which a conversion run follows.
-    QString scannedFolder(ContentViewModel& model, int count = 3) {
+    void scanFolder(ContentViewModel& model, int count = 3) {
         const QString folder = root.filePath(QStringLiteral("run%1").arg(++folders));
         QDir().mkpath(folder);
         for (int index = 0; index < count; ++index)
@@ -71,13 +73,10 @@ public:
         model.startScanFolders({QUrl::fromLocalFile(folder)});
         if (!finished.wait(60000) || model.items().size() != count)
             qFatal("the scan did not finish");
-        return folder;
     }
 
     void mark(const QString& what, const FileItemPtr& item) const {
-        QFile file(markerPath(what, item));
-        if (!file.open(QIODevice::WriteOnly))
-            qFatal("cannot write a marker");
+        TestFiles::writeFile(markerPath(what, item), {});
     }
 
     QString markerPath(const QString& what, const FileItemPtr& item) const {

@@ -1,0 +1,601 @@
+#include "TestMain.h"
+
+#include "ConsoleCapture.h"
+#include "ViewModelFixture.h"
+#include "viewmodel/DesktopServices.h"
+#include "viewmodel/LogFile.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+Q_DECLARE_METATYPE(ConvertBehavior)
+Q_DECLARE_METATYPE(SortColumn)
+Q_DECLARE_METATYPE(SortOrder)
+
+namespace {
+
+constexpr int deadlineMs = 60000;
+
+QUrl url(const QString& path) {
+    return QUrl::fromLocalFile(path);
+}
+
+FileItemPtr item(const QString& name, DetectionStatus status = DetectionStatus::fakeStereo,
+                 qint64 size = 0, ChannelStatus channels = ChannelStatus::unknown) {
+    auto made = std::make_shared<FileItem>(url(QStringLiteral("/nowhere/") + name));
+    made->detectionStatus = status;
+    made->fileSize = size;
+    made->channelStatus = channels;
+    return made;
+}
+
+// A row of each status, and a real stereo one a conversion refused.
+QList<FileItemPtr> rowsOfEveryStatus() {
+    using enum DetectionStatus;
+    const QList<FileItemPtr> rows{item("error", error),           item("mono", mono),
+                                  item("converted", converted),   item("pending", pending),
+                                  item("skipped", timedOut),      item("real", realStereo),
+                                  item("converting", converting), item("fake"),
+                                  item("refused", realStereo)};
+    rows.last()->errorMessage = QStringLiteral("Not converted: channels differ");
+    return rows;
+}
+
+QStringList namesOf(const QList<FileItemPtr>& items) {
+    QStringList names;
+    for (const FileItemPtr& entry : items)
+        names.append(entry->fileName);
+    return names;
+}
+
+QStringList linesOfLogFile() {
+    return QString::fromUtf8(TestFiles::contentsOf(logFilePath())).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// Answers the folder dialog as told and remembers where it opened.
+class FakeDesktop : public DesktopServices {
+public:
+    std::optional<QUrl> answer;
+    QStringList startFolders;
+
+    std::optional<QUrl> chooseFolder(const QString& title, const QString& startFolder) override {
+        startFolders.append(title + u':' + startFolder);
+        return answer;
+    }
+    void revealFile(const QUrl&) override {}
+};
+
+// Four fake stereo files whose probes wait for a release file, under an
+// ffprobe that records each probe: "+" when it starts, "-" a moment later, so
+// analyses running at once overlap in the record.
+class GatedScan {
+public:
+    QTemporaryDir root;
+    const QString folder = root.filePath(QStringLiteral("gated"));
+    const QString toolLog = root.filePath(QStringLiteral("tools.log"));
+    const QString release = root.filePath(QStringLiteral("release"));
+
+    GatedScan() {
+        QDir().mkpath(folder);
+        for (int index = 1; index <= 4; ++index)
+            TestAudio::fakeStereo(folder + QStringLiteral("/take%1.wav").arg(index), 0.5);
+    }
+
+    // Fresh records, closed gate.
+    void install(FakeTools& tools) const {
+        QFile::remove(toolLog);
+        QFile::remove(release);
+        tools.script(QStringLiteral("ffprobe"),
+                     QStringLiteral("echo + >> '%1'\n"
+                                    "case \"$*\" in *gated*)\n"
+                                    "  while [ ! -e '%2' ]; do sleep 0.05; done;;\n"
+                                    "esac\n"
+                                    "sleep 0.2\n"
+                                    "echo - >> '%1'\n"
+                                    "exec /usr/bin/ffprobe \"$@\"")
+                         .arg(toolLog, release));
+        tools.realTool(QStringLiteral("ffmpeg"));
+    }
+
+    void open() const { TestFiles::writeFile(release, "go"); }
+
+    QByteArrayList recorded() const { return TestFiles::contentsOf(toolLog).split('\n'); }
+
+    int mostAtOnce() const {
+        int running = 0;
+        int most = 0;
+        for (const QByteArray& line : recorded())
+            most = std::max(most, running += line == "+" ? 1 : line == "-" ? -1 : 0);
+        return most;
+    }
+};
+
+} // namespace
+
+// What the view model adds to the scanner and the converter: the table's
+// order and filter, the log, scans and conversion runs with their progress,
+// stops and ends. What becomes of each file is proven in the lower layers'
+// tests; here one case each proves that their results reach the rows.
+class ViewModelTest : public QObject {
+    Q_OBJECT
+
+    ConversionFixture fixture;
+    GatedScan gated;
+    QTemporaryDir root;
+    QString mixed; // fake stereo and real stereo
+    QString loose; // fake stereo, mono, and a video with PCM audio
+
+    QString makeFolder(const QString& name) {
+        const QString path = root.filePath(name);
+        QDir().mkpath(path);
+        return path;
+    }
+
+private slots:
+    void initTestCase() {
+        mixed = makeFolder(QStringLiteral("Mixed"));
+        TestAudio::fakeStereo(mixed + QStringLiteral("/twins.wav"), 0.5);
+        TestAudio::realStereo(mixed + QStringLiteral("/wide.flac"), 0.5);
+        loose = makeFolder(QStringLiteral("Loose"));
+        TestAudio::fakeStereo(loose + QStringLiteral("/one.wav"), 0.5);
+        TestAudio::mono(loose + QStringLiteral("/two.wav"), 0.5);
+        QFile::copy(loose + QStringLiteral("/one.wav"), loose + QStringLiteral("/clip.mov"));
+    }
+
+    void init() {
+        fixture.reset();
+        QDir(QFileInfo(logFilePath()).path()).removeRecursively();
+    }
+
+    // A stable sort; descending is its exact reverse, ties included.
+    void sortedByColumn_data() {
+        QTest::addColumn<QList<FileItemPtr>>("items");
+        QTest::addColumn<SortColumn>("column");
+        QTest::addColumn<SortOrder>("order");
+        QTest::addColumn<QStringList>("expected");
+        using enum DetectionStatus;
+        const QList<FileItemPtr> sizes{
+            item("big", fakeStereo, 5'000'000'000, ChannelStatus::stereo),
+            item("first ten", fakeStereo, 10, ChannelStatus::unknown),
+            item("small", fakeStereo, 3, ChannelStatus::mono),
+            item("second ten", fakeStereo, 10, ChannelStatus::stereo)};
+        QTest::newRow("status") << rowsOfEveryStatus() << SortColumn::status << SortOrder::ascending
+                                << QStringList{"fake",      "pending", "real",
+                                               "refused",   "mono",    "converting",
+                                               "converted", "skipped", "error"};
+        QTest::newRow("size") << sizes << SortColumn::fileSize << SortOrder::ascending
+                              << QStringList{"small", "first ten", "second ten", "big"};
+        QTest::newRow("size, descending") << sizes << SortColumn::fileSize << SortOrder::descending
+                                          << QStringList{"big", "second ten", "first ten", "small"};
+        QTest::newRow("channels") << sizes << SortColumn::channels << SortOrder::ascending
+                                  << QStringList{"small", "big", "second ten", "first ten"};
+        QTest::newRow("name, case ignored")
+            << QList<FileItemPtr>{item("b.wav"), item("A.wav"), item("a.wav")}
+            << SortColumn::filename << SortOrder::ascending << QStringList{"A", "a", "b"};
+    }
+
+    void sortedByColumn() {
+        QFETCH(QList<FileItemPtr>, items);
+        QFETCH(SortColumn, column);
+        QFETCH(SortOrder, order);
+        QFETCH(QStringList, expected);
+        QCOMPARE(namesOf(::sortedByColumn(items, column, order)), expected);
+    }
+
+    // Rows that need the user's attention stay with the fake stereo ones.
+    void theFakeStereoFilter() {
+        const QList<FileItemPtr> items = rowsOfEveryStatus();
+        QCOMPARE(namesOf(filteredItems(items, ShowFilter::fakeStereoOnly)),
+                 (QStringList{"error", "skipped", "fake", "refused"}));
+        QCOMPARE(filteredItems(items, ShowFilter::all), items);
+    }
+
+    void headerClicksAndIndicators() {
+        ContentViewModel model;
+        model.toggleSort(SortColumn::fileSize);
+        model.toggleSort(SortColumn::fileSize);
+        QCOMPARE(model.sortIndicator(SortColumn::fileSize), QStringLiteral(" \u25BC"));
+        QCOMPARE(model.sortIndicator(SortColumn::status), QString());
+        model.toggleSort(SortColumn::filename);
+        QCOMPARE(model.sortIndicator(SortColumn::filename), QStringLiteral(" \u25B2"));
+    }
+
+    void timestampsHaveSecondsAndNoZone() {
+        QCOMPARE(logTimestamp(QTime(15, 4, 5), QLocale(QStringLiteral("en_US"))),
+                 QStringLiteral("3:04:05 PM"));
+        QCOMPARE(logTimestamp(QTime(15, 4, 5), QLocale(QStringLiteral("de_DE"))),
+                 QStringLiteral("15:04:05"));
+    }
+
+    // The view keeps the newest 500; standard output and the file get all.
+    void everyLineGoesToThreePlaces() {
+        ContentViewModel model;
+        QSignalSpy changes(&model, &ContentViewModel::changed);
+        TestSupport::ConsoleCapture output;
+        for (int number = 1; number <= 501; ++number)
+            model.log(QStringLiteral("line %1").arg(number));
+        const QStringList printed = output.lines();
+
+        QCOMPARE(changes.size(), 501);
+        QCOMPARE(model.debugLog().size(), 500);
+        QCOMPARE(model.loggedLineCount(), 501);
+        QCOMPARE(messageOf(model.debugLog().first()), QStringLiteral("line 2"));
+        QCOMPARE(printed.size(), 501);
+        QCOMPARE(printed.last(), QStringLiteral("[DEBUG] line 501"));
+        QTRY_COMPARE(linesOfLogFile().size(), 501);
+        QCOMPARE(linesOfLogFile().last(), model.debugLog().last());
+
+        // A later view model appends to the same file.
+        ContentViewModel later;
+        later.log(QStringLiteral("second\nwith a line feed"));
+        QTRY_COMPARE(linesOfLogFile().size(), 503);
+        QCOMPARE(messageOf(linesOfLogFile().at(501)), QStringLiteral("second"));
+    }
+
+    // Past the limit the file starts again, and only the one before it is kept.
+    void theLogFileIsRotatedAtItsLimit() {
+        const QString path = logFilePath();
+        const QByteArray first = QByteArray(40, 'a') + '\n';
+        const QByteArray second = QByteArray(30, 'b') + '\n';
+        const QByteArray third = QByteArray(79, 'c') + '\n';
+        appendToLogFile(path, first, 100);
+        appendToLogFile(path, first, 100);
+        QCOMPARE(TestFiles::contentsOf(path), first + first);
+        appendToLogFile(path, second, 100);
+        QCOMPARE(TestFiles::contentsOf(path), second);
+        QCOMPARE(TestFiles::contentsOf(path + QStringLiteral(".1")), first + first);
+        appendToLogFile(path, third, 100);
+        QCOMPARE(TestFiles::contentsOf(path), third);
+        QCOMPARE(TestFiles::contentsOf(path + QStringLiteral(".1")), second);
+        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files).size(), 2);
+    }
+
+    void anUnwritableLogLocationLeavesTheOtherOutputsWorking() {
+        // A regular file where the log folder belongs: no folder, no file,
+        // whoever runs the test.
+        const QString folder = QFileInfo(logFilePath()).path();
+        QDir().mkpath(QFileInfo(folder).path());
+        TestFiles::writeFile(folder, {});
+
+        ContentViewModel model;
+        TestSupport::ConsoleCapture output;
+        model.log(QStringLiteral("still here"));
+        QCOMPARE(output.lines(), QStringList{QStringLiteral("[DEBUG] still here")});
+        QCOMPARE(messages(model), QStringList{QStringLiteral("still here")});
+        QVERIFY(QFileInfo(folder).isFile());
+    }
+
+    // The space is called recovered only where the originals are gone.
+    void bannerText_data() {
+        QTest::addColumn<ConvertBehavior>("behavior");
+        QTest::addColumn<bool>("suffix");
+        QTest::addColumn<QString>("expected");
+        const QString converted = QStringLiteral("Congratulations! 2 files converted. ");
+        const QString recovered = QStringLiteral("1.5 mb disk space recovered.\n");
+        QTest::newRow("trash") << ConvertBehavior::trash << true
+                               << converted + recovered +
+                                      "(Original files are moved to the Trash.)";
+        QTest::newRow("overwrite, no suffix")
+            << ConvertBehavior::overwrite << false
+            << converted + recovered + "(Original files are overwritten.)";
+        QTest::newRow("overwrite, suffix")
+            << ConvertBehavior::overwrite << true
+            << converted + "Original files are kept beside them:\ndeleting them would free 3.2 mb.";
+        QTest::newRow("backup, no suffix")
+            << ConvertBehavior::backup << false
+            << converted + "Original files are kept in the _backup folder:\n"
+                           "deleting them would free 3.2 mb.";
+        QTest::newRow("backup, suffix")
+            << ConvertBehavior::backup << true
+            << converted + "Original files are kept, with copies in the _backup folder:\n"
+                           "deleting the originals would free 3.2 mb.";
+    }
+
+    void bannerText() {
+        QFETCH(ConvertBehavior, behavior);
+        QFETCH(bool, suffix);
+        QFETCH(QString, expected);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(
+            ContentViewModel::conversionCompleteText(2, 1'500'000, 3'200'000, behavior, suffix),
+            expected);
+    }
+
+    // Files dropped with folders are ignored; a file reached twice (a folder
+    // given twice, and once more through a link to it) is listed once. The
+    // scan's end selects the fake stereo rows (autoSelectAll is off) and
+    // celebrates for a while.
+    void droppedFoldersAreScanned() {
+        const QString link = root.filePath(QStringLiteral("Mixed link"));
+        QVERIFY(QFile::link(mixed, link));
+        ContentViewModel model;
+        QSignalSpy finished(&model, &ContentViewModel::scanFinished);
+        model.handleDrop(
+            {url(loose + QStringLiteral("/one.wav")), url(mixed), url(mixed), url(link)});
+        QVERIFY(finished.wait(deadlineMs));
+        QCOMPARE(model.scannedFolders(), (QStringList{"Mixed", "Mixed", "Mixed link"}));
+        QCOMPARE(model.selectedFolder(), std::optional(url(mixed)));
+        QCOMPARE(model.totalCount(), 2);
+        QCOMPARE(model.scannedCount(), 2);
+        QCOMPARE(model.currentScanningFile(), std::nullopt);
+        for (const FileItemPtr& row : model.items())
+            QCOMPARE(row->isSelected, row->detectionStatus == DetectionStatus::fakeStereo);
+        QCOMPARE(model.fakeStereoCount(), 1);
+
+        const QStringList log = messages(model);
+        QCOMPARE(log.mid(0, 4), (QStringList{"Drop: 4 item(s)",
+                                             "Drop: scanning 3 folder(s): Mixed, Mixed, Mixed link",
+                                             "Starting scan of 3 folder(s)",
+                                             "Found 2 audio files across 3 folder(s)"}));
+        // In whatever order the analyses ended.
+        QCOMPARE(log.at(4).left(13), QStringLiteral("Scanned 1/2: "));
+        QCOMPARE(log.at(5).left(13), QStringLiteral("Scanned 2/2: "));
+        QCOMPARE(log.filter(QStringLiteral(": wide.flac -> \u2713 Real Stereo")).size(), 1);
+        QCOMPARE(log.mid(6), (QStringList{"Scan complete: 2 files processed",
+                                          "Selecting all fake stereo files"}));
+
+        QVERIFY(model.showConfetti());
+        QElapsedTimer sinceEnd;
+        sinceEnd.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!model.showConfetti(), 8000);
+        QVERIFY2(sinceEnd.elapsed() >= 3000, "the celebration ended far too early");
+    }
+
+    // A stored count below 1 still scans, one file at a time.
+    void parallelScansBoundsTheAnalysesRunningAtOnce_data() {
+        QTest::addColumn<int>("parallelScans");
+        QTest::addColumn<int>("mostAtOnce");
+        QTest::newRow("two") << 2 << 2;
+        QTest::newRow("zero") << 0 << 1;
+    }
+
+    void parallelScansBoundsTheAnalysesRunningAtOnce() {
+        QFETCH(int, parallelScans);
+        QFETCH(int, mostAtOnce);
+        Settings::shared().setParallelScans(parallelScans);
+        FakeTools tools;
+        gated.install(tools);
+        gated.open();
+        ContentViewModel model;
+        QSignalSpy finished(&model, &ContentViewModel::scanFinished);
+        model.startScanFolders({url(gated.folder)});
+        QVERIFY(finished.wait(deadlineMs));
+        QCOMPARE(model.scannedCount(), 4);
+        QCOMPARE(gated.mostAtOnce(), mostAtOnce);
+    }
+
+    void stopScanLetsTheRunningAnalysisFinish_data() {
+        QTest::addColumn<bool>("dropFiles");
+        QTest::newRow("folder scan") << false;
+        QTest::newRow("file drop") << true;
+    }
+
+    // The stop leaves what was analysed, counts it, and celebrates nothing.
+    void stopScanLetsTheRunningAnalysisFinish() {
+        QFETCH(bool, dropFiles);
+        Settings::shared().setParallelScans(1);
+        FakeTools tools;
+        gated.install(tools);
+        ContentViewModel model;
+        QSignalSpy finished(&model, &ContentViewModel::scanFinished);
+        if (dropFiles)
+            model.handleDrop({url(gated.folder + QStringLiteral("/take1.wav")),
+                              url(gated.folder + QStringLiteral("/take2.wav"))});
+        else
+            model.startScanFolders({url(gated.folder)});
+        // An analysis is under way and the run knows its files.
+        QTRY_VERIFY_WITH_TIMEOUT(gated.recorded().contains("+") && model.totalCount() > 1,
+                                 deadlineMs);
+
+        model.stopScan();
+        QCOMPARE(messages(model).last(), QStringLiteral("Stopping scan..."));
+        QVERIFY(!model.isScanning());
+        QVERIFY(model.scanStopped());
+        gated.open();
+        QVERIFY(finished.wait(deadlineMs));
+        QCOMPARE(model.items().size(), 1);
+        QCOMPARE(model.items().first()->detectionStatus, DetectionStatus::fakeStereo);
+        QCOMPARE(model.scannedCount(), 1);
+        QVERIFY(!model.showConfetti());
+        QCOMPARE(gated.mostAtOnce(), 1);
+    }
+
+    // "Clear" empties the list and lets the scan go on; a newer scan (of a
+    // folder without audio files) replaces it, and the old one's late results
+    // and end never show.
+    void clearAndAnotherScanDuringAScan() {
+        Settings::shared().setParallelScans(1);
+        FakeTools tools;
+        gated.install(tools);
+        ContentViewModel model;
+        QSignalSpy finished(&model, &ContentViewModel::scanFinished);
+        model.startScanFolders({url(gated.folder)});
+        QTRY_COMPARE_WITH_TIMEOUT(model.items().size(), 1, deadlineMs);
+        const FileItemPtr oldItem = model.items().first();
+
+        model.clearResults();
+        QCOMPARE(messages(model).last(), QStringLiteral("Clearing results"));
+        QVERIFY(model.items().isEmpty());
+        QCOMPARE(model.selectedFolder(), std::nullopt);
+        QVERIFY(model.scannedFolders().isEmpty());
+        QVERIFY(model.isScanning());
+
+        model.startScanFolders({url(makeFolder(QStringLiteral("Nothing")))});
+        QVERIFY(finished.wait(deadlineMs));
+        QVERIFY(!model.isScanning());
+        const QStringList newScan{"Starting scan of 1 folder(s)",
+                                  "Found 0 audio files across 1 folder(s)", "No audio files found"};
+        QCOMPARE(messages(model).mid(messages(model).size() - 3), newScan);
+
+        gated.open();
+        QTRY_VERIFY_WITH_TIMEOUT(oldItem->detectionStatus != DetectionStatus::pending, deadlineMs);
+        QVERIFY(!QTest::qWaitFor(
+            [&] {
+                return finished.size() > 1 || !model.items().isEmpty() ||
+                       messages(model).last() != newScan.last();
+            },
+            1500));
+        // Of the replaced scan's four files only the one under way was analysed.
+        QCOMPARE(gated.recorded().count("+"), 1);
+    }
+
+    // With progress like a scan, but no celebration; a file without an audio
+    // extension (a video with PCM audio here) is left out, as a folder scan
+    // would leave it.
+    void droppedFilesAreAnalysedOneByOne() {
+        ContentViewModel model;
+        QSignalSpy finished(&model, &ContentViewModel::scanFinished);
+        model.handleDrop({QUrl(QStringLiteral("https://example.com/song.wav"))});
+        QTRY_COMPARE(messages(model), (QStringList{"Drop: 1 item(s)", "Drop: no valid URLs"}));
+
+        // The moment the new list is published, both are still pending.
+        QStringList firstPublished;
+        connect(&model, &ContentViewModel::changed, &model, [&] {
+            if (firstPublished.isEmpty() && model.items().size() == 2 && model.isScanning()) {
+                for (const FileItemPtr& row : model.items())
+                    firstPublished.append(rawValue(row->detectionStatus));
+            }
+        });
+        model.handleDrop({url(loose + QStringLiteral("/one.wav")),
+                          url(loose + QStringLiteral("/clip.mov")),
+                          url(loose + QStringLiteral("/two.wav"))});
+        QVERIFY(finished.wait(deadlineMs));
+        QCOMPARE(firstPublished, QStringList(2, QStringLiteral("Pending")));
+        QCOMPARE(messages(model).mid(2),
+                 (QStringList{"Drop: 3 item(s)",
+                              "Drop: skipped 1 file(s): not a supported audio file type",
+                              "Drop: 2 file(s)", "Analyzing: one", "  -> \u26A0 Fake Stereo",
+                              "Analyzing: two", "  -> \u2713 Mono"}));
+        QCOMPARE(namesOf(model.items()), (QStringList{"one", "two"}));
+        QVERIFY(!model.isScanning());
+        QCOMPARE(model.scannedCount(), 2);
+        QCOMPARE(model.totalCount(), 2);
+        QCOMPARE(model.selectedFolder(), std::optional(url(loose)));
+        QVERIFY(model.scannedFolders().isEmpty());
+        QVERIFY(!model.showConfetti());
+        model.clearResults();
+        QCOMPARE(model.scannedCount(), 0);
+    }
+
+    // "Scan" needs a folder, and an empty list of folders starts nothing; the
+    // dialog opens where the user last was, even after "Clear".
+    void pickingAFolderScansIt() {
+        FakeDesktop desktop;
+        ContentViewModel model(&desktop);
+        model.startScan();
+        model.startScanFolders({});
+        model.pickFolder();
+        QCOMPARE(desktop.startFolders, QStringList{"Select Audio Folder:" + QDir::homePath()});
+        QCOMPARE(messages(model), QStringList{QStringLiteral("Scan: no folder selected")});
+
+        desktop.answer = url(mixed);
+        QSignalSpy finished(&model, &ContentViewModel::scanFinished);
+        model.pickFolder();
+        QCOMPARE(messages(model).mid(1, 2),
+                 (QStringList{"Picked folder: " + mixed, "Starting scan of 1 folder(s)"}));
+        QVERIFY(finished.wait(deadlineMs));
+
+        model.clearResults();
+        desktop.answer.reset();
+        model.pickFolder();
+        QCOMPARE(desktop.startFolders.last(), "Select Audio Folder:" + mixed);
+    }
+
+    // A run takes the selected fake stereo rows only. A failure reaches its
+    // row and the log; progress counts every file; the banner counts only the
+    // space the originals' removal saves. With no row left, a click does and
+    // logs nothing.
+    void aRunWhereTheSecondItemFails() {
+        FakeTools tools;
+        fixture.install(tools);
+        ContentViewModel model;
+        fixture.scanFolder(model, 5);
+        const FileItemPtr unticked = model.items().at(0);
+        const FileItemPtr wide = model.items().at(1);
+        const FileItemPtr first = model.items().at(2);
+        const FileItemPtr second = model.items().at(3);
+        const FileItemPtr third = model.items().at(4);
+        model.toggleSelection(unticked);
+        wide->detectionStatus = DetectionStatus::realStereo;
+        fixture.mark(QStringLiteral("fail"), second);
+
+        QList<double> progress{model.convertProgress()};
+        connect(&model, &ContentViewModel::changed, &model, [&] {
+            if (model.convertProgress() != progress.last())
+                progress.append(model.convertProgress());
+        });
+        QSignalSpy finished(&model, &ContentViewModel::conversionFinished);
+        const qsizetype logBefore = model.debugLog().size();
+        model.convertSelected();
+        QVERIFY(model.isConverting());
+        model.convertSelected();
+        QCOMPARE(messages(model).at(logBefore), QStringLiteral("Converting 3 files"));
+        QCOMPARE(messages(model).last(),
+                 QStringLiteral("Already converting, ignoring duplicate call"));
+        QVERIFY(finished.wait(deadlineMs));
+        QCOMPARE(finished.size(), 1);
+
+        QVERIFY(!model.isConverting());
+        QCOMPARE(model.currentConvertingFile(), std::nullopt);
+        QCOMPARE(unticked->detectionStatus, DetectionStatus::fakeStereo);
+        QCOMPARE(first->detectionStatus, DetectionStatus::converted);
+        QCOMPARE(second->detectionStatus, DetectionStatus::error);
+        QCOMPARE(third->detectionStatus, DetectionStatus::converted);
+        const QString failure = second->errorMessage.value_or(QString());
+        QVERIFY2(failure.contains(QStringLiteral("Invalid data found")), qPrintable(failure));
+        QVERIFY(messages(model).contains(QStringLiteral("  -> FAILED: ") + failure));
+        QCOMPARE(progress, (QList<double>{0.0, 1.0 / 3, 2.0 / 3, 1.0}));
+
+        // The converted rows now stand for the new files.
+        QCOMPARE(first->fileSize, QFileInfo(first->currentUrl().toLocalFile()).size());
+
+        const qint64 saved = first->spaceSaved() + third->spaceSaved();
+        QVERIFY(saved < first->convertedSize);
+        const QString banner = ContentViewModel::conversionCompleteText(
+            2, saved, first->originalSize + third->originalSize, ConvertBehavior::trash, true);
+        QVERIFY(model.showConversionComplete());
+        QCOMPARE(model.conversionCompleteMessage(), banner);
+        QCOMPARE(messages(model).mid(messages(model).size() - 2),
+                 (QStringList{QStringLiteral("All conversions complete"), banner}));
+
+        const QStringList before = model.debugLog();
+        model.convertSelected();
+        QCOMPARE(model.debugLog(), before);
+        QElapsedTimer shown;
+        shown.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!model.showConversionComplete(), 12000);
+        QVERIFY2(shown.elapsed() >= 6000, "the banner went away far too early");
+    }
+
+    // A row converted on its own leaves the run's state alone. Here the whole
+    // file proves the scan wrong, and the row becomes real stereo, unticked.
+    void aRowConvertedOnItsOwn() {
+        QTemporaryDir folder;
+        const QString tone = TestAudio::tone(440, 0.5);
+        const QString lateChange =
+            QStringLiteral("if(lt(t\\,7)\\,%1\\,%2)").arg(tone, TestAudio::tone(550, 0.5));
+        TestAudio::generate(folder.filePath(QStringLiteral("late.wav")), {tone, lateChange}, 9);
+        ContentViewModel model;
+        QSignalSpy scanned(&model, &ContentViewModel::scanFinished);
+        model.startScanFolders({url(folder.path())});
+        QVERIFY(scanned.wait(deadlineMs));
+        const FileItemPtr refused = model.items().first();
+        QVERIFY(refused->isSelected);
+        QSignalSpy runs(&model, &ContentViewModel::conversionFinished);
+
+        model.convertItem(refused);
+        QVERIFY(model.isHeldForConversion(refused) && !model.isConvertible(refused));
+        QTRY_VERIFY_WITH_TIMEOUT(!model.hasConversionsInFlight(), deadlineMs);
+        const QString refusal = QStringLiteral("Not converted: channels differ at 0:07");
+        QCOMPARE(refused->detectionStatus, DetectionStatus::realStereo);
+        QVERIFY(!refused->isSelected);
+        QCOMPARE(refused->errorMessage, refusal);
+        QCOMPARE(messages(model).last(), QStringLiteral("  -> NOT CONVERTED: ") + refusal);
+        QVERIFY(messages(model).contains(QStringLiteral("ffmpeg input: ") + refused->path()));
+        QCOMPARE(runs.size(), 0);
+        QCOMPARE(model.convertProgress(), 0.0);
+    }
+};
+
+CHANFUSE_TEST_MAIN(ViewModelTest)
+#include "tst_viewmodel.moc"
