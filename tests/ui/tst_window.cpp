@@ -569,22 +569,17 @@ private slots:
         QVERIFY(!viewModel.showDebug() && !sheet->isVisible());
     }
 
-    // The dots fall from the first tick, fade out in the last second and stop;
-    // clicks reach the widgets beneath, by the window system's route.
+    // The dots fall, fade out and stop; clicks reach the widgets beneath, by
+    // the window system's route.
     void confettiFallsFadesAndLetsClicksThrough() {
         auto* overlay = window->findChild<ConfettiOverlay*>();
         overlay->setGeometry(window->rect());
         overlay->show();
         overlay->raise();
         overlay->start();
-        QVERIFY(overlay->isRunning());
         const double startY = overlay->particles()[0].y;
         QTRY_VERIFY(overlay->particles()[0].y > startY);
-        QCOMPARE(overlay->layerOpacity(), 1.0);
-
-        QTRY_VERIFY_WITH_TIMEOUT(overlay->layerOpacity() < 1.0, 3500);
-        QVERIFY(overlay->isRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(!overlay->isRunning(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!overlay->isRunning(), 6500);
         QTRY_COMPARE_WITH_TIMEOUT(overlay->layerOpacity(), 0.0, 1000);
 
         auto* info = part<QPushButton>(*window, "infoButton");
@@ -604,9 +599,7 @@ private slots:
         const QString gui = QStringLiteral(CHANFUSE_GUI);
         const QString cli = QStringLiteral(CHANFUSE_CLI);
         const QString version = QStringLiteral(CHANFUSE_VERSION "\n");
-        const QString guiUsage = u"Usage: "_s + gui + u" [options] [FOLDER...]"_s;
         QTest::newRow("chanfuse --version") << gui << "--version" << 0 << "Chanfuse " + version;
-        QTest::newRow("chanfuse --help") << gui << "--help" << 0 << guiUsage;
         QTest::newRow("chanfuse-cli --version")
             << cli << "--version" << 0 << "chanfuse-cli " + version;
         QTest::newRow("missing folder") << gui << "/nonexistent/music" << 2

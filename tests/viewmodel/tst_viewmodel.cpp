@@ -595,6 +595,48 @@ private slots:
         QCOMPARE(runs.size(), 0);
         QCOMPARE(model.convertProgress(), 0.0);
     }
+
+    void stopConvertDuringTheSecondItem() {
+        FakeTools tools;
+        fixture.install(tools);
+        ContentViewModel model;
+        fixture.scanFolder(model);
+        const FileItemPtr first = model.items().at(0);
+        const FileItemPtr second = model.items().at(1);
+        const FileItemPtr third = model.items().at(2);
+        fixture.mark(QStringLiteral("hang"), second);
+
+        QSignalSpy finished(&model, &ContentViewModel::conversionFinished);
+        model.convertSelected();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(fixture.markerPath(QStringLiteral("started"), second)), 30000);
+        QCOMPARE(model.currentConvertingFile(), std::optional(second->fileName));
+        model.stopConvert();
+        QCOMPARE(messages(model).last(), QStringLiteral("Stopping conversion..."));
+        QVERIFY(!model.isConverting());
+        QCOMPARE(model.currentConvertingFile(), std::nullopt);
+
+        // The stopped run still holds the file in hand and the unreached one
+        // until its worker lets go: clicking again must not start on them.
+        QVERIFY(!model.isConvertible(third));
+        model.convertSelected();
+        model.convertItem(second);
+        const auto skipped = [](const FileItemPtr& item) {
+            return QStringLiteral("Already converting %1, skipped").arg(item->fileName);
+        };
+        QCOMPARE(messages(model).mid(messages(model).size() - 3),
+                 (QStringList{skipped(second), skipped(third), skipped(second)}));
+
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(first->detectionStatus, DetectionStatus::converted);
+        QCOMPARE(second->detectionStatus, DetectionStatus::error);
+        QCOMPARE(second->errorMessage, std::optional(QStringLiteral("Cancelled")));
+        QCOMPARE(third->detectionStatus, DetectionStatus::fakeStereo);
+        QCOMPARE(model.convertProgress(), 2.0 / 3);
+        QVERIFY(!model.showConversionComplete());
+        // Once let go, the unreached file can be taken again.
+        QVERIFY(model.isConvertible(third));
+    }
 };
 
 CHANFUSE_TEST_MAIN(ViewModelTest)
