@@ -77,9 +77,6 @@ private slots:
         QTest::newRow("inverted") << frames(n, [](qint64 i) {
             return std::pair(wave(i), -wave(i));
         }) << false << false;
-        QTest::newRow("unrelated")
-            << frames(n, [](qint64 i) { return std::pair(wave(i), wave(i * 7 + 13)); }) << false
-            << false;
         QTest::newRow("same constant")
             << frames(n, [](qint64) { return std::pair(700, 700); }) << true << true;
         QTest::newRow("different constants")
@@ -207,12 +204,6 @@ private slots:
                  qPrintable(QString::number(clock.elapsed())));
         // Killed at the limit, not left to run on.
         QTRY_VERIFY_WITH_TIMEOUT(TestSupport::liveChildren().isEmpty(), 1000);
-    }
-
-    void positionsReadAsMinutesAndSeconds() {
-        QCOMPARE(minutesAndSeconds(0), QStringLiteral("0:00"));
-        QCOMPARE(minutesAndSeconds(7 * pcmFramesPerSecond + 44099), QStringLiteral("0:07"));
-        QCOMPARE(minutesAndSeconds(725 * pcmFramesPerSecond), QStringLiteral("12:05"));
     }
 };
 

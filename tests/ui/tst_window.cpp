@@ -91,17 +91,10 @@ Qt::DropAction drop(QWidget& window, const QWidget* target, const QList<QUrl>& u
     return dropped.isAccepted() ? dropped.dropAction() : Qt::IgnoreAction;
 }
 
-// A script body that waits until `gate` exists, then runs the real tool; with
-// a `condition`, only calls whose arguments match it wait.
-QString gated(const QString& gate, const QString& realTool, const QString& condition = {}) {
-    const QString wait = u"while [ ! -e '%1' ]; do sleep 0.02; done"_s.arg(gate);
-    if (condition.isEmpty())
-        return wait + u"\nexec %1 \"$@\""_s.arg(realTool);
-    return u"case \" $* \" in %1) touch '%2.reached'; %3;; esac\nexec %4 \"$@\""_s.arg(
-        condition, gate, wait, realTool);
+// A script body that waits until `gate` exists, then runs the real `tool`.
+QString gated(const QString& gate, const QString& tool) {
+    return u"while [ ! -e '%1' ]; do sleep 0.02; done\nexec /usr/bin/%2 \"$@\""_s.arg(gate, tool);
 }
-
-const QString conversions = u"*\" -ac 1 \"*"_s;
 
 } // namespace
 
@@ -191,8 +184,8 @@ private slots:
         FakeTools tools;
         const QString probeGate = tools.path(u"probe-gate"_s);
         const QString convertGate = tools.path(u"convert-gate"_s);
-        tools.script(u"ffprobe"_s, gated(probeGate, u"/usr/bin/ffprobe"_s));
-        tools.script(u"ffmpeg"_s, gated(convertGate, u"/usr/bin/ffmpeg"_s, conversions));
+        tools.conversionScript(gated(convertGate, u"ffmpeg"_s));
+        tools.script(u"ffprobe"_s, gated(probeGate, u"ffprobe"_s));
         ContentViewModel& viewModel = window->viewModel();
         auto* spinner = part<BusyIndicator>(*window, "scanSpinner");
         auto* content = window->findChild<QStackedWidget*>();
@@ -259,9 +252,8 @@ private slots:
         const QString original = copy.filePath(u"twin.wav"_s);
         QVERIFY(QFile::copy(audio.filePath(u"twin.wav"_s), original));
         FakeTools tools;
-        tools.realTool(u"ffprobe"_s);
         const QString never = tools.path(u"never"_s);
-        tools.script(u"ffmpeg"_s, gated(never, u"/usr/bin/ffmpeg"_s, conversions));
+        tools.conversionScript(u"touch '%1.reached'\n"_s.arg(never) + gated(never, u"ffmpeg"_s));
         ContentViewModel& viewModel = window->viewModel();
         viewModel.handleDrop({QUrl::fromLocalFile(original)});
         QTRY_VERIFY_WITH_TIMEOUT(!viewModel.items().isEmpty() && !viewModel.isScanning(), 30000);
@@ -281,12 +273,7 @@ private slots:
     // Conversions go to an ffmpeg that fails them, so no file is touched.
     void tableRowsCheckboxesAndButtons() {
         FakeTools tools;
-        tools.realTool(u"ffprobe"_s);
-        tools.script(
-            u"ffmpeg"_s,
-            QStringLiteral("case \" $* \" in %1) echo 'Conversion failed!' >&2; exit 1;; esac\n"
-                           "exec /usr/bin/ffmpeg \"$@\"")
-                .arg(conversions));
+        tools.conversionScript(u"echo 'Conversion failed!' >&2; exit 1"_s);
         Settings::shared().setAutoSelectAll(false);
         listThree();
         auto* table = part<FileTable>(*window, "fileTable");

@@ -200,13 +200,6 @@ private slots:
         QCOMPARE(model.sortIndicator(SortColumn::filename), QStringLiteral(" \u25B2"));
     }
 
-    void timestampsHaveSecondsAndNoZone() {
-        QCOMPARE(logTimestamp(QTime(15, 4, 5), QLocale(QStringLiteral("en_US"))),
-                 QStringLiteral("3:04:05 PM"));
-        QCOMPARE(logTimestamp(QTime(15, 4, 5), QLocale(QStringLiteral("de_DE"))),
-                 QStringLiteral("15:04:05"));
-    }
-
     // The view keeps the newest 500; standard output and the file get all.
     void everyLineGoesToThreePlaces() {
         ContentViewModel model;
