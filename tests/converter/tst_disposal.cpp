@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <variant>
 
+using namespace Qt::StringLiterals;
 using namespace TestFiles;
 using Files = QMap<QString, QByteArray>;
 
@@ -129,7 +130,7 @@ private slots:
             "mkdir _backup && printf earlier > _backup/song.wav", "",
             "_backup/;_backup/song.wav=earlier;_backup/song (2).wav=stereo;song.wav=mono");
         for (bool suffix : {true, false}) {
-            const QString naming = suffix ? QStringLiteral(", suffixed") : QString();
+            const QString naming = suffix ? u", suffixed"_s : QString();
             row("trash unusable" + naming, trash, suffix, Fault::trashUnusable, "",
                 "Trash failed: cannot create {trash}: Not a directory");
             row("_backup is a file" + naming, backup, suffix, Fault::none, "printf file > _backup",
@@ -156,11 +157,11 @@ private slots:
         QFETCH(QString, present);
         QFETCH(QString, failure);
         QFETCH(QString, after);
-        failure.replace(QStringLiteral("{folder}"), fixture.path())
-            .replace(QStringLiteral("{trash}"), ConverterFixture::trashFolder());
+        failure.replace(u"{folder}"_s, fixture.path())
+            .replace(u"{trash}"_s, ConverterFixture::trashFolder());
         Settings::shared().setConvertBehavior(behavior);
         Settings::shared().setAppendFilename(suffix);
-        const QString original = fixture.pathOf(QStringLiteral("song.wav"));
+        const QString original = fixture.pathOf(u"song.wav"_s);
         QVERIFY(shell(fixture.path(), "printf stereo > song.wav\n" + present));
         // Root gives the original away, and the output must follow.
         const bool root = ::geteuid() == 0;
@@ -197,8 +198,8 @@ private slots:
         QCOMPARE(result.value_or(QString()), failure);
         if (result) {
             QTRY_COMPARE(fixture.left(), before);
-            QCOMPARE(fixture.log.startingWith(QStringLiteral("song left as it was: ")),
-                     QStringLiteral("song left as it was: ") + failure);
+            QCOMPARE(fixture.log.startingWith(u"song left as it was: "_s),
+                     u"song left as it was: "_s + failure);
             return;
         }
         QCOMPARE(fixture.left(), files(after));
@@ -214,9 +215,9 @@ private slots:
     void originalLock_data() {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("refusal");
-        const QString changed = QStringLiteral("Skipped: the file changed since it was scanned");
+        const QString changed = u"Skipped: the file changed since it was scanned"_s;
         QTest::newRow("held by another run")
-            << "" << QStringLiteral("Skipped: being converted by another Chanfuse run");
+            << "" << u"Skipped: being converted by another Chanfuse run"_s;
         QTest::newRow("grown") << "echo more >> song.wav" << changed;
         QTest::newRow("rewritten later") << "touch -d '1 hour' song.wav" << changed;
         QTest::newRow("removed") << "rm song.wav"
@@ -225,8 +226,8 @@ private slots:
     void originalLock() {
         QFETCH(QString, change);
         QFETCH(QString, refusal);
-        writeFile(fixture.pathOf(QStringLiteral("song.wav")), "stereo");
-        const FileItem item(QUrl::fromLocalFile(fixture.pathOf(QStringLiteral("song.wav"))));
+        writeFile(fixture.pathOf(u"song.wav"_s), "stereo");
+        const FileItem item(QUrl::fromLocalFile(fixture.pathOf(u"song.wav"_s)));
         std::optional<std::variant<OriginalLock, QString>> otherRun;
         if (change.isEmpty())
             otherRun = OriginalLock::acquire(item);
@@ -284,8 +285,8 @@ private slots:
         if (onVolume && !mounted)
             QSKIP("mounting a tmpfs is not permitted here");
         const QString top = onVolume ? QFileInfo(volume.path()).canonicalFilePath() : dataHome();
-        const QString where = onVolume ? top + QStringLiteral("/music")
-                                       : QFileInfo(fixture.path()).canonicalFilePath();
+        const QString where =
+            onVolume ? top + u"/music"_s : QFileInfo(fixture.path()).canonicalFilePath();
         QVERIFY(QDir().mkpath(top));
         QVERIFY(shell(top, "rm -rf .Trash* Trash elsewhere music && mkdir music\n" + prepare));
         const QString path = where + u'/' + name;
@@ -302,9 +303,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(path));
         QCOMPARE(contentsOf(top + u'/' + entry), name.toUtf8());
         const QByteArray info =
-            contentsOf(top + u'/' + QString(entry).replace("/files/", "/info/") +
-                       QStringLiteral(".trashinfo"));
-        const QString recorded = (onVolume ? QStringLiteral("music") : where) + u'/' + name;
+            contentsOf(top + u'/' + QString(entry).replace("/files/", "/info/") + u".trashinfo"_s);
+        const QString recorded = (onVolume ? u"music"_s : where) + u'/' + name;
         QVERIFY2(info.startsWith(
                      "[Trash Info]\nPath=" + QFile::encodeName(recorded).toPercentEncoding("/") +
                      "\nDeletionDate=" + QDate::currentDate().toString(Qt::ISODate).toUtf8()),
@@ -323,8 +323,8 @@ private slots:
         QFETCH(ConvertBehavior, behavior);
         for (int killAfter = 1;; ++killAfter) {
             fixture.reset();
-            const QString original = fixture.pathOf(QStringLiteral("song.wav"));
-            const QString output = fixture.pathOf(QStringLiteral("sonfold_out_1.wav"));
+            const QString original = fixture.pathOf(u"song.wav"_s);
+            const QString output = fixture.pathOf(u"sonfold_out_1.wav"_s);
             writeFile(original, "stereo");
             writeFile(output, "mono");
 
@@ -334,21 +334,18 @@ private slots:
             QVERIFY(helper.waitForFinished(30000));
 
             const QMap<QString, QByteArray> left = fixture.left();
-            const QByteArray atPath = left.value(QStringLiteral("song.wav"));
+            const QByteArray atPath = left.value(u"song.wav"_s);
             QVERIFY2(atPath == "stereo" || atPath == "mono",
-                     qPrintable(QStringLiteral("after change %1: %2").arg(killAfter).arg(atPath)));
+                     qPrintable(u"after change %1: %2"_s.arg(killAfter).arg(atPath)));
             for (auto entry = left.cbegin(); entry != left.cend(); ++entry) {
                 const QString name = entry.key();
-                if (name.startsWith(QStringLiteral("sonfold_out_")))
+                if (name.startsWith(u"sonfold_out_"_s))
                     QCOMPARE(entry.value(), QByteArray("mono"));
-                else if (name.startsWith(QStringLiteral(".sonfold_orig_")) ||
-                         name.startsWith(QStringLiteral("_backup/")) ||
-                         name.startsWith(QStringLiteral("trash/")))
+                else if (name.startsWith(u".sonfold_orig_"_s) || name.startsWith(u"_backup/"_s) ||
+                         name.startsWith(u"trash/"_s))
                     QCOMPARE(entry.value(), QByteArray("stereo"));
                 else
-                    QVERIFY2(name == QStringLiteral("song.wav") ||
-                                 name == QStringLiteral("_backup"),
-                             qPrintable(name));
+                    QVERIFY2(name == u"song.wav"_s || name == u"_backup"_s, qPrintable(name));
             }
             // The original's bytes are never gone unless overwriting them was the point.
             QVERIFY(left.values().contains("stereo") || behavior == ConvertBehavior::overwrite);

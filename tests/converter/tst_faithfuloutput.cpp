@@ -8,14 +8,16 @@
 
 #include <QFileInfo>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString title = QStringLiteral("Chanfuse Test");
+const QString title = u"Chanfuse Test"_s;
 
 // The bytes of a file's first cover picture, as they are stored.
 QByteArray coverOf(const QString& path) {
-    return TestAudio::ffmpeg(QStringList{QStringLiteral("-i"), path} +
-                             QStringLiteral("-map 0:v:0 -c copy -f image2pipe -").split(u' '));
+    return TestAudio::ffmpeg(QStringList{u"-i"_s, path} +
+                             u"-map 0:v:0 -c copy -f image2pipe -"_s.split(u' '));
 }
 
 } // namespace
@@ -37,21 +39,18 @@ class FaithfulOutputTest : public QObject {
     QString generate(const QString& name, const QStringList& codecOptions, bool withCover,
                      bool tonal = false) {
         const QString path = fixture.pathOf(name);
-        QStringList arguments{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                              tonal ? QStringLiteral("sine=f=440:d=3:r=44100")
-                                    : QStringLiteral("anoisesrc=d=3:c=pink:a=0.3:r=44100")};
+        QStringList arguments{u"-f"_s, u"lavfi"_s, u"-i"_s,
+                              tonal ? u"sine=f=440:d=3:r=44100"_s
+                                    : u"anoisesrc=d=3:c=pink:a=0.3:r=44100"_s};
         if (withCover) {
-            const QString cover = fixture.pathOf(QStringLiteral("cover.jpg"));
-            TestAudio::ffmpeg(
-                QStringLiteral("-f lavfi -i testsrc=s=96x96 -frames:v 1").split(u' ') +
-                QStringList{cover});
-            arguments << QStringLiteral("-i") << cover
-                      << QStringLiteral("-map 0 -map 1 -c:v copy -disposition:v:0 attached_pic")
-                             .split(u' ');
+            const QString cover = fixture.pathOf(u"cover.jpg"_s);
+            TestAudio::ffmpeg(u"-f lavfi -i testsrc=s=96x96 -frames:v 1"_s.split(u' ') +
+                              QStringList{cover});
+            arguments << u"-i"_s << cover
+                      << u"-map 0 -map 1 -c:v copy -disposition:v:0 attached_pic"_s.split(u' ');
         }
-        arguments << QStringLiteral("-af") << QStringLiteral("pan=stereo|c0=c0|c1=c0")
-                  << QStringLiteral("-metadata") << QStringLiteral("title=") + title << codecOptions
-                  << path;
+        arguments << u"-af"_s << u"pan=stereo|c0=c0|c1=c0"_s << u"-metadata"_s
+                  << u"title="_s + title << codecOptions << path;
         TestAudio::ffmpeg(arguments);
         return path;
     }
@@ -112,17 +111,17 @@ private slots:
         const std::optional<QSet<QString>> encoders = ffmpegEncoders(ffmpeg);
         QVERIFY(encoders);
         if (!encoders->contains(encoder))
-            QSKIP(qPrintable(QStringLiteral("this ffmpeg has no encoder ") + encoder));
+            QSKIP(qPrintable(u"this ffmpeg has no encoder "_s + encoder));
 
         const QString path = generate(name, options, withCover, encoder == QLatin1String("aac"));
         const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(path));
         const std::optional<QString> result = fixture.convert(item);
         QVERIFY2(!result, qPrintable(result.value_or(QString())));
-        const QString chosen = fixture.log.startingWith(QStringLiteral("Codec chosen: "));
-        QVERIFY2(chosen.startsWith(QStringLiteral("Codec chosen: ") + encoder), qPrintable(chosen));
+        const QString chosen = fixture.log.startingWith(u"Codec chosen: "_s);
+        QVERIFY2(chosen.startsWith(u"Codec chosen: "_s + encoder), qPrintable(chosen));
 
         const QString mono = QFileInfo(path).path() + u'/' + QFileInfo(path).completeBaseName() +
-                             QStringLiteral("_MONO.") + QFileInfo(path).suffix();
+                             u"_MONO."_s + QFileInfo(path).suffix();
         const std::optional<AudioFormat> before = probeAudioFormat(ffmpeg, path);
         const std::optional<AudioFormat> after = probeAudioFormat(ffmpeg, mono);
         QVERIFY(before && after);
@@ -140,10 +139,10 @@ private slots:
         // Every tag but the name of the encoder that wrote it, the title and
         // ReplayGain and bext values among them.
         QHash<QString, QString> tagsBefore = before->tags, tagsAfter = after->tags;
-        tagsBefore.remove(QStringLiteral("encoder"));
-        tagsAfter.remove(QStringLiteral("encoder"));
+        tagsBefore.remove(u"encoder"_s);
+        tagsAfter.remove(u"encoder"_s);
         QCOMPARE(tagsAfter, tagsBefore);
-        QCOMPARE(after->tags.value(QStringLiteral("title")), title);
+        QCOMPARE(after->tags.value(u"title"_s), title);
         QCOMPARE(after->pictures.size(), before->pictures.size());
         if (withCover)
             QCOMPARE(coverOf(mono), coverOf(path));
@@ -185,9 +184,8 @@ private slots:
         const std::optional<AudioFormat> format = probeAudioFormat(ffmpeg, path);
         QVERIFY(format);
 
-        const ConversionPlan plan =
-            planConversion(path, fixture.pathOf(QStringLiteral("out.") + QFileInfo(name).suffix()),
-                           *format, encoders);
+        const ConversionPlan plan = planConversion(
+            path, fixture.pathOf(u"out."_s + QFileInfo(name).suffix()), *format, encoders);
         const QString planned = plan.refusal.value_or(plan.arguments.join(u' '));
         QVERIFY2(planned.contains(outcome), qPrintable(planned));
     }
@@ -219,8 +217,8 @@ private slots:
         row("the last three distinct keyword lines",
             "bad 1 error\nbad 2 error\nbad 2 error\nbad 3 error\nbad 4 error\nbad 4 error",
             "bad 2 error; bad 3 error; bad 4 error");
-        row("at most 300 characters", QStringLiteral("error ") + QString(400, u'x'),
-            QStringLiteral("error ") + QString(293, u'x') + QChar(0x2026));
+        row("at most 300 characters", u"error "_s + QString(400, u'x'),
+            u"error "_s + QString(293, u'x') + QChar(0x2026));
     }
     void shortTextForTheUser() {
         QFETCH(QString, diagnostics);

@@ -16,6 +16,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // What a row sets up besides its stand-in ffmpeg.
@@ -50,7 +52,7 @@ private slots:
     void init() { fixture.reset(); }
 
     void cleanup() {
-        QVERIFY2(QDir(privateTemp.path()).entryList({QStringLiteral("sonfold_ffmpeg_*")}).isEmpty(),
+        QVERIFY2(QDir(privateTemp.path()).entryList({u"sonfold_ffmpeg_*"_s}).isEmpty(),
                  "a diagnostic log file was left behind");
         QTRY_VERIFY_WITH_TIMEOUT(TestSupport::liveChildren().isEmpty(), 5000);
     }
@@ -74,7 +76,7 @@ private slots:
                           suffix ? "on" : "off")
                 << setup << script << behavior << suffix << expected;
         };
-        const QString partialOutput = QStringLiteral("for last; do :; done; echo x > \"$last\"\n");
+        const QString partialOutput = u"for last; do :; done; echo x > \"$last\"\n"_s;
         row("ffmpeg fails", Setup::none,
             partialOutput + "printf 'Stream #0:0: Audio: flac\\n[in] Invalid data found\\n"
                             "Conversion failed!\\n' >&2\nexit 1",
@@ -112,7 +114,7 @@ private slots:
         FakeTools tools;
         if (!script.isEmpty())
             tools.conversionScript(script);
-        const QString song = fixture.pathOf(QStringLiteral("song.flac"));
+        const QString song = fixture.pathOf(u"song.flac"_s);
         TestAudio::fakeStereo(song, 1);
         QFileSystemWatcher watcher;
         std::stop_source stop;
@@ -127,25 +129,22 @@ private slots:
             // the run is killed at the difference, long before its end.
             TestAudio::generate(song,
                                 {TestAudio::tone(440, 0.5),
-                                 QStringLiteral("if(lt(t\\,2)\\,%1\\,%2)")
-                                     .arg(TestAudio::tone(440, 0.5), TestAudio::tone(660, 0.5))},
+                                 u"if(lt(t\\,2)\\,%1\\,%2)"_s.arg(TestAudio::tone(440, 0.5),
+                                                                  TestAudio::tone(660, 0.5))},
                                 6);
             break;
         case Setup::cannotStart:
-            tools.realTool(QStringLiteral("ffprobe"));
-            TestFiles::writeFile(tools.path(QStringLiteral("ffmpeg")),
-                                 "#!/nonexistent/interpreter\n");
-            QFile::setPermissions(tools.path(QStringLiteral("ffmpeg")),
-                                  QFile::ReadOwner | QFile::ExeOwner);
+            tools.realTool(u"ffprobe"_s);
+            TestFiles::writeFile(tools.path(u"ffmpeg"_s), "#!/nonexistent/interpreter\n");
+            QFile::setPermissions(tools.path(u"ffmpeg"_s), QFile::ReadOwner | QFile::ExeOwner);
             break;
         case Setup::timesOut:
             Settings::shared().setConvertTimeoutSeconds(1);
             break;
         case Setup::stopDuringFFmpeg:
-            watcher.addPath(QFileInfo(tools.path(QStringLiteral("ffmpeg"))).path());
+            watcher.addPath(QFileInfo(tools.path(u"ffmpeg"_s)).path());
             connect(&watcher, &QFileSystemWatcher::directoryChanged, this, [&] {
-                if (QFile::exists(tools.path(QStringLiteral("ffmpeg.started"))) &&
-                    stop.request_stop())
+                if (QFile::exists(tools.path(u"ffmpeg.started"_s)) && stop.request_stop())
                     sinceStop.start();
             });
             break;
@@ -157,7 +156,7 @@ private slots:
             TestAudio::mono(song, 1);
             break;
         case Setup::unusableSuffix:
-            Settings::shared().setSuffix(QStringLiteral("/../outside"));
+            Settings::shared().setSuffix(u"/../outside"_s);
             break;
         }
         const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(song));
@@ -175,32 +174,30 @@ private slots:
         if (setup == Setup::timesOut || setup == Setup::stopDuringFFmpeg ||
             setup == Setup::realStereoLater) {
             // Killed at once, not left to finish its file.
-            const QString pid = fixture.log.startingWith(QStringLiteral("ffmpeg launched, PID: "))
-                                    .section(u' ', -1);
-            QVERIFY(fixture.log.all().contains(QStringLiteral("ffmpeg PID ") + pid +
-                                               QStringLiteral(" died after 0s")));
+            const QString pid =
+                fixture.log.startingWith(u"ffmpeg launched, PID: "_s).section(u' ', -1);
+            QVERIFY(fixture.log.all().contains(u"ffmpeg PID "_s + pid + u" died after 0s"_s));
             QVERIFY(stuckPIDs().isEmpty());
         }
     }
 
     void onlyOurOwnStuckChildrenAreKilledBeforeTheNextLaunch() {
         ChildProcess stuck;
-        QVERIFY(!stuck.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")},
-                             ChildProcess::Output::nullDevice(),
+        QVERIFY(!stuck.start(u"/bin/sleep"_s, {u"30"_s}, ChildProcess::Output::nullDevice(),
                              ChildProcess::Output::nullDevice()));
         // A process that is not a child of ours (its number may be a reused one).
         QProcess stranger;
-        stranger.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
+        stranger.start(u"/bin/sleep"_s, {u"30"_s});
         QVERIFY(stranger.waitForStarted());
         trackStuckPID(stuck.pid());
         trackStuckPID(pid_t(stranger.processId()));
 
         FakeTools tools;
-        tools.conversionScript(QStringLiteral("exit 1"));
-        TestAudio::fakeStereo(fixture.pathOf(QStringLiteral("song.flac")), 1);
+        tools.conversionScript(u"exit 1"_s);
+        TestAudio::fakeStereo(fixture.pathOf(u"song.flac"_s), 1);
         const auto item =
             std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf("song.flac")));
-        QCOMPARE(fixture.convert(item), QStringLiteral("ffmpeg failed"));
+        QCOMPARE(fixture.convert(item), u"ffmpeg failed"_s);
         QCOMPARE(stuck.waitForExit(), SIGKILL);
         QVERIFY(stuckPIDs().isEmpty());
         QCOMPARE(stranger.state(), QProcess::Running);

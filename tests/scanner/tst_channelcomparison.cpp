@@ -18,6 +18,8 @@
 #include <cmath>
 #include <functional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Interleaved 16-bit little-endian frames from a per-frame generator.
@@ -38,7 +40,7 @@ QUrl urlOf(const QString& path) {
     return QUrl::fromLocalFile(path);
 }
 
-const QString leftChannel = QStringLiteral("if(lt(t\\,1)\\,0\\,sin(2*PI*440*t))");
+const QString leftChannel = u"if(lt(t\\,1)\\,0\\,sin(2*PI*440*t))"_s;
 
 } // namespace
 
@@ -114,29 +116,27 @@ private slots:
             QTest::addRow("%s, fake stereo after silence", qPrintable(rawValue(method)))
                 << method << leftChannel << qint64(-1);
         QTest::newRow("byte-exact, real stereo after silence")
-            << ComparisonMethod::byteExact << QStringLiteral("if(lt(t\\,1)\\,0\\,sin(2*PI*660*t))")
-            << qint64(1);
+            << ComparisonMethod::byteExact << u"if(lt(t\\,1)\\,0\\,sin(2*PI*660*t))"_s << qint64(1);
         QTest::newRow("half level, silent first second")
-            << ComparisonMethod::statistical
-            << QStringLiteral("if(lt(t\\,1)\\,0\\,0.5*sin(2*PI*440*t))") << qint64(-1);
+            << ComparisonMethod::statistical << u"if(lt(t\\,1)\\,0\\,0.5*sin(2*PI*440*t))"_s
+            << qint64(-1);
         QTest::newRow("noise below -60 dBFS in the silent second")
             << ComparisonMethod::statistical
-            << QStringLiteral("if(lt(t\\,1)\\,0.0005*sin(2*PI*3000*t)\\,sin(2*PI*440*t))")
-            << qint64(-1);
+            << u"if(lt(t\\,1)\\,0.0005*sin(2*PI*3000*t)\\,sin(2*PI*440*t))"_s << qint64(-1);
         QTest::newRow("last second real stereo")
             << ComparisonMethod::statistical
             << QStringLiteral(
                    "if(lt(t\\,1)\\,0\\,if(lt(t\\,5)\\,sin(2*PI*440*t)\\,sin(2*PI*660*t)))")
             << qint64(5);
         QTest::newRow("one channel silent in the second second")
-            << ComparisonMethod::statistical
-            << QStringLiteral("if(lt(t\\,2)\\,0\\,sin(2*PI*440*t))") << qint64(1);
+            << ComparisonMethod::statistical << u"if(lt(t\\,2)\\,0\\,sin(2*PI*440*t))"_s
+            << qint64(1);
     }
     void theDecodeIsJudgedWhole() {
         QFETCH(ComparisonMethod, method);
         QFETCH(QString, right);
         QFETCH(qint64, differingSecond);
-        const QString path = file(QStringLiteral("%1.flac").arg(QTest::currentDataTag()));
+        const QString path = file(u"%1.flac"_s.arg(QTest::currentDataTag()));
         TestAudio::generate(path, {leftChannel, right}, 6);
         const WholeFileVerdict verdict = compareWholeFile(urlOf(path), method, 30);
         if (differingSecond < 0) {
@@ -179,7 +179,7 @@ private slots:
     }
 
     void aFailedDecodeIsAnError() {
-        QFile noise(file(QStringLiteral("noise.wav")));
+        QFile noise(file(u"noise.wav"_s));
         QVERIFY(noise.open(QIODevice::WriteOnly));
         noise.write(QByteArray(4096, 'n'));
         noise.close();
@@ -194,12 +194,11 @@ private slots:
 
     void aHungDecoderTimesOutAtTheLimit() {
         FakeTools tools;
-        tools.script(QStringLiteral("ffmpeg"), QStringLiteral("exec sleep 30"));
+        tools.script(u"ffmpeg"_s, u"exec sleep 30"_s);
         QElapsedTimer clock;
         clock.start();
-        QVERIFY_THROWS_EXCEPTION(TimeoutError,
-                                 compareWholeFile(urlOf(file(QStringLiteral("any.wav"))),
-                                                  ComparisonMethod::byteExact, 1));
+        QVERIFY_THROWS_EXCEPTION(TimeoutError, compareWholeFile(urlOf(file(u"any.wav"_s)),
+                                                                ComparisonMethod::byteExact, 1));
         QVERIFY2(clock.elapsed() >= 1000 && clock.elapsed() < 2500,
                  qPrintable(QString::number(clock.elapsed())));
         // Killed at the limit, not left to run on.

@@ -1,7 +1,8 @@
 #include "TestAudio.h"
 
 #include <QProcess>
-#include <QTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -19,25 +20,22 @@ QByteArray runTool(const QString& tool, const QStringList& arguments) {
 
 void TestAudio::generate(const QString& path, const QStringList& channelExpressions, double seconds,
                          const QStringList& outputOptions, const QString& layout) {
-    QString source = QStringLiteral("aevalsrc=exprs=%1:s=44100:d=%2")
-                         .arg(channelExpressions.join(u'|'))
-                         .arg(seconds);
+    QString source =
+        u"aevalsrc=exprs=%1:s=44100:d=%2"_s.arg(channelExpressions.join(u'|')).arg(seconds);
     if (!layout.isEmpty())
-        source += QStringLiteral(":c=") + layout;
-    ffmpeg(QStringList{QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                       QStringLiteral("-i"), source} +
-           outputOptions + QStringList{path});
+        source += u":c="_s + layout;
+    ffmpeg(QStringList{u"-y"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, source} + outputOptions +
+           QStringList{path});
 }
 
 QByteArray TestAudio::ffmpeg(const QStringList& arguments) {
-    return runTool(QStringLiteral("/usr/bin/ffmpeg"),
-                   QStringList{QStringLiteral("-v"), QStringLiteral("error")} + arguments);
+    return runTool(u"/usr/bin/ffmpeg"_s, QStringList{u"-v"_s, u"error"_s} + arguments);
 }
 
 void TestAudio::twoStreams(const QString& path, double seconds) {
-    const QString input = QStringLiteral("-f lavfi -i aevalsrc=exprs=%1:s=44100:d=%2 ");
-    ffmpeg((QStringLiteral("-y ") + input.arg(tone(440, 0.5) + u'|' + tone(440, 0.5)).arg(seconds) +
-            input.arg(tone(660, 0.5)).arg(seconds) + QStringLiteral("-map 0 -map 1 -c:a alac"))
+    const QString input = u"-f lavfi -i aevalsrc=exprs=%1:s=44100:d=%2 "_s;
+    ffmpeg((u"-y "_s + input.arg(tone(440, 0.5) + u'|' + tone(440, 0.5)).arg(seconds) +
+            input.arg(tone(660, 0.5)).arg(seconds) + u"-map 0 -map 1 -c:a alac"_s)
                .split(u' ')
            << path);
 }
@@ -45,13 +43,11 @@ void TestAudio::twoStreams(const QString& path, double seconds) {
 void TestAudio::surround(const QString& path, double seconds) {
     const QString pair = tone(440, 0.5);
     generate(path, {pair, pair, tone(300, 0.3), tone(50, 0.1), tone(700, 0.2), tone(700, 0.2)},
-             seconds, {}, QStringLiteral("5.1"));
+             seconds, {}, u"5.1"_s);
 }
 
 int TestAudio::channelsOf(const QString& path) {
     const QString options =
-        QStringLiteral("-v error -select_streams a:0 -show_entries stream=channels -of csv=p=0");
-    return runTool(QStringLiteral("/usr/bin/ffprobe"), options.split(u' ') << path)
-        .trimmed()
-        .toInt();
+        u"-v error -select_streams a:0 -show_entries stream=channels -of csv=p=0"_s;
+    return runTool(u"/usr/bin/ffprobe"_s, options.split(u' ') << path).trimmed().toInt();
 }

@@ -1,5 +1,4 @@
 #include "BottomBar.h"
-#include "BusyIndicator.h"
 #include "CompletionBanner.h"
 #include "ConfettiOverlay.h"
 #include "DarkTheme.h"
@@ -39,8 +38,6 @@
 #include <QToolTip>
 
 using namespace Qt::StringLiterals;
-
-Q_DECLARE_METATYPE(BottomBar::StatusFacts)
 
 namespace {
 
@@ -187,7 +184,6 @@ private slots:
         tools.conversionScript(gated(convertGate, u"ffmpeg"_s));
         tools.script(u"ffprobe"_s, gated(probeGate, u"ffprobe"_s));
         ContentViewModel& viewModel = window->viewModel();
-        auto* spinner = part<BusyIndicator>(*window, "scanSpinner");
         auto* content = window->findChild<QStackedWidget*>();
 
         // Idle with nothing chosen.
@@ -200,8 +196,6 @@ private slots:
         QCOMPARE(usable(*window), (QStringList{"scanStopButton", "showChoice", "folderLabel",
                                                "scanSpinner", "settingsControls"}));
         QCOMPARE(content->currentWidget(), part(*window, "fileTable"));
-        const int spinnerAngle = spinner->angle();
-        QTRY_VERIFY(spinner->angle() != spinnerAngle);
         QTRY_COMPARE_WITH_TIMEOUT(status(*window), u"Scanned 0/4 files, 0 fake stereo"_s, 10000);
         TestFiles::writeFile(probeGate, {});
         QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning(), 30000);
