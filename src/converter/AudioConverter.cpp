@@ -91,11 +91,12 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
         output.finalPath + u')');
 
     // Held until the original has been disposed of.
-    const auto lock = OriginalLock::acquire(*item);
-    if (const auto* refusal = std::get_if<QString>(&lock)) {
+    auto acquired = OriginalLock::acquire(*item);
+    if (const auto* refusal = std::get_if<QString>(&acquired)) {
         log(*refusal + QStringLiteral(": ") + input);
         return *refusal;
     }
+    auto lock = std::make_shared<const OriginalLock>(std::get<OriginalLock>(std::move(acquired)));
 
     // Measured before anything changes on disk; a time-out records a saving of 0.
     const qint64 originalSize = fileSizeWithin(fileQueryLimitSeconds, input).value_or(0);
@@ -120,7 +121,7 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
     }
     const qint64 convertedSize = fileSizeWithin(fileQueryLimitSeconds, output.path).value_or(0);
 
-    if (auto failure = disposeOfOriginal(*item, output, settings, log, stop))
+    if (auto failure = disposeOfOriginal(*item, std::move(lock), output, settings, log, stop))
         return failure;
 
     const QUrl convertedUrl = QUrl::fromLocalFile(output.finalPath);
