@@ -78,8 +78,29 @@ std::optional<QString> linkedRegularFile(const char* link) {
     return path;
 }
 
+const QString outsideLinkText =
+    QStringLiteral("Skipped: a link to a file outside the chosen folders");
+
 class Walk {
 public:
+    explicit Walk(QStringList chosenFolders) : chosenFolders(std::move(chosenFolders)) {}
+
+    // A link is followed only into the folders the user chose: converting
+    // through it replaces or trashes its target. One that leads elsewhere is
+    // listed under its own name, to be shown and never converted.
+    void visitLink(const QString& link, const std::optional<QString>& target) {
+        if (!target)
+            return;
+        const bool inside =
+            std::any_of(chosenFolders.cbegin(), chosenFolders.cend(), [&](const QString& folder) {
+                return target->startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
+            });
+        if (inside)
+            visitFile(*target);
+        else if (AudioScanner::hasAudioExtension(lastPathComponent(link)))
+            found.audioFiles.append(QUrl::fromLocalFile(link));
+    }
+
     void visitFile(const QString& path) {
         const QString name = lastPathComponent(path);
         if (name.startsWith(temporaryOutputPrefix))
@@ -110,6 +131,7 @@ public:
     }
 
 private:
+    QStringList chosenFolders;
     DiscoveredFiles found;
     QMap<QString, int> undecodableIn;
 };
@@ -211,14 +233,24 @@ bool AudioScanner::hasAudioExtension(const QString& fileName) {
                                              extension) != audioExtensions.end();
 }
 
-DiscoveredFiles AudioScanner::findAudioFiles(const QUrl& folder) const {
+DiscoveredFiles AudioScanner::findAudioFiles(const QUrl& folder,
+                                             const QList<QUrl>& chosenFolders) const {
     std::shared_ptr<FtsHandle> handle;
+    QStringList roots;
     try {
         // Canonical from the start, so every path found below is too.
-        const QString root = withHardTimeout(existenceLimitSeconds, [path = folder.toLocalFile()] {
-            const QFileInfo info(path);
-            return info.isDir() ? info.canonicalFilePath() : QString();
+        QStringList paths{folder.toLocalFile()};
+        for (const QUrl& chosen : chosenFolders)
+            paths.append(chosen.toLocalFile());
+        roots = withHardTimeout(existenceLimitSeconds, [paths] {
+            QStringList canonical;
+            for (const QString& path : paths) {
+                const QFileInfo info(path);
+                canonical.append(info.isDir() ? info.canonicalFilePath() : QString());
+            }
+            return canonical;
         });
+        const QString root = roots.first();
         if (root.isEmpty())
             return {};
         handle = withHardTimeout(openingLimitSeconds, [root] { return openWalk(root); });
@@ -228,7 +260,8 @@ DiscoveredFiles AudioScanner::findAudioFiles(const QUrl& folder) const {
     if (!handle->fts)
         return {};
 
-    Walk walk;
+    roots.removeAll(QString());
+    Walk walk(roots);
     while (FTSENT* entry = ::fts_read(handle->fts)) {
         if (entry->fts_level == FTS_ROOTLEVEL)
             continue;
@@ -251,8 +284,7 @@ DiscoveredFiles AudioScanner::findAudioFiles(const QUrl& folder) const {
         case FTS_SL:
             if (name->startsWith(u'.'))
                 break;
-            if (const std::optional<QString> target = linkedRegularFile(entry->fts_path))
-                walk.visitFile(*target);
+            walk.visitLink(QFile::decodeName(entry->fts_path), linkedRegularFile(entry->fts_path));
             break;
         default:
             // Pipes, sockets and devices would hold a tool for good; unreadable
@@ -326,6 +358,17 @@ bool AudioScanner::compareStatistical(QByteArrayView data, qint64 samplesPerChan
 
 void AudioScanner::analyzeFile(const FileItemPtr& item) const {
     try {
+        // Discovery lists links only when they lead outside the chosen
+        // folders; a dropped link is not followed either.
+        if (withHardTimeout(existenceLimitSeconds,
+                            [path = item->path()] { return QFileInfo(path).isSymLink(); })) {
+            writeOnGuiThread(item, [](FileItem& target) {
+                target.detectionStatus = DetectionStatus::timedOut;
+                target.errorMessage = outsideLinkText;
+                target.isSelected = false;
+            });
+            return;
+        }
         const QString suffix = settings.suffix();
         if (!suffix.isEmpty() && item->fileName.endsWith(suffix)) {
             markMono(item);

@@ -232,7 +232,7 @@ void ContentViewModel::runScan(QPointer<ContentViewModel> self, std::shared_ptr<
     QSet<QUrl> seen;
     QStringList notes;
     for (const QUrl& folder : std::as_const(folders)) {
-        const DiscoveredFiles found = scanner->findAudioFiles(folder);
+        const DiscoveredFiles found = scanner->findAudioFiles(folder, folders);
         for (const QUrl& file : found.audioFiles) {
             if (!seen.contains(file)) {
                 seen.insert(file);

@@ -78,12 +78,14 @@ void makeTree(const QString& root, const QStringList& entries) {
 }
 
 // The discovery on a worker, as a scan runs it, relative to `root`.
-QStringList discover(const QString& root, QStringList* notes = nullptr,
-                     const QString& folder = {}) {
+QStringList discover(const QString& root, QStringList* notes = nullptr, const QString& folder = {},
+                     const QList<QUrl>& chosen = {}) {
     auto found = std::make_shared<DiscoveredFiles>();
     const QUrl url = QUrl::fromLocalFile(folder.isEmpty() ? root : folder);
     if (!TestSupport::finishOnWorker(
-            [found, url] { *found = AudioScanner(Settings::shared()).findAudioFiles(url); },
+            [found, url, chosen] {
+                *found = AudioScanner(Settings::shared()).findAudioFiles(url, chosen);
+            },
             deadlineMs))
         return {u"<the walk did not end>"_s};
     QStringList relative;
@@ -240,6 +242,19 @@ private slots:
         QVERIFY(!QFile::exists(file(u"pwned"_s)));
     }
 
+    // A link that discovery gives as itself leads outside the chosen
+    // folders: listed as skipped, never offered, nothing run on it.
+    void aLinkIsNeverFollowed() {
+        QTemporaryDir other;
+        const QString link = other.filePath(u"link.flac"_s);
+        QVERIFY(QFile::link(file(u"fake.flac"_s), link));
+        const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(link));
+        QVERIFY(analyse({item}));
+        QCOMPARE(item->detectionStatus, DetectionStatus::timedOut);
+        QCOMPARE(item->errorMessage, u"Skipped: a link to a file outside the chosen folders"_s);
+        QCOMPARE(item->channelStatus, ChannelStatus::unknown);
+    }
+
     // Writes reach the item only through the GUI thread's event queue.
     void writesWaitForTheGuiThread() {
         const FileItemPtr item = itemFor(u"fake.flac"_s);
@@ -317,11 +332,14 @@ private slots:
         const QList<QByteArray> undecodableNames{undecodable + ".wav", undecodable + "2.flac"};
         for (const QByteArray& name : undecodableNames)
             ::close(::open(name.constData(), O_WRONLY | O_CREAT, 0600));
-        // A link to a file gives that file's own path; links to folders
-        // (a loop among them), to backups and to nothing give nothing.
+        // A link to a file inside the chosen folders gives that file's own
+        // path; one to a file outside them gives the link, to be listed as
+        // skipped; links to folders (a loop among them), to backups and to
+        // nothing give nothing.
         const QString linked =
             QDir(base).relativeFilePath(QFileInfo(file(u"mono.wav"_s)).canonicalFilePath());
         QVERIFY(QFile::link(file(u"mono.wav"_s), base + u"/v/l.mp3"_s));
+        QVERIFY(QFile::link(u"../b.flac"_s, base + u"/v/in.wav"_s));
         QVERIFY(QFile::link(base, base + u"/v/up.wav"_s));
         QVERIFY(QFile::link(base + u"/_backup/old.wav"_s, base + u"/v/backup.wav"_s));
         QVERIFY(QFile::link(base + u"/gone"_s, base + u"/dead.ogg"_s));
@@ -331,8 +349,11 @@ private slots:
         for (const QByteArray& name : undecodableNames)
             QCOMPARE(::unlink(name.constData()), 0);
 
-        QCOMPARE(sorted(found), sorted(audio + QStringList{"v/seen.ogg", "v/w.wav/deep.mp3",
-                                                           "v/w.wav/x/deeper.wma", linked}));
+        const QStringList always =
+            audio + QStringList{"v/seen.ogg", "v/w.wav/deep.mp3", "v/w.wav/x/deeper.wma", "b.flac"};
+        QCOMPARE(sorted(found), sorted(always + QStringList{"v/l.mp3"}));
+        const QList<QUrl> chosen{QUrl::fromLocalFile(base), QUrl::fromLocalFile(folder.path())};
+        QCOMPARE(sorted(discover(base, nullptr, {}, chosen)), sorted(always + QStringList{linked}));
         QCOMPARE(sorted(notes),
                  sorted({"Leftover of an interrupted conversion (temporary output): " + base +
                              "/v/sonfold_out_1234.flac",
