@@ -97,6 +97,16 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
         return *refusal;
     }
     auto lock = std::make_shared<const OriginalLock>(std::get<OriginalLock>(std::move(acquired)));
+    // Replacing one name of a file that has others saves no space and splits
+    // one file into two different ones.
+    const qint64 otherLinks = qint64(lock->whenLocked().st_nlink) - 1;
+    if (output.finalPath == input && otherLinks > 0) {
+        const QString refusal = QStringLiteral("Not converted: it has %1 other hard link%2")
+                                    .arg(otherLinks)
+                                    .arg(otherLinks == 1 ? "" : "s");
+        log(refusal + QStringLiteral(": ") + input);
+        return refusal;
+    }
 
     // Measured before anything changes on disk; a time-out records a saving of 0.
     const qint64 originalSize = fileSizeWithin(fileQueryLimitSeconds, input).value_or(0);

@@ -277,6 +277,37 @@ private slots:
         QCOMPARE(left.keys(), names);
     }
 
+    // Converted in place, a file with other names would split in two, and
+    // one reached through a link would replace its target: both are left
+    // alone before ffmpeg runs. `make` runs in the folder beside "song.wav".
+    void linkedOriginalsAreLeftAlone_data() {
+        QTest::addColumn<QString>("make");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("one other hard link") << "ln song.wav b.wav"
+                                             << "song.wav"
+                                             << "Not converted: it has 1 other hard link";
+        QTest::newRow("two other hard links") << "ln song.wav b.wav && ln song.wav c.wav"
+                                              << "song.wav"
+                                              << "Not converted: it has 2 other hard links";
+        QTest::newRow("symbolic link") << "ln -s song.wav link.wav"
+                                       << "link.wav"
+                                       << "Skipped: a link to a file outside the chosen folders";
+    }
+    void linkedOriginalsAreLeftAlone() {
+        QFETCH(QString, make);
+        QFETCH(QString, path);
+        QFETCH(QString, refusal);
+        Settings::shared().setAppendFilename(false);
+        writeFile(fixture.pathOf(u"song.wav"_s), "stereo");
+        QVERIFY(shell(fixture.path(), make));
+        const Files before = fixture.left();
+        QCOMPARE(
+            fixture.convert(std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf(path)))),
+            refusal);
+        QCOMPARE(fixture.left(), before);
+    }
+
     // The lock is taken only on the very file the scan judged; `change`
     // runs in the folder after the scan.
     void originalLock_data() {
