@@ -1,5 +1,6 @@
 #include "converter/Disposal.h"
 
+#include "converter/AccessList.h"
 #include "converter/FileChanges.h"
 #include "converter/OriginalLock.h"
 #include "converter/Trash.h"
@@ -155,9 +156,11 @@ std::optional<QString> copyToBackup(Changes& changes) {
     return QStringLiteral("no free name in %1").arg(folder);
 }
 
-// The output takes over who may read and change the original; only root may
-// give a file away, so a refused owner change is ignored.
-std::optional<QString> adoptAccess(const Changes& changes) {
+// The output takes over who may read and change the original, with its
+// access list and attributes; only root may give a file away, so a refused
+// owner change is ignored. An access list that cannot be kept would leave a
+// private file readable to more people, so the original is then kept.
+std::optional<QString> adoptAccess(Changes& changes) {
     const struct stat& original = changes.lock->whenLocked();
     const QByteArray target = QFile::encodeName(changes.output);
     if (::chown(target.constData(), original.st_uid, original.st_gid) != 0) {
@@ -165,6 +168,9 @@ std::optional<QString> adoptAccess(const Changes& changes) {
     }
     if (::chmod(target.constData(), original.st_mode & 07777) != 0)
         return lastSystemError();
+    if (auto failure = copyAccessList(changes.lock->fileDescriptor(), changes.output))
+        return changes.refuse(QStringLiteral("Not converted: its access list could not be kept: ") +
+                              *failure);
     return std::nullopt;
 }
 

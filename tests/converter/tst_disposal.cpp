@@ -5,6 +5,7 @@
 #include "TestMain.h"
 
 #include "converter/Disposal.h"
+#include "converter/FileChanges.h"
 #include "converter/OriginalLock.h"
 #include "converter/Trash.h"
 #include "exec/SerialQueue.h"
@@ -16,6 +17,7 @@
 #include <future>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <variant>
 
@@ -306,6 +308,61 @@ private slots:
             fixture.convert(std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf(path)))),
             refusal);
         QCOMPARE(fixture.left(), before);
+    }
+
+    // A private file's access list and its user's attributes are part of it,
+    // in place and under the suffixed name alike.
+    void accessListAndAttributesKept_data() {
+        QTest::addColumn<bool>("suffix");
+        QTest::newRow("in place") << false;
+        QTest::newRow("suffixed") << true;
+    }
+    void accessListAndAttributesKept() {
+        QFETCH(bool, suffix);
+        Settings::shared().setAppendFilename(suffix);
+        const QString original = fixture.pathOf(u"song.wav"_s);
+        writeFile(original, "stereo");
+        // An ACL that also lets user 12345 read: version 2, then (tag,
+        // permissions, id) for owner, that user, group, mask and others.
+        QByteArray acl;
+        const auto add = [&acl](quint32 value, int bytes) {
+            for (int i = 0; i < bytes; ++i)
+                acl.append(char(value >> (8 * i)));
+        };
+        add(2, 4);
+        for (const auto& [tag, permissions, id] :
+             std::initializer_list<std::array<quint32, 3>>{{0x01, 6, ~0u},
+                                                           {0x02, 4, 12345},
+                                                           {0x04, 4, ~0u},
+                                                           {0x10, 4, ~0u},
+                                                           {0x20, 0, ~0u}}) {
+            add(tag, 2);
+            add(permissions, 2);
+            add(id, 4);
+        }
+        const QByteArray name = QFile::encodeName(original);
+        const QList<std::pair<const char*, QByteArray>> attributes{
+            {"user.comment", "take 3"}, {"system.posix_acl_access", acl}};
+        for (const auto& [attribute, value] : attributes)
+            if (::setxattr(name.constData(), attribute, value.constData(), size_t(value.size()), 0))
+                QSKIP(qPrintable(
+                    u"this file system refuses %1: %2"_s.arg(attribute).arg(lastSystemError())));
+        const FileItem item(QUrl::fromLocalFile(original));
+        const OutputPath output = buildOutputPath(item, Settings::shared());
+        writeFile(output.path, "mono");
+
+        QCOMPARE(disposeOfOriginal(item,
+                                   std::make_shared<const OriginalLock>(
+                                       std::get<OriginalLock>(OriginalLock::acquire(item))),
+                                   output, Settings::shared(), ConversionLog({})),
+                 std::nullopt);
+        const QByteArray converted = QFile::encodeName(output.finalPath);
+        for (const auto& [attribute, value] : attributes) {
+            QByteArray kept(256, 0);
+            kept.resize(::getxattr(converted.constData(), attribute, kept.data(), 256));
+            QCOMPARE(kept, value);
+        }
+        QCOMPARE(contentsOf(output.finalPath), "mono");
     }
 
     // The lock is taken only on the very file the scan judged; `change`
