@@ -17,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
@@ -38,9 +39,14 @@ constexpr std::array<QStringView, 9> audioExtensions{
 };
 
 // The names the converter gives its temporary outputs and the originals it
-// keeps aside while replacing them; a run that was killed leaves them behind.
-const QString temporaryOutputPrefix = QStringLiteral("sonfold_out_");
-const QString keptOriginalPrefix = QStringLiteral(".sonfold_orig_");
+// keeps aside while replacing them: the prefix, an upper-case UUID and the
+// original's extension (staged originals once had none). A run that was
+// killed leaves them behind; a user's own "sonfold_out_take.wav" is audio.
+const QString uuidPattern = QStringLiteral("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}");
+const QRegularExpression
+    temporaryOutputName(QStringLiteral("^sonfold_out_%1\\.[^.]*$").arg(uuidPattern));
+const QRegularExpression
+    keptOriginalName(QStringLiteral("^\\.sonfold_orig_%1(\\.[^.]*)?$").arg(uuidPattern));
 
 // Copies of originals made by earlier conversions: converting them again
 // would replace the user's only stereo copy.
@@ -103,11 +109,11 @@ public:
 
     void visitFile(const QString& path) {
         const QString name = lastPathComponent(path);
-        if (name.startsWith(temporaryOutputPrefix))
+        if (temporaryOutputName.match(name).hasMatch())
             found.notes.append(QStringLiteral("Leftover of an interrupted conversion "
                                               "(temporary output): ") +
                                path);
-        else if (name.startsWith(keptOriginalPrefix))
+        else if (keptOriginalName.match(name).hasMatch())
             found.notes.append(QStringLiteral("Leftover of an interrupted conversion "
                                               "(kept original): ") +
                                path);

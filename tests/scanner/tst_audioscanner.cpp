@@ -320,13 +320,17 @@ private slots:
     void discoveryListsTheUserAudioFiles() {
         QTemporaryDir root;
         const QString base = QDir(root.path()).canonicalPath();
+        const QString uuid = u"0A1B2C3D-4E5F-6789-ABCD-EF0123456789"_s;
         const QStringList audio{"a.WAV", "b.flac", "c.aif", "d.Aiff", "e.MP3",
                                 "f.m4A", "g.aac",  "h.WMA", "i.Ogg"};
         makeTree(base, audio + QStringList{"c.txt", "wav", "song.aifc", "x.wav.bak", "trailing.",
                                            ".hidden.wav", ".cache/x.mp3", "v/.also.flac",
                                            "v/seen.ogg", "v/w.wav/deep.mp3", "v/w.wav/x/deeper.wma",
                                            "empty.flac/", "_backup/old.wav", "v/_backup/old.flac",
-                                           "v/sonfold_out_1234.flac", "v/.sonfold_orig_5678"});
+                                           "v/sonfold_out_" + uuid + ".flac",
+                                           "v/.sonfold_orig_" + uuid + ".WAV",
+                                           "v/.sonfold_orig_" + uuid, "v/sonfold_out_mine.wav",
+                                           "v/sonfold_out_" + uuid + ".flac.part"});
         QCOMPARE(::mkfifo(QFile::encodeName(base + u"/pipe.wav"_s).constData(), 0600), 0);
         const QByteArray undecodable = QFile::encodeName(base + u"/v/"_s) + "\xff";
         const QList<QByteArray> undecodableNames{undecodable + ".wav", undecodable + "2.flac"};
@@ -350,15 +354,18 @@ private slots:
             QCOMPARE(::unlink(name.constData()), 0);
 
         const QStringList always =
-            audio + QStringList{"v/seen.ogg", "v/w.wav/deep.mp3", "v/w.wav/x/deeper.wma", "b.flac"};
+            audio + QStringList{"v/seen.ogg", "v/sonfold_out_mine.wav", "v/w.wav/deep.mp3",
+                                "v/w.wav/x/deeper.wma", "b.flac"};
         QCOMPARE(sorted(found), sorted(always + QStringList{"v/l.mp3"}));
         const QList<QUrl> chosen{QUrl::fromLocalFile(base), QUrl::fromLocalFile(folder.path())};
         QCOMPARE(sorted(discover(base, nullptr, {}, chosen)), sorted(always + QStringList{linked}));
         QCOMPARE(sorted(notes),
                  sorted({"Leftover of an interrupted conversion (temporary output): " + base +
-                             "/v/sonfold_out_1234.flac",
+                             "/v/sonfold_out_" + uuid + ".flac",
                          "Leftover of an interrupted conversion (kept original): " + base +
-                             "/v/.sonfold_orig_5678",
+                             "/v/.sonfold_orig_" + uuid + ".WAV",
+                         "Leftover of an interrupted conversion (kept original): " + base +
+                             "/v/.sonfold_orig_" + uuid,
                          "Skipped 2 name(s) that are not valid UTF-8 in: " + base + "/v"}));
         // Nothing where there is no folder.
         for (const char* below : {"/missing", "/empty.flac", "/c.txt/sub"})
