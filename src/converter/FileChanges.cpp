@@ -20,7 +20,9 @@ std::optional<QString> makeFolder(const QString& path, mode_t mode) {
     if (errno != EEXIST)
         return QStringLiteral("cannot create %1: %2").arg(path, lastSystemError());
     struct stat status {};
-    if (::lstat(name.constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+    if (::lstat(name.constData(), &status) != 0)
+        return QStringLiteral("cannot create %1: %2").arg(path, lastSystemError());
+    if (!S_ISDIR(status.st_mode))
         return QStringLiteral("%1 is not a folder").arg(path);
     return std::nullopt;
 }

@@ -124,6 +124,8 @@ bool writeAll(int descriptor, const QByteArray& bytes) {
             ::write(descriptor, bytes.constData() + written, size_t(bytes.size() - written));
         if (step < 0 && errno == EINTR)
             continue;
+        if (step == 0)
+            errno = ENOSPC;
         if (step <= 0)
             return false;
         written += step;
@@ -136,8 +138,9 @@ bool writeAll(int descriptor, const QByteArray& bytes) {
 std::optional<QString> moveToTrash(const QString& path, const QString& recordedPath,
                                    const std::function<bool(const QString&)>& isWanted) {
     const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
-    if (folder.isEmpty())
-        return QStringLiteral("%1 does not exist").arg(path);
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || folder.isEmpty())
+        return QStringLiteral("cannot trash %1: %2").arg(path, lastSystemError());
     TrashFolder trash;
     if (auto failure = prepareTrash(folder, trash))
         return failure;

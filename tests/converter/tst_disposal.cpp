@@ -365,6 +365,31 @@ private slots:
         QCOMPARE(contentsOf(output.finalPath), "mono");
     }
 
+    // A failure says what the system said: a backup onto a full volume.
+    void backupOntoAFullVolumeSaysWhy() {
+        if (!mounted)
+            QSKIP("mounting a tmpfs is not permitted here");
+        Settings::shared().setConvertBehavior(ConvertBehavior::backup);
+        const QString original = volume.filePath(u"song.wav"_s);
+        writeFile(original, QByteArray(700 * 1024, 's'));
+        const Files before = TestFiles::snapshot(volume.path());
+        const FileItem item(QUrl::fromLocalFile(original));
+        const OutputPath output = buildOutputPath(item, Settings::shared());
+        writeFile(output.path, QByteArray(200 * 1024, 'm'));
+
+        const std::optional<QString> result =
+            disposeOfOriginal(item,
+                              std::make_shared<const OriginalLock>(
+                                  std::get<OriginalLock>(OriginalLock::acquire(item))),
+                              output, Settings::shared(), ConversionLog({}));
+
+        QVERIFY2(result && result->startsWith(u"Backup failed: cannot write "_s) &&
+                     result->endsWith(u": No space left on device"_s),
+                 qPrintable(result.value_or(u"committed"_s)));
+        QCOMPARE(TestFiles::snapshot(volume.path()), before);
+        QVERIFY(QFile::remove(original));
+    }
+
     // The lock is taken only on the very file the scan judged; `change`
     // runs in the folder after the scan.
     void originalLock_data() {
