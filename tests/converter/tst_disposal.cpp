@@ -45,6 +45,11 @@ bool shell(const QString& folder, const QString& command) {
     return QProcess::execute("sh", {"-c", "cd '" + folder + "' || exit 1\n" + command}) == 0;
 }
 
+std::shared_ptr<const OriginalLock> lockOf(const FileItem& item) {
+    return std::make_shared<const OriginalLock>(
+        std::get<OriginalLock>(OriginalLock::acquire(item)));
+}
+
 QString dataHome() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
 }
@@ -175,8 +180,7 @@ private slots:
         }
         const Files before = fixture.left();
         const FileItem item(QUrl::fromLocalFile(original));
-        const auto lock = std::make_shared<const OriginalLock>(
-            std::get<OriginalLock>(OriginalLock::acquire(item)));
+        const auto lock = lockOf(item);
         const OutputPath output = buildOutputPath(item, Settings::shared());
         if (fault != Fault::outputGone)
             writeFile(output.path, "mono");
@@ -279,47 +283,9 @@ private slots:
         QCOMPARE(left.keys(), names);
     }
 
-    // Converted in place, a file with other names would split in two, and
-    // one reached through a link would replace its target: both are left
-    // alone before ffmpeg runs. `make` runs in the folder beside "song.wav".
-    void linkedOriginalsAreLeftAlone_data() {
-        QTest::addColumn<QString>("make");
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("refusal");
-        QTest::newRow("one other hard link") << "ln song.wav b.wav"
-                                             << "song.wav"
-                                             << "Not converted: it has 1 other hard link";
-        QTest::newRow("two other hard links") << "ln song.wav b.wav && ln song.wav c.wav"
-                                              << "song.wav"
-                                              << "Not converted: it has 2 other hard links";
-        QTest::newRow("symbolic link") << "ln -s song.wav link.wav"
-                                       << "link.wav"
-                                       << "Skipped: a link to a file outside the chosen folders";
-    }
-    void linkedOriginalsAreLeftAlone() {
-        QFETCH(QString, make);
-        QFETCH(QString, path);
-        QFETCH(QString, refusal);
-        Settings::shared().setAppendFilename(false);
-        writeFile(fixture.pathOf(u"song.wav"_s), "stereo");
-        QVERIFY(shell(fixture.path(), make));
-        const Files before = fixture.left();
-        QCOMPARE(
-            fixture.convert(std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf(path)))),
-            refusal);
-        QCOMPARE(fixture.left(), before);
-    }
-
-    // A private file's access list and its user's attributes are part of it,
-    // in place and under the suffixed name alike.
-    void accessListAndAttributesKept_data() {
-        QTest::addColumn<bool>("suffix");
-        QTest::newRow("in place") << false;
-        QTest::newRow("suffixed") << true;
-    }
+    // A private file's access list and its user's attributes are part of it.
     void accessListAndAttributesKept() {
-        QFETCH(bool, suffix);
-        Settings::shared().setAppendFilename(suffix);
+        Settings::shared().setAppendFilename(false);
         const QString original = fixture.pathOf(u"song.wav"_s);
         writeFile(original, "stereo");
         // An ACL that also lets user 12345 read: version 2, then (tag,
@@ -351,11 +317,9 @@ private slots:
         const OutputPath output = buildOutputPath(item, Settings::shared());
         writeFile(output.path, "mono");
 
-        QCOMPARE(disposeOfOriginal(item,
-                                   std::make_shared<const OriginalLock>(
-                                       std::get<OriginalLock>(OriginalLock::acquire(item))),
-                                   output, Settings::shared(), ConversionLog({})),
-                 std::nullopt);
+        QCOMPARE(
+            disposeOfOriginal(item, lockOf(item), output, Settings::shared(), ConversionLog({})),
+            std::nullopt);
         const QByteArray converted = QFile::encodeName(output.finalPath);
         for (const auto& [attribute, value] : attributes) {
             QByteArray kept(256, 0);
@@ -378,10 +342,7 @@ private slots:
         writeFile(output.path, QByteArray(200 * 1024, 'm'));
 
         const std::optional<QString> result =
-            disposeOfOriginal(item,
-                              std::make_shared<const OriginalLock>(
-                                  std::get<OriginalLock>(OriginalLock::acquire(item))),
-                              output, Settings::shared(), ConversionLog({}));
+            disposeOfOriginal(item, lockOf(item), output, Settings::shared(), ConversionLog({}));
 
         QVERIFY2(result && result->startsWith(u"Backup failed: cannot write "_s) &&
                      result->endsWith(u": No space left on device"_s),
@@ -390,9 +351,10 @@ private slots:
         QVERIFY(QFile::remove(original));
     }
 
-    // The lock is taken only on the very file the scan judged; `change`
-    // runs in the folder after the scan.
-    void originalLock_data() {
+    // A conversion starts only on the very file the scan judged, and never
+    // where replacing it would reach further: `change` runs in the folder
+    // after the scan, and the folder is left as it then is.
+    void refusedBeforeConverting_data() {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("refusal");
         const QString changed = u"Skipped: the file changed since it was scanned"_s;
@@ -402,20 +364,28 @@ private slots:
         QTest::newRow("rewritten later") << "touch -d '1 hour' song.wav" << changed;
         QTest::newRow("removed") << "rm song.wav"
                                  << "Input file not found: {folder}/song.wav";
+        QTest::newRow("one other hard link")
+            << "ln song.wav b.wav" << u"Not converted: it has 1 other hard link"_s;
+        QTest::newRow("two other hard links") << "ln song.wav b.wav && ln song.wav c.wav"
+                                              << u"Not converted: it has 2 other hard links"_s;
+        QTest::newRow("now a link") << "mv song.wav real.wav && ln -s real.wav song.wav"
+                                    << u"Skipped: a link to a file outside the chosen folders"_s;
     }
-    void originalLock() {
+    void refusedBeforeConverting() {
         QFETCH(QString, change);
         QFETCH(QString, refusal);
+        Settings::shared().setAppendFilename(false);
         writeFile(fixture.pathOf(u"song.wav"_s), "stereo");
-        const FileItem item(QUrl::fromLocalFile(fixture.pathOf(u"song.wav"_s)));
+        const auto item =
+            std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf("song.wav")));
         std::optional<std::variant<OriginalLock, QString>> otherRun;
         if (change.isEmpty())
-            otherRun = OriginalLock::acquire(item);
+            otherRun = OriginalLock::acquire(*item);
         else
             QVERIFY(shell(fixture.path(), change));
-        const auto lock = OriginalLock::acquire(item);
-        const QString* text = std::get_if<QString>(&lock);
-        QCOMPARE(text ? *text : QString(), refusal.replace("{folder}", fixture.path()));
+        const Files before = fixture.left();
+        QCOMPARE(fixture.convert(item), refusal.replace("{folder}", fixture.path()));
+        QCOMPARE(fixture.left(), before);
     }
 
     // The freedesktop trash, at home and on a volume of its own (a tmpfs
