@@ -136,7 +136,8 @@ bool writeAll(int descriptor, const QByteArray& bytes) {
 } // namespace
 
 std::optional<QString> moveToTrash(const QString& path, const QString& recordedPath,
-                                   const std::function<bool(const QString&)>& isWanted) {
+                                   const std::function<bool(const QString&)>& isWanted,
+                                   TrashEntry* entry) {
     const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
     struct stat status {};
     if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || folder.isEmpty())
@@ -170,8 +171,11 @@ std::optional<QString> moveToTrash(const QString& path, const QString& recordedP
             const QString trashed = trash.root + QStringLiteral("/files/") + name;
             const Placement placement = renameWithoutReplacing(path, trashed);
             if (placement == Placement::placed) {
-                if (!isWanted || isWanted(trashed))
+                if (!isWanted || isWanted(trashed)) {
+                    if (entry)
+                        *entry = {trashed, QFile::decodeName(infoPath)};
                     return std::nullopt;
+                }
                 if (renameWithoutReplacing(trashed, path) != Placement::placed)
                     return QStringLiteral("cannot move %1 back from %2: %3")
                         .arg(path, trash.root, lastSystemError());

@@ -27,7 +27,9 @@ int main(int argc, char** argv) {
     Settings::shared().setConvertBehavior(fromRawValue<ConvertBehavior>(arguments.at(3)).value());
     Settings::shared().setConvertTimeoutSeconds(60);
     const FileItem item(QUrl::fromLocalFile(arguments.at(1)));
-    const OutputPath output{arguments.at(2), arguments.at(1)};
+    const OutputPath output{arguments.at(2), arguments.at(1),
+                            item.url.adjusted(QUrl::RemoveFilename).toLocalFile() +
+                                QStringLiteral(".sonfold_orig_killed")};
     const std::optional<QString> failure = disposeOfOriginal(
         item,
         std::make_shared<const OriginalLock>(std::get<OriginalLock>(OriginalLock::acquire(item))),
