@@ -39,6 +39,10 @@ public:
     qint64 convertTimeoutSeconds() const;
     void setConvertTimeoutSeconds(qint64 value);
 
+    // How long the journal keeps a run that can be undone.
+    qint64 historyKeepDays() const;
+    void setHistoryKeepDays(qint64 value);
+
     // True when the converted file's name carries the suffix.
     bool suffixEnabled() const;
 

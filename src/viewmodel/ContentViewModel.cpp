@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTime>
+#include <QUuid>
 
 #include <algorithm>
 #include <cstdio>
@@ -596,6 +597,8 @@ void ContentViewModel::runConversion(QPointer<ContentViewModel> self,
                                      QList<FileItemPtr> snapshot) {
     const std::stop_token stop = run->stop.get_token();
     const qsizetype count = snapshot.size();
+    // One key for the whole run, so the history can take it back as one.
+    const QString runKey = QUuid::createUuid().toString(QUuid::WithoutBraces);
     for (qsizetype index = 0; index < count; ++index) {
         if (stop.stop_requested())
             break;
@@ -605,7 +608,7 @@ void ContentViewModel::runConversion(QPointer<ContentViewModel> self,
             if (self && self->isActive(run) && !run->stop.stop_requested())
                 self->publish(self->currentConvertingFile_, std::optional<QString>(fileName));
         });
-        convertOnWorker(self, converter, item, stop);
+        convertOnWorker(self, converter, item, stop, runKey);
         const double progress = double(index + 1) / double(count);
         postToGuiThread([self, run, progress] {
             if (self && self->isActive(run))
@@ -622,7 +625,8 @@ void ContentViewModel::runConversion(QPointer<ContentViewModel> self,
 
 void ContentViewModel::convertOnWorker(QPointer<ContentViewModel> self,
                                        const std::shared_ptr<const AudioConverter>& converter,
-                                       const FileItemPtr& item, std::stop_token stop) {
+                                       const FileItemPtr& item, std::stop_token stop,
+                                       const QString& run) {
     postToGuiThread([self, fileName = item->fileName] {
         if (self)
             self->log(QStringLiteral("Converting: ") + fileName);
@@ -633,7 +637,7 @@ void ContentViewModel::convertOnWorker(QPointer<ContentViewModel> self,
                 self->log(line);
         });
     };
-    const std::optional<QString> failure = converter->convertToMono(item, logLine, stop);
+    const std::optional<QString> failure = converter->convertToMono(item, logLine, stop, run);
     postToGuiThread([self, item, failure] {
         QString outcome;
         if (!failure) {

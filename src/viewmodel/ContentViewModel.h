@@ -153,7 +153,8 @@ private:
                               QList<FileItemPtr> snapshot);
     static void convertOnWorker(QPointer<ContentViewModel> self,
                                 const std::shared_ptr<const AudioConverter>& converter,
-                                const FileItemPtr& item, std::stop_token stop);
+                                const FileItemPtr& item, std::stop_token stop,
+                                const QString& run = {});
     bool isActive(const std::shared_ptr<ConversionRun>& run) const;
     void finishConversion(const std::shared_ptr<ConversionRun>& run);
     bool claimForConversion(const FileItemPtr& item);
