@@ -1,0 +1,165 @@
+#include "HistoryCommands.h"
+
+#include "ConsoleStreams.h"
+#include "ItemReport.h"
+
+#include "history/RunJournal.h"
+#include "history/UndoConversion.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <csignal>
+
+namespace {
+
+constexpr int refusedExitCode = 1;
+constexpr int noSuchRunExitCode = 2;
+constexpr int interruptedExitCode = 130;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterruption(int) {
+    interrupted = 1;
+}
+
+void stopBetweenFiles() {
+    struct sigaction action {};
+    action.sa_handler = onInterruption;
+    sigemptyset(&action.sa_mask);
+    for (const int interruption : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(interruption, &action, nullptr);
+}
+
+const char* const dispositionWords[] = {"trash", "backup", "kept", "overwritten"};
+
+QString behaviorOf(const JournalRun& run) {
+    return rawValue(run.files.first().intent.behavior);
+}
+
+QJsonObject runAsJson(const JournalRun& run) {
+    QJsonArray files;
+    for (const JournalFile& file : run.files)
+        files.append(
+            QJsonObject{{QStringLiteral("original"), file.intent.original},
+                        {QStringLiteral("converted"), file.intent.finalPath},
+                        {QStringLiteral("originalWentTo"),
+                         QLatin1String(dispositionWords[int(file.completion->disposition)])},
+                        {QStringLiteral("keptAt"), file.completion->keptAt.isEmpty()
+                                                       ? QJsonValue(QJsonValue::Null)
+                                                       : QJsonValue(file.completion->keptAt)},
+                        {QStringLiteral("undone"), file.undone}});
+    return QJsonObject{{QStringLiteral("run"), run.number},
+                       {QStringLiteral("started"), run.started.toString(Qt::ISODate)},
+                       {QStringLiteral("behavior"), behaviorOf(run)},
+                       {QStringLiteral("spaceSaved"), run.spaceSaved()},
+                       {QStringLiteral("files"), files}};
+}
+
+void writeJson(std::FILE* results, const QJsonDocument& document) {
+    const QByteArray text = document.toJson(QJsonDocument::Indented);
+    std::fwrite(text.constData(), 1, size_t(text.size()), results);
+    std::fflush(results);
+}
+
+int listRuns(const CliOptions& options, std::FILE* results) {
+    const QList<JournalRun> runs = RunJournal::runs();
+    if (options.json) {
+        QJsonArray array;
+        for (const JournalRun& run : runs)
+            array.append(runAsJson(run));
+        writeJson(results, QJsonDocument(array));
+        return 0;
+    }
+    for (const JournalRun& run : runs) {
+        qsizetype undone = 0;
+        for (const JournalFile& file : run.files)
+            undone += file.undone;
+        QStringList fields{QString::number(run.number),
+                           run.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                           QString::number(run.files.size()), QString::number(run.spaceSaved()),
+                           behaviorOf(run)};
+        if (undone == run.files.size())
+            fields.append(QStringLiteral("undone"));
+        else if (undone > 0)
+            fields.append(QStringLiteral("%1 undone").arg(undone));
+        writeLine(results, fields.join(u'\t'));
+    }
+    return 0;
+}
+
+const char* resultWord(UndoResult result) {
+    switch (result) {
+    case UndoResult::undone:
+        return "undone";
+    case UndoResult::wouldUndo:
+        return "would undo";
+    case UndoResult::refused:
+        break;
+    }
+    return "refused";
+}
+
+int undoRun(const CliOptions& options, std::FILE* results) {
+    std::optional<JournalRun> run;
+    if (options.run) {
+        run = RunJournal::run(*options.run);
+    } else {
+        // The newest run with something left to take back.
+        for (const JournalRun& candidate : RunJournal::runs()) {
+            if (std::any_of(candidate.files.cbegin(), candidate.files.cend(),
+                            [](const JournalFile& file) { return !file.undone; })) {
+                run = candidate;
+                break;
+            }
+        }
+    }
+    if (!run) {
+        writeLine(stderr,
+                  options.run
+                      ? QStringLiteral("chanfuse-cli: no run %1 in the history").arg(*options.run)
+                      : QStringLiteral("chanfuse-cli: nothing left to undo"));
+        return noSuchRunExitCode;
+    }
+    stopBetweenFiles();
+    QJsonArray outcomes;
+    bool refused = false;
+    for (const JournalFile& file : std::as_const(run->files)) {
+        if (interrupted)
+            break;
+        if (file.undone)
+            continue;
+        const UndoOutcome outcome = undoConversion(file, options.dryRun);
+        refused = refused || outcome.result == UndoResult::refused;
+        if (options.json) {
+            outcomes.append(QJsonObject{
+                {QStringLiteral("original"), file.intent.original},
+                {QStringLiteral("converted"), file.intent.finalPath},
+                {QStringLiteral("outcome"), QLatin1String(resultWord(outcome.result))},
+                {QStringLiteral("reason"), outcome.text.isEmpty() ? QJsonValue(QJsonValue::Null)
+                                                                  : QJsonValue(outcome.text)}});
+            continue;
+        }
+        QStringList fields{QLatin1String(resultWord(outcome.result)),
+                           escapedForTerminal(file.intent.original)};
+        if (!outcome.text.isEmpty())
+            fields.append(escapedForTerminal(outcome.text));
+        writeLine(results, fields.join(u'\t'));
+    }
+    if (options.json)
+        writeJson(results, QJsonDocument(QJsonObject{{QStringLiteral("run"), run->number},
+                                                     {QStringLiteral("dryRun"), options.dryRun},
+                                                     {QStringLiteral("files"), outcomes}}));
+    if (interrupted)
+        return interruptedExitCode;
+    return refused ? refusedExitCode : 0;
+}
+
+} // namespace
+
+int runHistoryCommand(const CliOptions& options, std::FILE* results) {
+    return options.command == CliCommand::undo ? undoRun(options, results)
+                                               : listRuns(options, results);
+}
