@@ -8,7 +8,6 @@
 #include "exec/FFmpegLocator.h"
 #include "exec/TimeLimits.h"
 #include "exec/WorkerThreads.h"
-#include "scanner/PcmDecode.h"
 #include "scanner/WholeFileComparison.h"
 
 #include <QFile>
@@ -29,7 +28,7 @@ void removeOutput(const QString& path) {
 
 // Trusts ffmpeg's exit status with nothing: a disk that fills up while the
 // file is finished still gives status 0 and a truncated file.
-std::optional<QString> checkOutput(const QString& output, qint64 originalFrames,
+std::optional<QString> checkOutput(const QString& output, const WholeFileVerdict& compared,
                                    const ConversionLog& log, std::stop_token stop) {
     if (!fileExistsWithin(fileQueryLimitSeconds, output).value_or(false)) {
         log(QStringLiteral("Output file missing after ffmpeg reported success: ") + output);
@@ -48,7 +47,7 @@ std::optional<QString> checkOutput(const QString& output, qint64 originalFrames,
         return QStringLiteral("Output could not be read back");
     if (written->channels != 1)
         return QStringLiteral("Output has %1 channels instead of 1").arg(written->channels);
-    const double expected = double(originalFrames) / double(pcmFramesPerSecond);
+    const double expected = double(compared.framesCompared) / double(compared.framesPerSecond);
     const double slack = qMax(shortestDurationSlackSeconds, expected * durationSlackShare);
     if (written->duration <= 0 || qAbs(written->duration - expected) > slack)
         return QStringLiteral("Output lasts %1 s instead of %2 s")
@@ -63,7 +62,7 @@ std::optional<QString> refusalOf(const FFmpegOutcome& run, const WholeFileVerdic
                                  std::stop_token stop) {
     if (verdict.firstDifferingFrame)
         return QStringLiteral("Not converted: channels differ at ") +
-               minutesAndSeconds(*verdict.firstDifferingFrame);
+               minutesAndSeconds(*verdict.firstDifferingFrame, verdict.framesPerSecond);
     if (!run.ok)
         return run.text;
     if (stop.stop_requested())
@@ -103,18 +102,15 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
     // The scan looked only at the first seconds, and converting real stereo
     // destroys its image: the run's own decode is judged whole, as it comes,
     // and nothing is committed unless every frame passed.
-    WholeFileComparer check(settings.comparisonMethod());
-    const FFmpegOutcome run = runFFmpeg(
-        input, output.path, log, settings, [&check](QByteArrayView pcm) { return check.feed(pcm); },
-        stop);
-    const WholeFileVerdict verdict = check.verdict();
+    const FFmpegOutcome run = runFFmpeg(input, output.path, log, settings, stop);
+    const WholeFileVerdict& verdict = run.verdict;
     if (const std::optional<QString> refusal = refusalOf(run, verdict, stop)) {
         removeOutput(output.path);
         return refusal;
     }
     log(QStringLiteral("Verified: channels identical over ") +
-        minutesAndSeconds(verdict.framesCompared));
-    if (auto failure = checkOutput(output.path, verdict.framesCompared, log, stop)) {
+        minutesAndSeconds(verdict.framesCompared, verdict.framesPerSecond));
+    if (auto failure = checkOutput(output.path, verdict, log, stop)) {
         removeOutput(output.path);
         return failure;
     }

@@ -239,11 +239,13 @@ std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath, std::stop
 
 ConversionPlan planConversion(const QString& input, const QString& output,
                               const AudioFormat& format,
-                              const std::optional<QSet<QString>>& encoders) {
+                              const std::optional<QSet<QString>>& encoders,
+                              ComparisonMethod method) {
     const QString extension = QFileInfo(output).suffix().toLower();
     const EncoderOrRefusal chosen = chooseEncoder(format, extension, encoders);
     if (!chosen.encoder)
-        return {chosen.refusal, {}, {}};
+        return {chosen.refusal, {}, {}, {}};
+    const PcmJudgement judgement = judgementFor(method, format.codec, format.sampleRate);
 
     // One decode feeds two outputs: first the PCM the whole-file check reads
     // on standard output, then the one-channel file.
@@ -276,8 +278,13 @@ ConversionPlan planConversion(const QString& input, const QString& output,
     if (keptPictures > 0)
         arguments << QStringLiteral("-c:v") << QStringLiteral("copy");
 
-    arguments << QStringLiteral("-ac") << QStringLiteral("1") << QStringLiteral("-c:a")
-              << chosen.encoder->name << chosen.encoder->options;
+    // A channel picked, never ffmpeg's downmix: that mixes two identical
+    // channels to one 3 dB louder, and clips loud ones.
+    arguments << QStringLiteral("-af")
+              << (judgement.method == ComparisonMethod::byteExact
+                      ? QStringLiteral("pan=mono|c0=c0")
+                      : QStringLiteral("pan=mono|c0=0.5*c0+0.5*c1"))
+              << QStringLiteral("-c:a") << chosen.encoder->name << chosen.encoder->options;
 
     arguments << QStringLiteral("-map_metadata") << QStringLiteral("0");
     // Ogg keeps its comments (ReplayGain among them) on the stream, not the file.
@@ -291,16 +298,17 @@ ConversionPlan planConversion(const QString& input, const QString& output,
         (keptPictures > 0 || !format.tags.isEmpty()))
         arguments << QStringLiteral("-write_id3v2") << QStringLiteral("1");
     arguments << output;
-    return {std::nullopt, arguments, choice};
+    return {std::nullopt, arguments, choice, judgement};
 }
 
 ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
-                              const QString& output, std::stop_token stop) {
+                              const QString& output, ComparisonMethod method,
+                              std::stop_token stop) {
     const std::optional<AudioFormat> format = probeAudioFormat(ffmpegPath, input, stop);
     if (!format)
-        return {QStringLiteral("Not converted: could not read its audio format"), {}, {}};
+        return {QStringLiteral("Not converted: could not read its audio format"), {}, {}, {}};
     // The scan's verdict may be stale: the file may have been replaced since.
     if (format->channels != 2)
-        return {QStringLiteral("Skipped: the file no longer has two channels"), {}, {}};
-    return planConversion(input, output, *format, ffmpegEncoders(ffmpegPath, stop));
+        return {QStringLiteral("Skipped: the file no longer has two channels"), {}, {}, {}};
+    return planConversion(input, output, *format, ffmpegEncoders(ffmpegPath, stop), method);
 }
