@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -36,10 +35,6 @@ void surround(const QString& path, double seconds = 2);
 // Runs the real ffmpeg quietly with these arguments and gives its standard
 // output; a failure ends the test program.
 QByteArray ffmpeg(const QStringList& arguments);
-
-// The decoded samples of a file's first audio stream, interleaved, as exactly
-// as 64-bit floats hold them.
-QList<double> samples(const QString& path);
 
 // The number of channels of a file's first audio stream, as ffprobe reads it.
 int channelsOf(const QString& path);
