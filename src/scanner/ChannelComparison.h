@@ -40,7 +40,7 @@ public:
     // back exactly; Opus leaves them float rounding apart, in noisy passages
     // at 96 kb/s up to 75 dB apart, and now and then 45 dB apart, which is
     // where real stereo lies: such a file is called real stereo. A level
-    // difference of 0.003 dB, stereo in a quiet passage or a noise bed 60 dB
+    // difference of 0.01 dB, stereo in a quiet passage or a noise bed 60 dB
     // down fails, as each stretch is measured against its own level.
     bool channelsMatch() const;
 
