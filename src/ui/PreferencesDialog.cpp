@@ -75,8 +75,8 @@ PreferencesDialog::PreferencesDialog(QWidget* parent)
                {{ComparisonMethod::byteExact,
                  QStringLiteral("The two channels must hold exactly the same samples.")},
                 {ComparisonMethod::statistical,
-                 QStringLiteral("The two channels must correlate almost perfectly; also catches "
-                                "lossy-encoded fake stereo.")}},
+                 QStringLiteral("In lossy files the channels may differ only by the decoder's "
+                                "rounding; also catches lossy-encoded fake stereo.")}},
                this);
     methods->button(int(ComparisonMethod::byteExact))->setObjectName("byteExactRadio");
     methods->button(int(ComparisonMethod::statistical))->setObjectName("statisticalRadio");
