@@ -199,8 +199,10 @@ void markFailed(const FileItemPtr& item, const char* message) {
                          lastPathComponent(item->path()) + QStringLiteral(": ") +
                          QString::fromUtf8(message) + u'\n';
     std::cout << line.toStdString() << std::flush;
-    writeOnGuiThread(item,
-                     [](FileItem& target) { target.detectionStatus = DetectionStatus::error; });
+    writeOnGuiThread(item, [reason = QString::fromUtf8(message)](FileItem& target) {
+        target.detectionStatus = DetectionStatus::error;
+        target.errorMessage = reason;
+    });
 }
 
 } // namespace
@@ -336,7 +338,7 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
         // channels, and only such a file may ever be converted.
         const std::optional<AudioLayout> layout = ffprobeAudioLayout(item->url);
         if (!layout)
-            throw ScannerError();
+            throw ScannerError("ffprobe could not read an audio stream from the file");
         if (layout->audioStreams > 1) {
             markOtherLayout(item, ChannelStatus::multipleStreams, layout->audioStreams);
             return;

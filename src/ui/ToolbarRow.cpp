@@ -2,11 +2,14 @@
 
 #include "DarkTheme.h"
 #include "ElidedLabel.h"
+#include "WindowActions.h"
 #include "model/PathParts.h"
 #include "viewmodel/ContentViewModel.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -49,30 +52,53 @@ QWidget* segmentedChoice(QButtonGroup* group, QWidget* parent) {
 
 } // namespace
 
-ToolbarRow::ToolbarRow(ContentViewModel& viewModel, QWidget* parent)
+ToolbarRow::ToolbarRow(ContentViewModel& viewModel, const WindowActions& actions, QWidget* parent)
     : QWidget(parent), viewModel(viewModel),
       scanButton(new QPushButton(QStringLiteral("Scan"), this)),
       stopButton(new QPushButton(QStringLiteral("Stop"), this)),
       showButtons(new QButtonGroup(this)), showChoice(segmentedChoice(showButtons, this)),
-      folderLabel(new ElidedLabel(this)) {
+      folderLabel(new ElidedLabel(this)), search(new QLineEdit(this)) {
     auto* pickButton = new QPushButton(QStringLiteral("Pick Folder"), this);
     pickButton->setObjectName(QStringLiteral("pickFolderButton"));
     scanButton->setObjectName(QStringLiteral("scanButton"));
     makeProminent(scanButton);
     stopButton->setObjectName(QStringLiteral("scanStopButton"));
     tintLabel(stopButton, ThemeColors::destructive());
+    // Stop takes no room of its own when it comes: the controls beside it
+    // stay where the pointer expects them.
+    QSizePolicy keepsPlace = stopButton->sizePolicy();
+    keepsPlace.setRetainSizeWhenHidden(true);
+    stopButton->setSizePolicy(keepsPlace);
     folderLabel->setObjectName(QStringLiteral("folderLabel"));
     folderLabel->setTextColor(ThemeColors::secondaryText());
+    search->setObjectName(QStringLiteral("searchField"));
+    search->setPlaceholderText(QStringLiteral("Search"));
+    search->setClearButtonEnabled(true);
+    search->setFixedWidth(150);
+    search->setAcceptDrops(false);
+    search->setToolTip(WindowActions::hint(QStringLiteral("Show only files whose name or folder "
+                                                          "contains the text"),
+                                           actions.find));
 
     auto* preferencesButton = new QPushButton(QStringLiteral("Preferences…"), this);
     preferencesButton->setObjectName(QStringLiteral("preferencesButton"));
-    connect(preferencesButton, &QPushButton::clicked, this, &ToolbarRow::preferencesRequested);
 
-    connect(pickButton, &QPushButton::clicked, this, [this] { this->viewModel.pickFolder(); });
-    connect(scanButton, &QPushButton::clicked, this, [this] { this->viewModel.startScan(); });
-    connect(stopButton, &QPushButton::clicked, this, [this] { this->viewModel.stopScan(); });
+    const auto triggers = [this](QPushButton* button, QAction* action, const QString& tip) {
+        connect(button, &QPushButton::clicked, action, &QAction::trigger);
+        button->setToolTip(WindowActions::hint(tip, action));
+    };
+    triggers(pickButton, actions.openFolder, QStringLiteral("Choose a folder and scan it"));
+    triggers(scanButton, actions.scan, QStringLiteral("Scan the folder again"));
+    triggers(stopButton, actions.stop, QStringLiteral("Stop the scan"));
+    triggers(preferencesButton, actions.preferences, QStringLiteral("Preferences"));
     connect(showButtons, &QButtonGroup::idClicked, this,
             [this](int id) { this->viewModel.setShowFilter(ShowFilter(id)); });
+    connect(search, &QLineEdit::textChanged, this,
+            [this](const QString& text) { this->viewModel.setSearchText(text); });
+    connect(actions.find, &QAction::triggered, search, [this] {
+        search->setFocus(Qt::ShortcutFocusReason);
+        search->selectAll();
+    });
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(12, 8, 12, 8);
@@ -82,6 +108,7 @@ ToolbarRow::ToolbarRow(ContentViewModel& viewModel, QWidget* parent)
     layout->addWidget(showChoice);
     layout->addStretch(1);
     layout->addWidget(folderLabel, 0, Qt::AlignVCenter);
+    layout->addWidget(search);
     layout->addWidget(preferencesButton);
 
     // Tab follows the row from left to right.
@@ -92,7 +119,8 @@ ToolbarRow::ToolbarRow(ContentViewModel& viewModel, QWidget* parent)
         setTabOrder(previous, segment);
         previous = segment;
     }
-    setTabOrder(previous, preferencesButton);
+    setTabOrder(previous, search);
+    setTabOrder(search, preferencesButton);
     refresh();
 }
 

@@ -7,7 +7,7 @@
 
 // How the file table is ordered and filtered. SortColumn and ShowFilter carry
 // their header and segment titles as raw values.
-enum class SortColumn { filename, fileSize, channels, status };
+enum class SortColumn { filename, folder, fileSize, channels, status };
 
 enum class SortOrder { ascending, descending };
 
@@ -15,8 +15,9 @@ enum class ShowFilter { all, fakeStereoOnly };
 
 template <> struct RawValues<SortColumn> {
     static constexpr bool listable = true;
-    static constexpr std::array<std::pair<SortColumn, std::string_view>, 4> table{{
+    static constexpr std::array<std::pair<SortColumn, std::string_view>, 5> table{{
         {SortColumn::filename, "Filename"},
+        {SortColumn::folder, "Folder"},
         {SortColumn::fileSize, "Size"},
         {SortColumn::channels, "Channels"},
         {SortColumn::status, "Status"},
@@ -41,6 +42,10 @@ bool needsAttention(const FileItem& item);
 // fake stereo items and those that need attention.
 QList<FileItemPtr> filteredItems(const QList<FileItemPtr>& items, ShowFilter filter);
 
-// A stable sort by one column. Descending is the exact reverse of ascending,
-// so items with equal keys also appear in reverse list order.
+// The name a row shows: the file name with its extension.
+QString displayName(const FileItem& item);
+
+// A stable sort by one column, items with equal keys in the order of their
+// paths, so a re-sort or a rescan never shuffles them. Descending is the exact
+// reverse of ascending. The folder column orders by path.
 QList<FileItemPtr> sortedByColumn(QList<FileItemPtr> items, SortColumn column, SortOrder order);

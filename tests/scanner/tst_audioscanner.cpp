@@ -29,8 +29,8 @@ namespace {
 constexpr int deadlineMs = 120000;
 
 QString failureLine(const QString& name) {
-    return QStringLiteral("[DEBUG] Scan failed for %1: Failed to decode audio file. Is ffmpeg "
-                          "installed?")
+    return QStringLiteral("[DEBUG] Scan failed for %1: ffprobe could not read an audio stream "
+                          "from the file")
         .arg(name);
 }
 
@@ -221,13 +221,15 @@ private slots:
             const FileItem& item = *items[i];
             const DetectionStatus detection =
                 method == ComparisonMethod::byteExact ? expected.byteExact : expected.statistical;
-            // Mono files and failures keep the selection; every other verdict sets it.
+            // Mono files and failures keep the selection; every other verdict
+            // sets it. Only a failure carries a reason.
             const bool selected =
                 detection == DetectionStatus::mono || detection == DetectionStatus::error
                     ? !autoSelectAll
                     : detection == DetectionStatus::fakeStereo && autoSelectAll;
             if (item.channelLabel() != expected.channels || item.detectionStatus != detection ||
-                item.isSelected != selected || item.errorMessage)
+                item.isSelected != selected ||
+                item.errorMessage.has_value() != (detection == DetectionStatus::error))
                 mismatches.append(
                     u"%1: %2 / %3 / %4"_s
                         .arg(expected.file, item.channelLabel(), rawValue(item.detectionStatus))
