@@ -64,6 +64,12 @@ BottomBar::BottomBar(ContentViewModel& viewModel, QWidget* parent)
     tintLabel(infoButton, ThemeColors::attention());
     convertButton->setObjectName(QStringLiteral("convertSelectedButton"));
     makeProminent(convertButton);
+    clearButton->setToolTip(QStringLiteral("Empty the list; no file is touched"));
+    stopButton->setToolTip(QStringLiteral("Stop converting; the file in hand is left as it was"));
+    statusLabel->setAccessibleName(QStringLiteral("Status"));
+    progressBar->setAccessibleName(QStringLiteral("Conversion progress"));
+    infoButton->setToolTip(QStringLiteral("Show the log of this session"));
+    convertButton->setToolTip(QStringLiteral("Convert every ticked fake stereo file to mono"));
 
     connect(clearButton, &QPushButton::clicked, this, [this] {
         this->viewModel.clearResults();
@@ -107,6 +113,13 @@ QWidget* BottomBar::makeSettingsControls() {
 
     Settings& settings = Settings::shared();
     appendFilename->setObjectName(QStringLiteral("appendFilenameCheckBox"));
+    appendFilename->setToolTip(
+        QStringLiteral("Name each converted file with the suffix, beside its original"));
+    suffixField->setAccessibleName(QStringLiteral("Suffix"));
+    suffixField->setAccessibleDescription(
+        QStringLiteral("Text added to the name of each converted file"));
+    timeoutField->setAccessibleName(QStringLiteral("Timeout in seconds"));
+    timeoutField->setToolTip(QStringLiteral("How long one conversion may take"));
     appendFilename->setChecked(settings.appendFilename());
     appendFilename->setPalette(checkBoxPalette(appendFilename->palette()));
     suffixField->setText(settings.suffix());

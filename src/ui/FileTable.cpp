@@ -160,6 +160,9 @@ FileTable::FileTable(ContentViewModel& viewModel, QWidget* parent)
                                  },
                                  this));
 
+    setAccessibleName(QStringLiteral("Files"));
+    setAccessibleDescription(QStringLiteral(
+        "Space ticks the highlighted files; the Menu key opens their menu, with Convert"));
     setSelectionMode(QAbstractItemView::NoSelection);
     setTabKeyNavigation(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -30,6 +30,12 @@ QWidget* segmentedChoice(QButtonGroup* group, QWidget* parent) {
         if (filter == filters.back())
             segment->setProperty("segment", QStringLiteral("last"));
         segment->setText(rawValue(filter));
+        segment->setAccessibleName(QStringLiteral("Show ") + rawValue(filter));
+        segment->setAccessibleDescription(filter == ShowFilter::all
+                                              ? QStringLiteral("List every file found")
+                                              : QStringLiteral("List only fake stereo files and "
+                                                               "files that need attention"));
+        segment->setFocusPolicy(Qt::StrongFocus);
         segment->setCheckable(true);
         segment->setAutoRaise(false);
         segment->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -43,6 +49,7 @@ QWidget* segmentedChoice(QButtonGroup* group, QWidget* parent) {
         "QToolButton { color: #ebebeb; background: #333335; border: 1px solid #4a4a4c;"
         " padding: 3px 6px; }"
         "QToolButton:checked { background: #636366; border-color: #6e6e70; }"
+        "QToolButton:focus { border: 2px solid #30d158; }"
         "QToolButton[segment=\"first\"] { border-top-left-radius: 5px; border-bottom-left-radius: "
         "5px; }"
         "QToolButton[segment=\"last\"] { border-top-right-radius: 5px; border-bottom-right-radius: "
@@ -70,8 +77,10 @@ ToolbarRow::ToolbarRow(ContentViewModel& viewModel, const WindowActions& actions
     keepsPlace.setRetainSizeWhenHidden(true);
     stopButton->setSizePolicy(keepsPlace);
     folderLabel->setObjectName(QStringLiteral("folderLabel"));
+    folderLabel->setAccessibleName(QStringLiteral("Scanned folders"));
     folderLabel->setTextColor(ThemeColors::secondaryText());
     search->setObjectName(QStringLiteral("searchField"));
+    search->setAccessibleName(QStringLiteral("Search files"));
     search->setPlaceholderText(QStringLiteral("Search"));
     search->setClearButtonEnabled(true);
     search->setFixedWidth(150);

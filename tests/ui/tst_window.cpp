@@ -17,9 +17,11 @@
 #include "model/Settings.h"
 #include "viewmodel/ContentViewModel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -27,6 +29,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -530,6 +533,71 @@ private slots:
         window = std::make_unique<MainWindow>();
         QCOMPARE(window->size(), size);
         QCOMPARE(Settings::shared().lastFolder(), audio.path());
+    }
+
+    // Shift widens the highlight and Space ticks all of it; the Menu key
+    // opens the rows' menu, the keyboard's way to a row's Convert; the check
+    // column's header ticks every listed row, then none.
+    void highlightedRowsTickAndOpenTheirMenu() {
+        listThree();
+        window->windowActions().selectNone->trigger();
+        auto* table = part<FileTable>(*window, "fileTable");
+        FileTableModel& rows = table->rows();
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Down);
+        QTest::keyClick(table, Qt::Key_Down, Qt::ShiftModifier);
+        const QList<FileItemPtr> highlighted = rows.highlightedItems();
+        QCOMPARE(highlighted.size(), 2);
+        QTest::keyClick(table, Qt::Key_Space);
+        QVERIFY(highlighted[0]->isSelected && highlighted[1]->isSelected);
+        QCOMPARE(rows.listedSelection(), Qt::PartiallyChecked);
+
+        QContextMenuEvent byKey(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        QCoreApplication::sendEvent(table, &byKey);
+        auto* menu = window->findChild<QMenu*>(u"rowMenu"_s);
+        QTRY_VERIFY(menu && menu->isVisible());
+        QStringList entries;
+        for (const QAction* entry : menu->actions()) {
+            if (!entry->isSeparator())
+                entries.append(entry->text() + (entry->isEnabled() ? u""_s : u" (off)"_s));
+        }
+        const bool anyFake = highlighted[0]->detectionStatus == DetectionStatus::fakeStereo ||
+                             highlighted[1]->detectionStatus == DetectionStatus::fakeStereo;
+        QCOMPARE(entries, (QStringList{"Reveal in File Manager", "Open", "Copy Paths",
+                                       anyFake ? u"Convert"_s : u"Convert (off)"_s, "Untick"}));
+        menu->actions()[2]->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 highlighted[0]->path() + u'\n' + highlighted[1]->path());
+        menu->close();
+
+        QHeaderView* header = table->horizontalHeader();
+        const QPoint checkHeader(header->sectionViewportPosition(FileTableModel::checkColumn) + 5,
+                                 5);
+        for (const Qt::CheckState expected : {Qt::Checked, Qt::Unchecked}) {
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, checkHeader);
+            QCOMPARE(rows.listedSelection(), expected);
+        }
+    }
+
+    // Every control the keyboard reaches gives assistive tools its name and
+    // what it does.
+    void everyControlIsNamedAndDescribed() {
+        listThree();
+        QStringList unnamed;
+        QStringList checked;
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(window.get()) || !(widget->focusPolicy() & Qt::TabFocus))
+                continue;
+            checked.append(widget->objectName());
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            if (accessible->text(QAccessible::Name).isEmpty() ||
+                accessible->text(QAccessible::Description).isEmpty())
+                unnamed.append(widget->objectName() + u'/' + widget->metaObject()->className());
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u", "_s)));
+        for (const char* name : {"pickFolderButton", "searchField", "fileTable", "suffixField",
+                                 "timeoutField", "convertSelectedButton"})
+            QVERIFY2(checked.contains(QLatin1String(name)), name);
     }
 
     void keyboardReachesEveryBarAndTicksRows() {
