@@ -31,6 +31,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -106,12 +107,26 @@ MainWindow::MainWindow(QWidget* parent)
     connect(infoLog, &InfoLogSheet::closeRequested, this, [this] { model->setShowDebug(false); });
     connect(infoLog, &QDialog::rejected, this, [this] { model->setShowDebug(false); });
     connect(model.get(), &ContentViewModel::changed, this, &MainWindow::refresh);
+    // Long work ending while the user is elsewhere is worth a notification.
+    connect(model.get(), &ContentViewModel::scanFinished, this, [this] {
+        if (!isActiveWindow())
+            desktop.notify(QStringLiteral("Scan complete"),
+                           QStringLiteral("%1 files scanned, %2 fake stereo")
+                               .arg(model->items().size())
+                               .arg(model->fakeStereoCount()));
+    });
+    connect(model.get(), &ContentViewModel::conversionFinished, this, [this] {
+        if (!isActiveWindow() && model->showConversionComplete())
+            desktop.notify(QStringLiteral("Conversion complete"),
+                           model->conversionCompleteMessage());
+    });
     refresh();
 }
 
 MainWindow::~MainWindow() {
     // The widgets refer to the view model, so they go first.
     disconnect(model.get(), nullptr, this, nullptr);
+    desktop.showProgress(std::nullopt);
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
 
@@ -165,6 +180,7 @@ void MainWindow::refresh() {
         Settings::shared().setLastFolder(storedFolder.toLocalFile());
     }
     refreshActions();
+    refreshProgress();
     toolbar->refresh();
     bottomBar->refresh();
     const bool nothingToList = model->items().isEmpty() && !model->isScanning();
@@ -272,6 +288,24 @@ void MainWindow::connectActions() {
     connect(actions->infoLog, &QAction::triggered, model.get(), &ContentViewModel::setShowDebug);
     connect(actions->shortcuts, &QAction::triggered, this, &MainWindow::showShortcuts);
     connect(actions->about, &QAction::triggered, this, &MainWindow::showAbout);
+}
+
+// The task bar and the title show how far a scan or a conversion run is.
+void MainWindow::refreshProgress() {
+    std::optional<double> fraction;
+    QString doing;
+    if (model->isScanning() && model->totalCount() > 0) {
+        fraction = double(model->scannedCount()) / double(model->totalCount());
+        doing = QStringLiteral("scanned");
+    } else if (model->isConverting()) {
+        fraction = model->convertProgress();
+        doing = QStringLiteral("converted");
+    }
+    desktop.showProgress(fraction);
+    setWindowTitle(fraction ? QStringLiteral("Chanfuse — %1% %2")
+                                  .arg(qint64(std::trunc(*fraction * 100)))
+                                  .arg(doing)
+                            : QStringLiteral("Chanfuse"));
 }
 
 void MainWindow::refreshActions() {

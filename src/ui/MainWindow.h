@@ -56,6 +56,7 @@ private:
     void openPreferences();
     void connectActions();
     void refreshActions();
+    void refreshProgress();
     // Runs `then` at once, or once the user agreed to the box's question.
     void confirmThen(const char* name, const QString& question, const QString& details,
                      const QString& acceptText, std::function<void()> then,
