@@ -104,6 +104,8 @@ MainWindow::MainWindow(QWidget* parent)
     connect(bottomBar, &BottomBar::cleared, table, &FileTable::clearHighlight);
     connect(banner, &CompletionBanner::clicked, this,
             [this] { model->setShowConversionComplete(false); });
+    connect(banner, &CompletionBanner::showFailures, this,
+            [this] { model->setShowFilter(ShowFilter::failures); });
     connect(infoLog, &InfoLogSheet::closeRequested, this, [this] { model->setShowDebug(false); });
     connect(infoLog, &QDialog::rejected, this, [this] { model->setShowDebug(false); });
     connect(model.get(), &ContentViewModel::changed, this, &MainWindow::refresh);
@@ -210,7 +212,7 @@ void MainWindow::refreshOverlays() {
             confetti->hide();
         }
     }
-    banner->setMessage(model->conversionCompleteMessage());
+    banner->setMessage(model->conversionCompleteMessage(), model->conversionFailureCount() > 0);
     banner->setShown(model->showConversionComplete());
 }
 
@@ -285,6 +287,8 @@ void MainWindow::connectActions() {
             [this] { model->setShowFilter(ShowFilter::all); });
     connect(actions->showFakeStereo, &QAction::triggered, this,
             [this] { model->setShowFilter(ShowFilter::fakeStereoOnly); });
+    connect(actions->showFailures, &QAction::triggered, this,
+            [this] { model->setShowFilter(ShowFilter::failures); });
     connect(actions->infoLog, &QAction::triggered, model.get(), &ContentViewModel::setShowDebug);
     connect(actions->shortcuts, &QAction::triggered, this, &MainWindow::showShortcuts);
     connect(actions->about, &QAction::triggered, this, &MainWindow::showAbout);
@@ -318,6 +322,7 @@ void MainWindow::refreshActions() {
     actions->selectNone->setEnabled(listed);
     actions->showAll->setChecked(model->showFilter() == ShowFilter::all);
     actions->showFakeStereo->setChecked(model->showFilter() == ShowFilter::fakeStereoOnly);
+    actions->showFailures->setChecked(model->showFilter() == ShowFilter::failures);
     actions->infoLog->setChecked(model->showDebug());
 }
 

@@ -18,7 +18,7 @@ namespace {
 QWidget* segmentedChoice(QButtonGroup* group, QWidget* parent) {
     auto* choice = new QWidget(parent);
     choice->setObjectName(QStringLiteral("showChoice"));
-    choice->setFixedWidth(180);
+    choice->setFixedWidth(210);
     auto* layout = new QHBoxLayout(choice);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -31,10 +31,12 @@ QWidget* segmentedChoice(QButtonGroup* group, QWidget* parent) {
             segment->setProperty("segment", QStringLiteral("last"));
         segment->setText(rawValue(filter));
         segment->setAccessibleName(QStringLiteral("Show ") + rawValue(filter));
-        segment->setAccessibleDescription(filter == ShowFilter::all
-                                              ? QStringLiteral("List every file found")
-                                              : QStringLiteral("List only fake stereo files and "
-                                                               "files that need attention"));
+        segment->setAccessibleDescription(
+            filter == ShowFilter::all              ? QStringLiteral("List every file found")
+            : filter == ShowFilter::fakeStereoOnly ? QStringLiteral("List fake stereo files and "
+                                                                    "files that need attention")
+                                                   : QStringLiteral("List only the files that "
+                                                                    "failed"));
         segment->setFocusPolicy(Qt::StrongFocus);
         segment->setCheckable(true);
         segment->setAutoRaise(false);
@@ -83,7 +85,7 @@ ToolbarRow::ToolbarRow(ContentViewModel& viewModel, const WindowActions& actions
     search->setAccessibleName(QStringLiteral("Search files"));
     search->setPlaceholderText(QStringLiteral("Search"));
     search->setClearButtonEnabled(true);
-    search->setFixedWidth(150);
+    search->setFixedWidth(130);
     search->setAcceptDrops(false);
     search->setToolTip(WindowActions::hint(QStringLiteral("Show only files whose name or folder "
                                                           "contains the text"),

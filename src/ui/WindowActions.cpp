@@ -54,12 +54,13 @@ WindowActions::WindowActions(QWidget* window)
       showGroup(new QActionGroup(this)),
       showAll(makeAction(window, "showAllAction", QStringLiteral("&All Files"))),
       showFakeStereo(makeAction(window, "showFakeStereoAction", QStringLiteral("&Fake Stereo"))),
+      showFailures(makeAction(window, "showFailuresAction", QStringLiteral("F&ailures"))),
       infoLog(makeAction(window, "infoLogAction", QStringLiteral("&Info Log"),
                          {QKeySequence(Qt::CTRL | Qt::Key_L)})),
       shortcuts(makeAction(window, "shortcutsAction", QStringLiteral("&Keyboard Shortcuts"),
                            QKeySequence::keyBindings(QKeySequence::HelpContents))),
       about(makeAction(window, "aboutAction", QStringLiteral("&About Chanfuse"))) {
-    for (QAction* choice : {showAll, showFakeStereo}) {
+    for (QAction* choice : {showAll, showFakeStereo, showFailures}) {
         choice->setCheckable(true);
         showGroup->addAction(choice);
     }
@@ -83,7 +84,7 @@ QMenuBar* WindowActions::makeMenuBar(QWidget* parent) const {
     edit->addSeparator();
     edit->addAction(preferences);
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
-    view->addActions({showAll, showFakeStereo});
+    view->addActions({showAll, showFakeStereo, showFailures});
     view->addSeparator();
     view->addAction(infoLog);
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));

@@ -30,6 +30,7 @@ public:
     QActionGroup* const showGroup;
     QAction* const showAll;
     QAction* const showFakeStereo;
+    QAction* const showFailures;
     QAction* const infoLog;
     // Help
     QAction* const shortcuts;

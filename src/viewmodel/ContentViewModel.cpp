@@ -780,9 +780,11 @@ void ContentViewModel::finishConversion(const std::shared_ptr<ConversionRun>& ru
         showSummary(*run);
 }
 
-// The banner counts what this run converted, and stays until dismissed.
+// The banner counts what this run converted and what failed, and stays
+// until dismissed.
 void ContentViewModel::showSummary(const ConversionRun& run) {
     qint64 convertedCount = 0;
+    qint64 failedCount = 0;
     qint64 bytesSaved = 0;
     qint64 originalBytes = 0;
     for (const FileItemPtr& item : run.items) {
@@ -790,12 +792,22 @@ void ContentViewModel::showSummary(const ConversionRun& run) {
             convertedCount += 1;
             bytesSaved += item->spaceSaved();
             originalBytes += item->originalSize;
+        } else if (needsAttention(*item)) {
+            failedCount += 1;
         }
     }
-    if (convertedCount == 0)
+    QStringList lines;
+    if (convertedCount > 0)
+        lines.append(conversionCompleteText(convertedCount, bytesSaved, originalBytes, run.behavior,
+                                            run.suffixEnabled));
+    if (failedCount > 0)
+        lines.append(failedCount == 1
+                         ? QStringLiteral("1 file could not be converted.")
+                         : QStringLiteral("%1 files could not be converted.").arg(failedCount));
+    if (lines.isEmpty())
         return;
-    const QString message = conversionCompleteText(convertedCount, bytesSaved, originalBytes,
-                                                   run.behavior, run.suffixEnabled);
+    const QString message = lines.join(u'\n');
+    publish(conversionFailureCount_, failedCount);
     publish(conversionCompleteMessage_, message);
     publish(showConversionComplete_, true);
     log(message);

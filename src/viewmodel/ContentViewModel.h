@@ -67,6 +67,8 @@ public:
     // The comparison settings changed since the listed verdicts were made.
     bool verdictsOutdated() const { return verdictsOutdated_; }
     const QString& conversionCompleteMessage() const { return conversionCompleteMessage_; }
+    // How many files of the summed-up run failed or were skipped.
+    qint64 conversionFailureCount() const { return conversionFailureCount_; }
 
     // Written by the views.
     void setShowDebug(bool value);
@@ -209,6 +211,7 @@ private:
     std::optional<QString> currentScanningFile_;
     bool showConversionComplete_ = false;
     QString conversionCompleteMessage_;
+    qint64 conversionFailureCount_ = 0;
     std::optional<QString> suffixRefusal_;
     bool verdictsOutdated_ = false;
 

@@ -41,7 +41,9 @@ QList<FileItemPtr> filteredItems(const QList<FileItemPtr>& items, ShowFilter fil
         return items;
     QList<FileItemPtr> kept;
     for (const FileItemPtr& item : items) {
-        if (item->detectionStatus == DetectionStatus::fakeStereo || needsAttention(*item))
+        const bool fake = filter == ShowFilter::fakeStereoOnly &&
+                          item->detectionStatus == DetectionStatus::fakeStereo;
+        if (fake || needsAttention(*item))
             kept.append(item);
     }
     return kept;

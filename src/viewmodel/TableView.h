@@ -11,7 +11,7 @@ enum class SortColumn { filename, folder, fileSize, channels, status };
 
 enum class SortOrder { ascending, descending };
 
-enum class ShowFilter { all, fakeStereoOnly };
+enum class ShowFilter { all, fakeStereoOnly, failures };
 
 template <> struct RawValues<SortColumn> {
     static constexpr bool listable = true;
@@ -26,9 +26,10 @@ template <> struct RawValues<SortColumn> {
 
 template <> struct RawValues<ShowFilter> {
     static constexpr bool listable = true;
-    static constexpr std::array<std::pair<ShowFilter, std::string_view>, 2> table{{
+    static constexpr std::array<std::pair<ShowFilter, std::string_view>, 3> table{{
         {ShowFilter::all, "All"},
         {ShowFilter::fakeStereoOnly, "Fake Stereo"},
+        {ShowFilter::failures, "Failures"},
     }};
 };
 
@@ -39,7 +40,7 @@ int statusRank(DetectionStatus status);
 bool needsAttention(const FileItem& item);
 
 // The items the filter lets through, in list order: with fakeStereoOnly, the
-// fake stereo items and those that need attention.
+// fake stereo items and those that need attention; with failures, only those.
 QList<FileItemPtr> filteredItems(const QList<FileItemPtr>& items, ShowFilter filter);
 
 // The name a row shows: the file name with its extension.

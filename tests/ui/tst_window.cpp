@@ -241,7 +241,7 @@ private slots:
                  (QStringList{"scanButton", "showChoice", "folderLabel", "clearButton",
                               "convertSelectedButton", "settingsControls"}));
         const auto segments = part(*window, "showChoice")->findChildren<QToolButton*>();
-        QVERIFY(segments.size() == 2 && segments[1]->isChecked());
+        QVERIFY(segments.size() == 3 && segments[1]->isChecked());
         QTest::mouseClick(segments[0], Qt::LeftButton);
         QCOMPARE(viewModel.showFilter(), ShowFilter::all);
         QTRY_COMPARE(part<FileTable>(*window, "fileTable")->model()->rowCount(), 4);
@@ -392,6 +392,13 @@ private slots:
         QCOMPARE(tooltipAt(cell("single", FileTableModel::statusColumn)), QString());
         QCOMPARE(tooltipAt(cell("twin", FileTableModel::statusColumn)), *twin->errorMessage);
         QCOMPARE(tooltipAt(cell("twin", FileTableModel::nameColumn)), twin->path());
+
+        // The summary of that one row lists the failure; "Show" lists it alone.
+        QTRY_VERIFY(window->viewModel().showConversionComplete());
+        QCOMPARE(window->viewModel().conversionCompleteMessage(),
+                 u"1 file could not be converted."_s);
+        press(*window, "showFailuresButton");
+        QTRY_COMPARE(shownNames(*table), QStringList{u"twin.wav"_s});
 
         press(*window, "clearButton");
         QVERIFY(rows.highlightedIds().isEmpty());
