@@ -14,6 +14,7 @@
 #include "TestFiles.h"
 #include "TestMain.h"
 #include "WindowActions.h"
+#include "exec/FFmpegLocator.h"
 #include "model/Settings.h"
 #include "viewmodel/ContentViewModel.h"
 
@@ -498,6 +499,21 @@ private slots:
             QVERIFY(part(*window, qPrintable(control))
                         ->toolTip()
                         .endsWith(u'(' + keys.toString(QKeySequence::NativeText) + u')'));
+    }
+
+    // Help names the version, the licence and the ffmpeg in use, and lists
+    // the keys.
+    void helpTellsVersionLicenceAndKeys() {
+        QCoreApplication::setApplicationVersion(QStringLiteral(CHANFUSE_VERSION));
+        window->windowActions().about->trigger();
+        const QString about = question(*window, "aboutBox")->text();
+        for (const QString& told : {u"Chanfuse " CHANFUSE_VERSION ""_s, u"GPL-3.0-or-later"_s,
+                                    FFmpegLocator::ffmpegPath().value_or(u"none found"_s)})
+            QVERIFY2(about.contains(told), qPrintable(about));
+        window->windowActions().shortcuts->trigger();
+        const QString keys = question(*window, "shortcutsBox")->text();
+        QVERIFY2(keys.contains(u"Select None</td><td>&nbsp;&nbsp;<b>Ctrl+Shift+A"_s),
+                 qPrintable(keys));
     }
 
     // The Folder column is relative to the scanned folder; the search field,
