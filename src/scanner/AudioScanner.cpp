@@ -225,16 +225,13 @@ void markOtherLayout(const FileItemPtr& item, ChannelStatus layout, qint64 count
     });
 }
 
-// Only what the user can act on is shown with the item; a failed decode is
-// told on the console.
-void markFailed(const FileItemPtr& item, const QString& message, bool shown = false) {
+void markFailed(const FileItemPtr& item, const QString& message) {
     const QString line = QStringLiteral("[DEBUG] Scan failed for ") +
                          lastPathComponent(item->path()) + QStringLiteral(": ") + message + u'\n';
     std::cout << line.toStdString() << std::flush;
-    writeOnGuiThread(item, [message, shown](FileItem& target) {
+    writeOnGuiThread(item, [message](FileItem& target) {
         target.detectionStatus = DetectionStatus::error;
-        if (shown)
-            target.errorMessage = message;
+        target.errorMessage = message;
     });
 }
 
@@ -362,7 +359,7 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
         // nothing: a file named like a converted one is probed like any other.
         const std::optional<AudioLayout> layout = ffprobeAudioLayout(item->url);
         if (!layout)
-            throw ScannerError();
+            throw ScannerError("ffprobe could not read an audio stream from the file");
         if (layout->audioStreams > 1) {
             markOtherLayout(item, ChannelStatus::multipleStreams, layout->audioStreams);
             return;
@@ -380,7 +377,7 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
                          [](FileItem& target) { target.channelStatus = ChannelStatus::stereo; });
         const QByteArray pcm = decodeToRawPCM(item->url, settings.scanLimitSeconds());
         if (pcm.size() < pcmFrameSize) {
-            markFailed(item, QStringLiteral("No audio to compare"), true);
+            markFailed(item, QStringLiteral("No audio to compare"));
             return;
         }
         const PcmJudgement judgement =

@@ -56,7 +56,9 @@ PreferencesDialog::PreferencesDialog(QWidget* parent)
       scanSecondsHint(hintLabel("scanSecondsHint")),
       parallelScans(numberField("parallelScansField", Settings::shared().parallelScans())),
       parallelScansHint(hintLabel("parallelScansHint")),
-      autoSelect(new QCheckBox(QStringLiteral("Tick fake stereo files as they are found"), this)) {
+      autoSelect(new QCheckBox(QStringLiteral("Tick fake stereo files as they are found"), this)),
+      confirmOverwrite(new QCheckBox(
+          QStringLiteral("Ask before originals are replaced (Overwrite without a suffix)"), this)) {
     setWindowTitle(QStringLiteral("Preferences"));
     setWindowModality(Qt::WindowModal);
     setFixedWidth(540);
@@ -109,6 +111,10 @@ PreferencesDialog::PreferencesDialog(QWidget* parent)
     autoSelect->setPalette(checkBoxPalette(autoSelect->palette()));
     autoSelect->setChecked(settings.autoSelectAll());
     layout->addWidget(autoSelect);
+    confirmOverwrite->setObjectName(QStringLiteral("confirmOverwriteCheckBox"));
+    confirmOverwrite->setPalette(checkBoxPalette(confirmOverwrite->palette()));
+    confirmOverwrite->setChecked(settings.confirmOverwrite());
+    layout->addWidget(confirmOverwrite);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     okButton = buttons->button(QDialogButtonBox::Ok);
@@ -167,10 +173,16 @@ void PreferencesDialog::accept() {
     if (!seconds || !parallel)
         return;
     Settings& settings = Settings::shared();
+    const bool comparisonChanges =
+        settings.comparisonMethod() != ComparisonMethod(methods->checkedId()) ||
+        settings.scanLimitSeconds() != *seconds;
     settings.setComparisonMethod(ComparisonMethod(methods->checkedId()));
     settings.setConvertBehavior(ConvertBehavior(behaviors->checkedId()));
     settings.setScanLimitSeconds(*seconds);
     settings.setParallelScans(*parallel);
     settings.setAutoSelectAll(autoSelect->isChecked());
+    settings.setConfirmOverwrite(confirmOverwrite->isChecked());
     QDialog::accept();
+    if (comparisonChanges)
+        emit comparisonChanged();
 }

@@ -29,8 +29,7 @@ namespace {
 constexpr int deadlineMs = 120000;
 
 QString failureLine(const QString& name, const QString& shown) {
-    return u"[DEBUG] Scan failed for %1: %2"_s.arg(
-        name, shown.isEmpty() ? u"Failed to decode audio file. Is ffmpeg installed?"_s : shown);
+    return u"[DEBUG] Scan failed for %1: %2"_s.arg(name, shown);
 }
 
 // Analyses the items as a scan does: each on a worker of its own, two at a
@@ -126,6 +125,7 @@ class AudioScannerTest : public QObject {
         using DS = DetectionStatus;
         const QString stereo = u"Stereo"_s;
         const QString unknown = u"Unknown"_s;
+        const QString unreadable = u"ffprobe could not read an audio stream from the file"_s;
         QList<Outcome> outcomes{
             {u"mono.wav"_s, u"Mono"_s, DS::mono, DS::mono},
             {u"real.wav"_s, stereo, DS::realStereo, DS::realStereo},
@@ -141,9 +141,9 @@ class AudioScannerTest : public QObject {
             {u"hidden track.flac"_s, stereo, DS::realStereo, DS::realStereo},
             {u"late start.wav"_s, stereo, DS::fakeStereo, DS::fakeStereo},
             {awkward, stereo, DS::fakeStereo, DS::fakeStereo},
-            {u"corrupt.wav"_s, unknown, DS::error, DS::error},
-            {u"picture.mp4"_s, unknown, DS::error, DS::error},
-            {u"missing.wav"_s, unknown, DS::error, DS::error},
+            {u"corrupt.wav"_s, unknown, DS::error, DS::error, unreadable},
+            {u"picture.mp4"_s, unknown, DS::error, DS::error, unreadable},
+            {u"missing.wav"_s, unknown, DS::error, DS::error, unreadable},
         };
         for (const char* extension : {"wav", "flac", "mp3", "ogg", "m4a"})
             outcomes.append(
@@ -222,7 +222,8 @@ private slots:
             const FileItem& item = *items[i];
             const DetectionStatus detection =
                 method == ComparisonMethod::byteExact ? expected.byteExact : expected.statistical;
-            // Mono files and failures keep the selection; every other verdict sets it.
+            // Mono files and failures keep the selection; every other verdict
+            // sets it. Only a failure carries a reason.
             const bool selected =
                 detection == DetectionStatus::mono || detection == DetectionStatus::error
                     ? !autoSelectAll
