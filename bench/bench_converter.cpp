@@ -73,7 +73,7 @@ void measure(const QString& folder, const QString& extension, const QString& ffm
     const QString input = folder + QStringLiteral("/song.") + extension;
     const QString output = folder + QStringLiteral("/song_MONO.") + extension;
     QFile::copy(source, input);
-    const ConversionPlan plan = planConversion(ffmpeg, input, output);
+    const ConversionPlan plan = planConversion(ffmpeg, input, output, ComparisonMethod::byteExact);
     if (plan.refusal)
         qFatal("%s", qPrintable(*plan.refusal));
     std::printf("%-5s %s\n", qPrintable(extension), qPrintable(plan.choice));
@@ -82,7 +82,7 @@ void measure(const QString& folder, const QString& extension, const QString& ffm
     const LogCallback quiet = [](const QString&) {};
     Cost probe, bare, suffixed, inPlace;
     for (int round = 0; round < rounds; ++round) {
-        probe.measure([&] { planConversion(ffmpeg, input, output); });
+        probe.measure([&] { planConversion(ffmpeg, input, output, ComparisonMethod::byteExact); });
 
         // ffmpeg never overwrites: each run starts without the output.
         QFile::remove(output);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -26,13 +27,12 @@ double bestMilliseconds(int runs, const std::function<void()>& work) {
 }
 
 QByteArray fakeStereoSeconds(int seconds) {
-    QByteArray pcm(qsizetype(seconds) * 176400, Qt::Uninitialized);
-    for (qsizetype frame = 0; frame < pcm.size() / 4; ++frame) {
-        const auto value = quint16(qint16(12000 * std::sin(double(frame) * 0.0627)));
-        for (int channel = 0; channel < 2; ++channel) {
-            pcm[frame * 4 + channel * 2] = char(value & 0xFF);
-            pcm[frame * 4 + channel * 2 + 1] = char(value >> 8);
-        }
+    QByteArray pcm(qsizetype(seconds) * 44100 * pcmFrameSize, Qt::Uninitialized);
+    for (qsizetype frame = 0; frame < pcm.size() / pcmFrameSize; ++frame) {
+        const double value = 0.4 * std::sin(double(frame) * 0.0627);
+        for (int channel = 0; channel < 2; ++channel)
+            std::memcpy(pcm.data() + frame * pcmFrameSize + channel * pcmSampleSize, &value,
+                        sizeof value);
     }
     return pcm;
 }
@@ -53,8 +53,9 @@ int main(int argc, char** argv) {
     const QByteArray pcm = fakeStereoSeconds(60);
     bool verdict = true;
     for (ComparisonMethod method : allCases<ComparisonMethod>()) {
-        const double ms = bestMilliseconds(
-            20, [&] { verdict = verdict && AudioScanner::compareChannels(pcm, method); });
+        const double ms = bestMilliseconds(20, [&] {
+            verdict = verdict && AudioScanner::compareChannels(pcm, {method, 44100});
+        });
         std::printf("compare %-11s %.2f MB in %7.3f ms = %6.2f GB/s\n",
                     qPrintable(rawValue(method)), double(pcm.size()) / 1e6, ms,
                     double(pcm.size()) / ms / 1e6);
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
     QByteArray decoded;
     const double decode = bestMilliseconds(runs, [&] { decoded = scanner.decodeToRawPCM(url, 5); });
     const double compare = bestMilliseconds(runs, [&] {
-        verdict = AudioScanner::compareChannels(decoded, ComparisonMethod::byteExact);
+        verdict = AudioScanner::compareChannels(decoded, {ComparisonMethod::byteExact, 44100});
     });
     std::printf("3-minute FLAC: probe %.1f ms + 5 s decode %.1f ms + compare %.3f ms = %.1f ms "
                 "per file (fake stereo: %s)\n",

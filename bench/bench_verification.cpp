@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
 
         WholeFileVerdict verdict;
         const double verify = milliseconds([&] {
-            verdict = compareWholeFile(QUrl::fromLocalFile(fake), ComparisonMethod::byteExact, 600);
+            verdict = compareWholeFile(QUrl::fromLocalFile(fake),
+                                       {ComparisonMethod::byteExact, 44100}, 600);
         });
         if (!verdict.channelsMatch && extension != u"mp3")
             qFatal("fake stereo %s did not verify", qPrintable(extension));
@@ -64,13 +65,14 @@ int main(int argc, char** argv) {
         });
         WholeFileVerdict refusal;
         const double refuse = milliseconds([&] {
-            refusal = compareWholeFile(QUrl::fromLocalFile(real), ComparisonMethod::byteExact, 600);
+            refusal = compareWholeFile(QUrl::fromLocalFile(real),
+                                       {ComparisonMethod::byteExact, 44100}, 600);
         });
         std::printf("%-5s %8.0f ms (%s)   %8.0f ms   %4.2f   %6.0f ms at %s\n",
                     qPrintable(extension), verify, verdict.channelsMatch ? "same" : "differ",
                     convert, verify / convert, refuse,
                     refusal.firstDifferingFrame
-                        ? qPrintable(minutesAndSeconds(*refusal.firstDifferingFrame))
+                        ? qPrintable(minutesAndSeconds(*refusal.firstDifferingFrame, 44100))
                         : "never");
     }
     return 0;

@@ -9,10 +9,10 @@
 #include "exec/TimeLimits.h"
 #include "exec/WorkerThreads.h"
 #include "history/JournaledCommit.h"
-#include "scanner/PcmDecode.h"
 #include "scanner/WholeFileComparison.h"
 
 #include <QFile>
+#include <QSet>
 #include <QUuid>
 
 namespace {
@@ -29,10 +29,21 @@ void removeOutput(const QString& path) {
     }
 }
 
+// Tags that describe the encoding itself, which the mono file has anew.
+bool describesTheEncoding(const QString& tag) {
+    static const QSet<QString> encoding{
+        QStringLiteral("encoder"), QStringLiteral("major_brand"), QStringLiteral("minor_version"),
+        QStringLiteral("compatible_brands"), QStringLiteral("itunsmpb")};
+    return encoding.contains(tag);
+}
+
 // Trusts ffmpeg's exit status with nothing: a disk that fills up while the
-// file is finished still gives status 0 and a truncated file.
-std::optional<QString> checkOutput(const QString& output, qint64 originalFrames,
+// file is finished still gives status 0 and a truncated file, and a muxer
+// drops the tags it cannot write (an M4A's freeform iTunes tags) without a
+// word.
+std::optional<QString> checkOutput(const QString& output, const FFmpegOutcome& run,
                                    const ConversionLog& log, std::stop_token stop) {
+    const WholeFileVerdict& compared = run.verdict;
     if (!fileExistsWithin(fileQueryLimitSeconds, output).value_or(false)) {
         log(QStringLiteral("Output file missing after ffmpeg reported success: ") + output);
         return QStringLiteral("Output file not created despite ffmpeg success");
@@ -50,12 +61,20 @@ std::optional<QString> checkOutput(const QString& output, qint64 originalFrames,
         return QStringLiteral("Output could not be read back");
     if (written->channels != 1)
         return QStringLiteral("Output has %1 channels instead of 1").arg(written->channels);
-    const double expected = double(originalFrames) / double(pcmFramesPerSecond);
+    const double expected = double(compared.framesCompared) / double(compared.framesPerSecond);
     const double slack = qMax(shortestDurationSlackSeconds, expected * durationSlackShare);
     if (written->duration <= 0 || qAbs(written->duration - expected) > slack)
         return QStringLiteral("Output lasts %1 s instead of %2 s")
             .arg(qMax(0.0, written->duration), 0, 'f', 2)
             .arg(expected, 0, 'f', 2);
+    QStringList lost;
+    for (auto tag = run.originalTags.cbegin(); tag != run.originalTags.cend(); ++tag)
+        if (!describesTheEncoding(tag.key()) && written->tags.value(tag.key()) != tag.value())
+            lost.append(tag.key());
+    if (!lost.isEmpty()) {
+        lost.sort();
+        return QStringLiteral("Not converted: its tags would be lost: ") + lost.join(u", ");
+    }
     log(QStringLiteral("Output verified: one channel, %1 s").arg(written->duration, 0, 'f', 2));
     return std::nullopt;
 }
@@ -65,7 +84,7 @@ std::optional<QString> refusalOf(const FFmpegOutcome& run, const WholeFileVerdic
                                  std::stop_token stop) {
     if (verdict.firstDifferingFrame)
         return QStringLiteral("Not converted: channels differ at ") +
-               minutesAndSeconds(*verdict.firstDifferingFrame);
+               minutesAndSeconds(*verdict.firstDifferingFrame, verdict.framesPerSecond);
     if (!run.ok)
         return run.text;
     if (stop.stop_requested())
@@ -117,18 +136,15 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
     // The scan looked only at the first seconds, and converting real stereo
     // destroys its image: the run's own decode is judged whole, as it comes,
     // and nothing is committed unless every frame passed.
-    WholeFileComparer check(settings.comparisonMethod());
-    const FFmpegOutcome run = runFFmpeg(
-        input, output.path, log, settings, [&check](QByteArrayView pcm) { return check.feed(pcm); },
-        stop);
-    const WholeFileVerdict verdict = check.verdict();
+    const FFmpegOutcome run = runFFmpeg(input, output.path, log, settings, stop);
+    const WholeFileVerdict& verdict = run.verdict;
     if (const std::optional<QString> refusal = refusalOf(run, verdict, stop)) {
         removeOutput(output.path);
         return refusal;
     }
     log(QStringLiteral("Verified: channels identical over ") +
-        minutesAndSeconds(verdict.framesCompared));
-    if (auto failure = checkOutput(output.path, verdict.framesCompared, log, stop)) {
+        minutesAndSeconds(verdict.framesCompared, verdict.framesPerSecond));
+    if (auto failure = checkOutput(output.path, run, log, stop)) {
         removeOutput(output.path);
         return failure;
     }

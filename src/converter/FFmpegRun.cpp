@@ -294,8 +294,7 @@ double conversionLimitSeconds(const Settings& settings) {
 }
 
 FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const ConversionLog& log,
-                        const Settings& settings, const PcmConsumer& onPcm,
-                        std::stop_token stopToken) {
+                        const Settings& settings, std::stop_token stopToken) {
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     if (!ffmpeg)
         return {false, QStringLiteral("ffmpeg not found")};
@@ -307,7 +306,8 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
         return {false, QStringLiteral("Cancelled")};
     // The encoder follows the input's own format, and the same probe notices a
     // file replaced since the scan by one that is no longer stereo.
-    const ConversionPlan planned = planConversion(*ffmpeg, input, output, stopToken);
+    const ConversionPlan planned =
+        planConversion(*ffmpeg, input, output, settings.comparisonMethod(), stopToken);
     // A stop while the plan's tools ran leaves it without an answer.
     if (stopToken.stop_requested())
         return {false, QStringLiteral("Cancelled")};
@@ -358,11 +358,12 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
     });
     std::atomic_bool timedOut = false;
     bool refused = false;
+    WholeFileComparer check(planned.judgement);
     {
         const std::jthread watch = deadlineWatch(deadline, halt, timedOut);
         child.readPipes(
             [&](QByteArrayView pcm) {
-                if (onPcm(pcm))
+                if (check.feed(pcm))
                     return true;
                 refused = true;
                 halt.request_stop();
@@ -385,7 +386,10 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
         else
             exitWatch.waitUpTo(pollInterval);
     }
-    if (ending == Ending::exited)
-        return finishNormally(child, logFile, log);
-    return stop(child, exitWatch, logFile, output, ending, limitSeconds, start, log);
+    FFmpegOutcome outcome = ending == Ending::exited ? finishNormally(child, logFile, log)
+                                                     : stop(child, exitWatch, logFile, output,
+                                                            ending, limitSeconds, start, log);
+    outcome.verdict = check.verdict();
+    outcome.originalTags = planned.tags;
+    return outcome;
 }

@@ -2,38 +2,40 @@
 
 #include "converter/ConversionLog.h"
 #include "model/Settings.h"
+#include "scanner/WholeFileComparison.h"
 
-#include <QByteArrayView>
+#include <QHash>
 #include <QList>
 #include <QString>
 
-#include <functional>
 #include <stop_token>
 #include <sys/types.h>
+#include <utility>
 
 // What one ffmpeg run gave: on failure a short text for the user, empty when
-// the PCM consumer ended the run.
+// the channels were found to differ; what its decode of the whole original
+// said of the channels; and the original's tags.
 struct FFmpegOutcome {
-    bool ok = false;
-    QString text;
-};
+    FFmpegOutcome(bool ok, QString text) : ok(ok), text(std::move(text)) {}
 
-// Receives the run's 16-bit stereo PCM as it arrives; false ends the run.
-using PcmConsumer = std::function<bool(QByteArrayView)>;
+    bool ok;
+    QString text;
+    WholeFileVerdict verdict;
+    QHash<QString, QString> originalTags;
+};
 
 // The time one conversion run may take, from ffmpeg's start.
 double conversionLimitSeconds(const Settings& settings);
 
 // Converts `input` to a one-channel file at `output` with ffmpeg, in the
 // encoder its probed format calls for (planConversion). The same run decodes
-// the input once more to PCM for `onPcm`, read as it comes so ffmpeg never
-// waits on a full pipe. Supervised on the calling worker thread against
-// conversionLimitSeconds and `stop`: the consumer's refusal, a stop request
+// the whole input once more and compares its channels as they come, read so
+// ffmpeg never waits on a full pipe. Supervised on the calling worker thread
+// against conversionLimitSeconds and `stop`: a difference, a stop request
 // and the time limit kill ffmpeg at once; one that will not die is tracked
 // as stuck. Never throws.
 FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const ConversionLog& log,
-                        const Settings& settings, const PcmConsumer& onPcm,
-                        std::stop_token stop = {});
+                        const Settings& settings, std::stop_token stop = {});
 
 // A short text for the user from ffmpeg's diagnostics: the last three
 // distinct lines naming an error-like keyword, or else the last three lines,

@@ -145,17 +145,19 @@ private:
 constexpr double probeLimitSeconds = 10;
 constexpr double decodeGraceSeconds = 10;
 
-// Reads the channels field of every audio stream from ffprobe's JSON. The
-// field comes from the stream's own parameters: no tag or file name can
-// reach it, unlike the stream descriptions in ffmpeg's diagnostics.
+// Reads the parameters of every audio stream from ffprobe's JSON. They come
+// from the streams themselves: no tag or file name can reach them, unlike
+// the stream descriptions in ffmpeg's diagnostics.
 std::optional<AudioLayout> parseLayout(const QByteArray& json) {
     const QJsonArray streams = QJsonDocument::fromJson(json).object().value(u"streams").toArray();
     if (streams.isEmpty())
         return std::nullopt;
-    const qint64 firstChannels = streams.first().toObject().value(u"channels").toInteger();
+    const QJsonObject first = streams.first().toObject();
+    const qint64 firstChannels = first.value(u"channels").toInteger();
     if (firstChannels < 1)
         return std::nullopt;
-    return AudioLayout{firstChannels, streams.size()};
+    return AudioLayout{firstChannels, streams.size(), first.value(u"codec_name").toString(),
+                       first.value(u"sample_rate").toString().toInt()};
 }
 
 // Reads a started tool's output to its end. At its time limit the tool has
@@ -173,7 +175,8 @@ std::optional<AudioLayout> runProbe(const QString& ffprobe, const QString& file,
     if (process.start(ffprobe,
                       {QStringLiteral("-v"), QStringLiteral("error"),
                        QStringLiteral("-select_streams"), QStringLiteral("a"),
-                       QStringLiteral("-show_entries"), QStringLiteral("stream=channels"),
+                       QStringLiteral("-show_entries"),
+                       QStringLiteral("stream=channels,codec_name,sample_rate"),
                        QStringLiteral("-of"), QStringLiteral("json"), file},
                       ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
         return std::nullopt;
@@ -222,13 +225,14 @@ void markOtherLayout(const FileItemPtr& item, ChannelStatus layout, qint64 count
     });
 }
 
-void markFailed(const FileItemPtr& item, const char* message) {
+void markFailed(const FileItemPtr& item, const QString& message) {
     const QString line = QStringLiteral("[DEBUG] Scan failed for ") +
-                         lastPathComponent(item->path()) + QStringLiteral(": ") +
-                         QString::fromUtf8(message) + u'\n';
+                         lastPathComponent(item->path()) + QStringLiteral(": ") + message + u'\n';
     std::cout << line.toStdString() << std::flush;
-    writeOnGuiThread(item,
-                     [](FileItem& target) { target.detectionStatus = DetectionStatus::error; });
+    writeOnGuiThread(item, [message](FileItem& target) {
+        target.detectionStatus = DetectionStatus::error;
+        target.errorMessage = message;
+    });
 }
 
 } // namespace
@@ -331,35 +335,10 @@ QByteArray AudioScanner::decodeToRawPCM(const QUrl& url, qint64 seconds) const {
     }
 }
 
-bool AudioScanner::compareChannels(QByteArrayView data, ComparisonMethod method) {
-    if (data.size() < pcmFrameSize)
-        return false;
-    const qint64 frames = data.size() / pcmFrameSize;
-    switch (method) {
-    case ComparisonMethod::byteExact:
-        return compareByteExact(data, frames, 2);
-    case ComparisonMethod::statistical:
-        return compareStatistical(data, frames, 2);
-    }
-    return false;
-}
-
-bool AudioScanner::compareByteExact(QByteArrayView data, qint64 samplesPerChannel, int sampleSize) {
-    if (data.isEmpty() || sampleSize != 2)
-        return false;
-    const qint64 frames = qMin(samplesPerChannel, data.size() / pcmFrameSize);
-    const auto* bytes = reinterpret_cast<const uchar*>(data.data());
-    return firstDifferingFrame(bytes, frames) == frames;
-}
-
-bool AudioScanner::compareStatistical(QByteArrayView data, qint64 samplesPerChannel,
-                                      int /*sampleSize: always 16-bit samples*/) {
-    if (data.isEmpty())
-        return false;
-    ChannelSums sums;
-    sums.add(reinterpret_cast<const uchar*>(data.data()),
-             qMin(samplesPerChannel, data.size() / pcmFrameSize));
-    return sums.channelsMatch();
+bool AudioScanner::compareChannels(QByteArrayView data, PcmJudgement judgement) {
+    WholeFileComparer comparer(judgement);
+    comparer.feed(data);
+    return comparer.verdict().channelsMatch;
 }
 
 void AudioScanner::analyzeFile(const FileItemPtr& item) const {
@@ -375,17 +354,12 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
             });
             return;
         }
-        const QString suffix = settings.suffix();
-        if (!suffix.isEmpty() && item->fileName.endsWith(suffix)) {
-            markMono(item);
-            return;
-        }
-
         // Without a trustworthy count the file cannot be shown to hold two
-        // channels, and only such a file may ever be converted.
+        // channels, and only such a file may ever be converted. A name proves
+        // nothing: a file named like a converted one is probed like any other.
         const std::optional<AudioLayout> layout = ffprobeAudioLayout(item->url);
         if (!layout)
-            throw ScannerError();
+            throw ScannerError("ffprobe could not read an audio stream from the file");
         if (layout->audioStreams > 1) {
             markOtherLayout(item, ChannelStatus::multipleStreams, layout->audioStreams);
             return;
@@ -402,13 +376,18 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
         writeOnGuiThread(item,
                          [](FileItem& target) { target.channelStatus = ChannelStatus::stereo; });
         const QByteArray pcm = decodeToRawPCM(item->url, settings.scanLimitSeconds());
-        const ComparisonMethod method = settings.comparisonMethod();
+        if (pcm.size() < pcmFrameSize) {
+            markFailed(item, QStringLiteral("No audio to compare"));
+            return;
+        }
+        const PcmJudgement judgement =
+            judgementFor(settings.comparisonMethod(), layout->codec, layout->sampleRate);
         // A silent window is no evidence: hidden tracks, live recordings and
         // fade-ins often open with silence before real stereo.
-        const bool fake =
-            isDigitalSilence(pcm)
-                ? compareWholeFile(item->url, method, wholeFileLimitSeconds(settings)).channelsMatch
-                : compareChannels(pcm, method);
+        const bool fake = isDigitalSilence(pcm) ? compareWholeFile(item->url, judgement,
+                                                                   wholeFileLimitSeconds(settings))
+                                                      .channelsMatch
+                                                : compareChannels(pcm, judgement);
         const bool select = fake && settings.autoSelectAll();
         writeOnGuiThread(item, [fake, select](FileItem& target) {
             target.detectionStatus =
@@ -416,6 +395,6 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
             target.isSelected = select;
         });
     } catch (const std::exception& failure) {
-        markFailed(item, failure.what());
+        markFailed(item, QString::fromUtf8(failure.what()));
     }
 }

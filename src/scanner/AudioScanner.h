@@ -2,6 +2,7 @@
 
 #include "model/FileItem.h"
 #include "model/Settings.h"
+#include "scanner/ChannelComparison.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -15,6 +16,8 @@
 struct AudioLayout {
     qint64 channels = 0; // of the first audio stream
     qint64 audioStreams = 0;
+    QString codec; // of the first audio stream: "flac", "mp3"
+    int sampleRate = 0;
 };
 
 // What a folder walk found: the audio files, by canonical path in walk order,
@@ -35,13 +38,13 @@ public:
     // Nothing for any failure, and for a file without audio.
     std::optional<AudioLayout> ffprobeAudioLayout(const QUrl& url) const;
 
-    // The first `seconds` as 16-bit stereo PCM at 44.1 kHz. Throws
-    // ScannerError for every kind of failure.
+    // The first `seconds` of the first audio stream in the PCM of
+    // pcmStreamArguments. Throws ScannerError for every kind of failure.
     QByteArray decodeToRawPCM(const QUrl& url, qint64 seconds) const;
 
-    static bool compareChannels(QByteArrayView data, ComparisonMethod method);
-    static bool compareByteExact(QByteArrayView data, qint64 samplesPerChannel, int sampleSize);
-    static bool compareStatistical(QByteArrayView data, qint64 samplesPerChannel, int sampleSize);
+    // Whether every frame of `data` passes, judged as the whole-file check
+    // judges; false without a whole frame.
+    static bool compareChannels(QByteArrayView data, PcmJudgement judgement);
 
     // Classifies one item; its fields are written on the GUI thread. Never
     // throws and never leaves the item pending.

@@ -1,90 +1,75 @@
 #include "scanner/ChannelComparison.h"
 
+#include <QSet>
+
 #include <bit>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
 static_assert(std::endian::native == std::endian::little,
-              "the word-wise comparison reads little-endian frames");
+              "decoded samples are read as little-endian doubles");
 
 namespace {
 
-qint16 sampleAt(const uchar* bytes) {
-    return qint16(quint16(bytes[0]) | quint16(bytes[1]) << 8);
+// 10^(-70/10): the share of the louder channel's energy the difference may
+// have.
+constexpr double residualShare = 1e-7;
+
+double sampleAt(const uchar* bytes) {
+    double value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
 }
 
 } // namespace
 
+PcmJudgement judgementFor(ComparisonMethod chosen, const QString& codec, int sampleRate) {
+    static const QSet<QString> perceptual{
+        QStringLiteral("mp3"),    QStringLiteral("mp2"),  QStringLiteral("aac"),
+        QStringLiteral("vorbis"), QStringLiteral("opus"), QStringLiteral("wmav1"),
+        QStringLiteral("wmav2"),  QStringLiteral("ac3"),  QStringLiteral("eac3")};
+    const bool tolerant = chosen == ComparisonMethod::statistical && perceptual.contains(codec);
+    // Without a known rate every frame is judged as a second of its own.
+    return {tolerant ? ComparisonMethod::statistical : ComparisonMethod::byteExact,
+            qMax(1, sampleRate)};
+}
+
 qint64 firstDifferingFrame(const uchar* data, qint64 frames) {
-    // Two frames per 64-bit word: left ^ right lands in the low half of each
-    // 32-bit lane. Blocks keep the inner loop branch-free so it vectorises.
-    constexpr qint64 framesPerBlock = 1024;
-    constexpr std::uint64_t leftXorRight = 0x0000FFFF0000FFFFULL;
+    // Blocks keep the inner loop branch-free so it vectorises.
+    constexpr qint64 framesPerBlock = 512;
     qint64 frame = 0;
     for (; frame + framesPerBlock <= frames; frame += framesPerBlock) {
         const uchar* block = data + frame * pcmFrameSize;
         std::uint64_t differences = 0;
-        for (qint64 word = 0; word < framesPerBlock / 2; ++word) {
-            std::uint64_t value;
-            std::memcpy(&value, block + word * 8, sizeof value);
-            differences |= (value ^ (value >> 16)) & leftXorRight;
+        for (qint64 i = 0; i < framesPerBlock; ++i) {
+            std::uint64_t left, right;
+            std::memcpy(&left, block + i * pcmFrameSize, sizeof left);
+            std::memcpy(&right, block + i * pcmFrameSize + pcmSampleSize, sizeof right);
+            differences |= left ^ right;
         }
         if (differences)
             break;
     }
     for (; frame < frames; ++frame) {
         const uchar* bytes = data + frame * pcmFrameSize;
-        if (bytes[0] != bytes[2] || bytes[1] != bytes[3])
+        if (std::memcmp(bytes, bytes + pcmSampleSize, pcmSampleSize) != 0)
             return frame;
     }
     return frames;
 }
 
-void ChannelSums::add(const uchar* data, qint64 frames) {
-    qint64 l = 0, r = 0, ll = 0, rr = 0, lr = 0;
+void ChannelEnergies::add(const uchar* data, qint64 frames) {
     for (qint64 i = 0; i < frames; ++i) {
-        const qint64 left = sampleAt(data + i * pcmFrameSize);
-        const qint64 right = sampleAt(data + i * pcmFrameSize + 2);
-        l += left;
-        r += right;
-        ll += left * left;
-        rr += right * right;
-        lr += left * right;
+        const double l = sampleAt(data + i * pcmFrameSize);
+        const double r = sampleAt(data + i * pcmFrameSize + pcmSampleSize);
+        left += l * l;
+        right += r * r;
+        difference += (l - r) * (l - r);
     }
     count += frames;
-    sumL += l;
-    sumR += r;
-    sumLL += ll;
-    sumRR += rr;
-    sumLR += lr;
 }
 
-double ChannelSums::correlation() const {
-    const double n = double(count);
-    const double meanL = double(sumL) / n;
-    const double meanR = double(sumR) / n;
-    const double varianceL = double(sumLL) / n - meanL * meanL;
-    const double varianceR = double(sumRR) / n - meanR * meanR;
-    const double deviation = std::sqrt(varianceL * varianceR);
-    if (!(deviation > 0))
-        return std::nan("");
-    return (double(sumLR) / n - meanL * meanR) / deviation;
-}
-
-bool ChannelSums::channelsMatch() const {
-    if (count == 0)
-        return false;
-    const double r = correlation();
-    if (!std::isnan(r))
-        return r > 0.999;
-    // Silence or a constant channel: nothing to correlate, so compare levels.
-    return double(sumL) / double(count) == double(sumR) / double(count);
-}
-
-bool ChannelSums::isSilent() const {
-    // (32768 * 10^(-60/20))^2: the mean square of a -60 dBFS signal.
-    constexpr double silentMeanSquare = 1073.7;
-    const double n = double(count);
-    return double(sumLL) / n < silentMeanSquare && double(sumRR) / n < silentMeanSquare;
+bool ChannelEnergies::channelsMatch() const {
+    // Written so that a NaN or an infinity anywhere fails.
+    return count > 0 && difference <= residualShare * qMax(left, right);
 }

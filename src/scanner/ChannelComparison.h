@@ -1,34 +1,52 @@
 #pragma once
 
+#include "model/Statuses.h"
+
+#include <QString>
 #include <QtGlobal>
 
-// Decoded PCM is interleaved 16-bit little-endian stereo: 4-byte frames, the
-// left sample first. These work in place on whole frames, with no copy.
-constexpr qint64 pcmFrameSize = 4;
+// Decoded PCM holds each sample as a 64-bit little-endian float, interleaved
+// in frames of two, the left sample first. A double holds every integer
+// sample up to 32 bits and every float sample exactly, so the comparison sees
+// the file's own samples, never a rounded or dithered rendering of them.
+constexpr qint64 pcmSampleSize = 8;
+constexpr qint64 pcmFrameSize = 2 * pcmSampleSize;
 
-// Index of the first frame whose left and right samples differ, or `frames`
-// when every frame matches.
+// How the decoded channels of one stream are judged.
+struct PcmJudgement {
+    ComparisonMethod method = ComparisonMethod::byteExact;
+    qint64 framesPerSecond = 0; // the stream's own sample rate
+};
+
+// Only perceptual codecs can give two identical channels back slightly
+// different; every other decoder returns exactly what was stored, so there a
+// tolerance could only hide real stereo and the byte-exact rule applies
+// whatever was chosen.
+PcmJudgement judgementFor(ComparisonMethod chosen, const QString& codec, int sampleRate);
+
+// Index of the first frame whose left and right samples differ in any bit,
+// or `frames` when every frame matches.
 qint64 firstDifferingFrame(const uchar* data, qint64 frames);
 
-// Running sums for the correlation of the two channels. They are exact
-// integers, so adding chunk by chunk gives the same verdict as one pass.
-class ChannelSums {
+// The energies of a stretch of decoded PCM: of each channel and of their
+// difference.
+class ChannelEnergies {
 public:
     void add(const uchar* data, qint64 frames);
 
     qint64 frames() const { return count; }
-    // Pearson's r, or NaN when a channel has no variance.
-    double correlation() const;
-    // r above 0.999; with no variance to correlate, equal channel means.
+    // The difference at least 70 dB below the louder channel, or both
+    // channels silent. MP3, Vorbis and WMA decoders give identical channels
+    // back exactly; Opus leaves them float rounding apart, in noisy passages
+    // at 96 kb/s up to 75 dB apart, and now and then 45 dB apart, which is
+    // where real stereo lies: such a file is called real stereo. A level
+    // difference of 0.01 dB, stereo in a quiet passage or a noise bed 60 dB
+    // down fails, as each stretch is measured against its own level.
     bool channelsMatch() const;
-    // Both channels below -60 dBFS RMS.
-    bool isSilent() const;
 
 private:
     qint64 count = 0;
-    qint64 sumL = 0;
-    qint64 sumR = 0;
-    qint64 sumLL = 0;
-    qint64 sumRR = 0;
-    qint64 sumLR = 0;
+    double left = 0;
+    double right = 0;
+    double difference = 0;
 };

@@ -1,13 +1,14 @@
 #include "scanner/PcmDecode.h"
 
 QStringList pcmStreamArguments() {
-    return {QStringLiteral("-f"),        QStringLiteral("s16le"), QStringLiteral("-acodec"),
-            QStringLiteral("pcm_s16le"), QStringLiteral("-ac"),   QStringLiteral("2"),
-            QStringLiteral("-ar"),       QStringLiteral("44100")};
+    return {QStringLiteral("-f"), QStringLiteral("f64le"), QStringLiteral("-c:a"),
+            QStringLiteral("pcm_f64le")};
 }
 
 QStringList pcmDecodeArguments(const QString& file, std::optional<qint64> seconds) {
-    QStringList arguments = QStringList{QStringLiteral("-i"), file} + pcmStreamArguments();
+    QStringList arguments =
+        QStringList{QStringLiteral("-i"), file, QStringLiteral("-map"), QStringLiteral("0:a:0")} +
+        pcmStreamArguments();
     if (seconds)
         arguments << QStringLiteral("-t") << QString::number(*seconds);
     arguments << QStringLiteral("-");

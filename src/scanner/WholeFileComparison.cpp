@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-WholeFileComparer::WholeFileComparer(ComparisonMethod method) : method(method) {}
+WholeFileComparer::WholeFileComparer(PcmJudgement judgement) : judgement(judgement) {}
 
 bool WholeFileComparer::feed(QByteArrayView chunk) {
     const auto* bytes = reinterpret_cast<const uchar*>(chunk.data());
@@ -35,17 +35,18 @@ bool WholeFileComparer::feed(QByteArrayView chunk) {
 }
 
 WholeFileVerdict WholeFileComparer::verdict() {
-    if (method == ComparisonMethod::statistical && !difference)
+    if (judgement.method == ComparisonMethod::statistical && !difference)
         judgeSecond();
     WholeFileVerdict verdict;
     verdict.framesCompared = framesSeen;
+    verdict.framesPerSecond = judgement.framesPerSecond;
     verdict.firstDifferingFrame = difference;
     verdict.channelsMatch = framesSeen > 0 && !difference;
     return verdict;
 }
 
 bool WholeFileComparer::compare(const uchar* frames, qint64 count) {
-    if (method == ComparisonMethod::statistical)
+    if (judgement.method == ComparisonMethod::statistical)
         return compareSeconds(frames, count);
     const qint64 differing = firstDifferingFrame(frames, count);
     if (differing < count) {
@@ -61,12 +62,12 @@ bool WholeFileComparer::compare(const uchar* frames, qint64 count) {
 // many fake ones; each second must therefore pass on its own.
 bool WholeFileComparer::compareSeconds(const uchar* frames, qint64 count) {
     while (count > 0) {
-        const qint64 taken = qMin(count, pcmFramesPerSecond - second.frames());
+        const qint64 taken = qMin(count, judgement.framesPerSecond - second.frames());
         second.add(frames, taken);
         framesSeen += taken;
         frames += taken * pcmFrameSize;
         count -= taken;
-        if (second.frames() == pcmFramesPerSecond && !judgeSecond())
+        if (second.frames() == judgement.framesPerSecond && !judgeSecond())
             return false;
     }
     return true;
@@ -74,10 +75,10 @@ bool WholeFileComparer::compareSeconds(const uchar* frames, qint64 count) {
 
 bool WholeFileComparer::judgeSecond() {
     const qint64 start = framesSeen - second.frames();
-    // Lossy codecs leave the channels of a fake-stereo file slightly
-    // different where there is next to nothing to encode.
-    const bool passes = second.frames() == 0 || second.isSilent() || second.channelsMatch();
-    second = ChannelSums();
+    // A quiet second is judged by its own level: real stereo far below the
+    // loud passages is still real stereo.
+    const bool passes = second.frames() == 0 || second.channelsMatch();
+    second = ChannelEnergies();
     if (!passes)
         difference = start;
     return passes;
@@ -85,13 +86,13 @@ bool WholeFileComparer::judgeSecond() {
 
 namespace {
 
-WholeFileVerdict streamDecode(const QString& ffmpeg, const QString& file, ComparisonMethod method,
+WholeFileVerdict streamDecode(const QString& ffmpeg, const QString& file, PcmJudgement judgement,
                               std::stop_token stop) {
     ChildProcess decoder;
     if (decoder.start(ffmpeg, pcmDecodeArguments(file, std::nullopt), ChildProcess::Output::pipe(),
                       ChildProcess::Output::nullDevice()))
         throw ScannerError();
-    WholeFileComparer stream(method);
+    WholeFileComparer stream(judgement);
     bool stoppedEarly = false;
     decoder.readPipes(
         [&](QByteArrayView chunk) {
@@ -115,15 +116,15 @@ WholeFileVerdict streamDecode(const QString& ffmpeg, const QString& file, Compar
 
 } // namespace
 
-WholeFileVerdict compareWholeFile(const QUrl& url, ComparisonMethod method, double limitSeconds,
+WholeFileVerdict compareWholeFile(const QUrl& url, PcmJudgement judgement, double limitSeconds,
                                   std::stop_token stop) {
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     if (!ffmpeg)
         throw ScannerError();
     return withToolTimeout(
         scanQueue(), limitSeconds,
-        [ffmpeg = *ffmpeg, file = url.toLocalFile(), method](std::stop_token toolStop) {
-            return streamDecode(ffmpeg, file, method, toolStop);
+        [ffmpeg = *ffmpeg, file = url.toLocalFile(), judgement](std::stop_token toolStop) {
+            return streamDecode(ffmpeg, file, judgement, toolStop);
         },
         stop);
 }
@@ -132,7 +133,7 @@ double wholeFileLimitSeconds(const Settings& settings) {
     return double(settings.convertTimeoutSeconds()) + 10;
 }
 
-QString minutesAndSeconds(qint64 frames) {
-    const qint64 seconds = frames / pcmFramesPerSecond;
+QString minutesAndSeconds(qint64 frames, qint64 framesPerSecond) {
+    const qint64 seconds = frames / qMax<qint64>(1, framesPerSecond);
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar(u'0'));
 }

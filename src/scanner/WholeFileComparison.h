@@ -1,7 +1,6 @@
 #pragma once
 
 #include "model/Settings.h"
-#include "model/Statuses.h"
 #include "scanner/ChannelComparison.h"
 
 #include <QByteArrayView>
@@ -17,19 +16,19 @@
 struct WholeFileVerdict {
     bool channelsMatch = false;
     qint64 framesCompared = 0;
+    qint64 framesPerSecond = 0;
     // Where the channels first differ (the decode stops there): the frame
     // itself, or with the statistical method the start of the first second
     // that fails.
     std::optional<qint64> firstDifferingFrame;
 };
 
-// Judges decoded 16-bit stereo PCM at 44.1 kHz as it arrives, in chunks of
-// any size (a frame split between two chunks is carried over), never holding
-// it in memory. The scan's whole-file decode and the conversion run both feed
-// one, so both judge alike.
+// Judges decoded PCM as it arrives, in chunks of any size (a frame split
+// between two chunks is carried over), never holding it in memory. The scan
+// and the conversion run both judge through one, so both judge alike.
 class WholeFileComparer {
 public:
-    explicit WholeFileComparer(ComparisonMethod method);
+    explicit WholeFileComparer(PcmJudgement judgement);
 
     // False once the verdict can no longer change (a difference was found).
     bool feed(QByteArrayView chunk);
@@ -42,12 +41,12 @@ private:
     bool compareSeconds(const uchar* frames, qint64 count);
     bool judgeSecond();
 
-    const ComparisonMethod method;
+    const PcmJudgement judgement;
     uchar carry[pcmFrameSize] = {};
     qint64 carried = 0;
     qint64 framesSeen = 0;
     std::optional<qint64> difference;
-    ChannelSums second;
+    ChannelEnergies second;
 };
 
 // Streams the whole decode through the comparison, never holding it in memory.
@@ -55,8 +54,8 @@ private:
 // throws TimeoutError when that passes (the decoder is killed then) and
 // ScannerError when the decode fails. A stop request kills the decode and
 // throws CancellationError at once. Blocks the calling worker. The
-// statistical method judges each second on its own and skips silent ones.
-WholeFileVerdict compareWholeFile(const QUrl& url, ComparisonMethod method, double limitSeconds,
+// statistical method judges each second on its own.
+WholeFileVerdict compareWholeFile(const QUrl& url, PcmJudgement judgement, double limitSeconds,
                                   std::stop_token stop = {});
 
 // The time a whole-file comparison may take: a whole decode costs about what a
@@ -64,4 +63,4 @@ WholeFileVerdict compareWholeFile(const QUrl& url, ComparisonMethod method, doub
 double wholeFileLimitSeconds(const Settings& settings);
 
 // A position in decoded PCM as minutes and seconds ("0:07", "12:05").
-QString minutesAndSeconds(qint64 frames);
+QString minutesAndSeconds(qint64 frames, qint64 framesPerSecond);

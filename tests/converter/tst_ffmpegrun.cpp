@@ -83,7 +83,7 @@ private slots:
             "[in] Invalid data found");
         // Matching channels for a second, then the decoder gives up.
         row("decode fails midway", Setup::none,
-            partialOutput + "head -c 176400 /dev/zero\n"
+            partialOutput + "head -c 705600 /dev/zero\n"
                             "echo '[flac @ 0x1] decoding error: invalid frame header' >&2\nexit 1",
             "[flac @ 0x1] decoding error: invalid frame header");
         row("truncated output", Setup::none, FakeTools::realConversion("-ac 1 -t 0.5"),

@@ -44,8 +44,8 @@ public:
                               "in=; previous=; for argument; do\n"
                               "  [ \"$previous\" = -i ] && in=$argument; previous=$argument\n"
                               "done\n"
-                              "/usr/bin/ffmpeg -v error -y -i \"$in\" -map 0:a:0 -f s16le -acodec "
-                              "pcm_s16le -ac 2 -ar 44100 - %1 \"$last\"\n")
+                              "/usr/bin/ffmpeg -v error -y -i \"$in\" -map 0:a:0 -f f64le -c:a "
+                              "pcm_f64le - %1 \"$last\"\n")
             .arg(options);
     }
 
