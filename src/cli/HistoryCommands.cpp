@@ -10,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -75,8 +74,11 @@ int listRuns(const CliOptions& options, std::FILE* results) {
     }
     for (const JournalRun& run : runs) {
         qsizetype undone = 0;
-        for (const JournalFile& file : run.files)
+        qsizetype undoable = 0;
+        for (const JournalFile& file : run.files) {
             undone += file.undone;
+            undoable += file.canBeUndone();
+        }
         QStringList fields{QString::number(run.number),
                            run.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
                            QString::number(run.files.size()), QString::number(run.spaceSaved()),
@@ -85,6 +87,8 @@ int listRuns(const CliOptions& options, std::FILE* results) {
             fields.append(QStringLiteral("undone"));
         else if (undone > 0)
             fields.append(QStringLiteral("%1 undone").arg(undone));
+        else if (undoable == 0)
+            fields.append(QStringLiteral("cannot be undone"));
         writeLine(results, fields.join(u'\t'));
     }
     return 0;
@@ -104,18 +108,10 @@ const char* resultWord(UndoResult result) {
 
 int undoRun(const CliOptions& options, std::FILE* results) {
     std::optional<JournalRun> run;
-    if (options.run) {
+    if (options.run)
         run = RunJournal::run(*options.run);
-    } else {
-        // The newest run with something left to take back.
-        for (const JournalRun& candidate : RunJournal::runs()) {
-            if (std::any_of(candidate.files.cbegin(), candidate.files.cend(),
-                            [](const JournalFile& file) { return !file.undone; })) {
-                run = candidate;
-                break;
-            }
-        }
-    }
+    else
+        run = RunJournal::lastUndoable();
     if (!run) {
         writeLine(stderr,
                   options.run

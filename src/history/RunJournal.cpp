@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -210,7 +211,7 @@ QList<JournalRun> runsWhere(const QString& condition, const QVariant& value) {
         query.prepare(QStringLiteral("SELECT ") + fileColumns +
                       QStringLiteral(" FROM files JOIN runs ON files.run = runs.number WHERE "
                                      "files.completed IS NOT NULL") +
-                      condition + QStringLiteral(" ORDER BY runs.number DESC, files.id"));
+                      condition + QStringLiteral(" ORDER BY runs.number DESC, files.original"));
         if (value.isValid())
             query.addBindValue(value);
         QList<JournalRun> runs;
@@ -239,6 +240,10 @@ bool update(const QString& statement, const QVariantList& values) {
 }
 
 } // namespace
+
+bool JournalFile::canBeUndone() const {
+    return completion && !undone && completion->disposition != Disposition::overwritten;
+}
 
 qint64 JournalRun::spaceSaved() const {
     qint64 saved = 0;
@@ -310,6 +315,15 @@ std::optional<JournalRun> RunJournal::run(qint64 number) {
     if (found.isEmpty())
         return std::nullopt;
     return found.first();
+}
+
+std::optional<JournalRun> RunJournal::lastUndoable() {
+    for (const JournalRun& candidate : runs()) {
+        if (std::any_of(candidate.files.cbegin(), candidate.files.cend(),
+                        [](const JournalFile& file) { return file.canBeUndone(); }))
+            return candidate;
+    }
+    return std::nullopt;
 }
 
 QList<JournalFile> RunJournal::interrupted() {

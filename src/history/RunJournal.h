@@ -33,6 +33,9 @@ struct JournalFile {
     CommitIntent intent;
     std::optional<OriginalWhereabouts> completion;
     bool undone = false;
+
+    // Committed, not undone yet, and not overwritten without a copy.
+    bool canBeUndone() const;
 };
 
 struct JournalRun {
@@ -59,9 +62,11 @@ void recordCompletion(qint64 id, const OriginalWhereabouts& completion);
 void forget(qint64 id);
 void recordUndone(qint64 id);
 
-// Runs with at least one file, newest first.
+// Runs with at least one file, newest first, each with its files by path.
 QList<JournalRun> runs();
 std::optional<JournalRun> run(qint64 number);
+// The newest run with a file that can still be undone.
+std::optional<JournalRun> lastUndoable();
 // Intents whose commit never reported back: the process ended during it.
 QList<JournalFile> interrupted();
 
