@@ -104,6 +104,7 @@ MainWindow::MainWindow(QWidget* parent)
     connect(bottomBar, &BottomBar::cleared, table, &FileTable::clearHighlight);
     connect(banner, &CompletionBanner::clicked, this,
             [this] { model->setShowConversionComplete(false); });
+    connect(banner, &CompletionBanner::undoRequested, model.get(), &ContentViewModel::undoLastRun);
     connect(banner, &CompletionBanner::showFailures, this,
             [this] { model->setShowFilter(ShowFilter::failures); });
     connect(infoLog, &InfoLogSheet::closeRequested, this, [this] { model->setShowDebug(false); });
@@ -212,7 +213,8 @@ void MainWindow::refreshOverlays() {
             confetti->hide();
         }
     }
-    banner->setMessage(model->conversionCompleteMessage(), model->conversionFailureCount() > 0);
+    banner->setMessage(model->conversionCompleteMessage(), model->conversionFailureCount() > 0,
+                       model->conversionCanBeUndone() && !model->isUndoing());
     banner->setShown(model->showConversionComplete());
 }
 
@@ -279,6 +281,8 @@ void MainWindow::connectActions() {
             model->stopConvert();
     });
     connect(actions->quit, &QAction::triggered, this, &QWidget::close);
+    connect(actions->undoConversion, &QAction::triggered, model.get(),
+            &ContentViewModel::undoLastRun);
     connect(actions->selectAll, &QAction::triggered, model.get(),
             &ContentViewModel::selectAllFakeStereo);
     connect(actions->selectNone, &QAction::triggered, model.get(), &ContentViewModel::selectNone);
@@ -317,6 +321,7 @@ void MainWindow::refreshActions() {
     const bool converting = model->isConverting();
     actions->scan->setEnabled(!scanning && model->selectedFolder().has_value());
     actions->stop->setEnabled(scanning || converting);
+    actions->undoConversion->setEnabled(!scanning && !converting && !model->isUndoing());
     const bool listed = !model->items().isEmpty();
     actions->selectAll->setEnabled(listed);
     actions->selectNone->setEnabled(listed);

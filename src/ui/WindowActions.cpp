@@ -42,6 +42,9 @@ WindowActions::WindowActions(QWidget* window)
                       {QKeySequence(Qt::Key_Escape)})),
       quit(makeAction(window, "quitAction", QStringLiteral("&Quit"),
                       {QKeySequence(Qt::CTRL | Qt::Key_Q)})),
+      undoConversion(
+          makeAction(window, "undoConversionAction", QStringLiteral("&Undo Conversion"),
+                     standardOr(QKeySequence::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)))),
       selectAll(makeAction(window, "selectAllAction", QStringLiteral("Select &All Fake Stereo"),
                            {QKeySequence(Qt::CTRL | Qt::Key_A)})),
       selectNone(makeAction(window, "selectNoneAction", QStringLiteral("Select &None"),
@@ -78,6 +81,8 @@ QMenuBar* WindowActions::makeMenuBar(QWidget* parent) const {
     file->addSeparator();
     file->addAction(quit);
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+    edit->addAction(undoConversion);
+    edit->addSeparator();
     edit->addActions({selectAll, selectNone});
     edit->addSeparator();
     edit->addAction(find);
@@ -101,8 +106,8 @@ QString WindowActions::hint(const QString& text, const QAction* action) {
 
 QStringList WindowActions::shortcutLines() const {
     QStringList lines;
-    for (const QAction* action : {openFolder, scan, stop, quit, selectAll, selectNone, find,
-                                  preferences, infoLog, shortcuts}) {
+    for (const QAction* action : {openFolder, scan, stop, quit, undoConversion, selectAll,
+                                  selectNone, find, preferences, infoLog, shortcuts}) {
         lines.append(plain(action->text()) + u'\t' +
                      action->shortcut().toString(QKeySequence::NativeText));
     }

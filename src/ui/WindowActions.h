@@ -22,6 +22,7 @@ public:
     QAction* const stop;
     QAction* const quit;
     // Edit
+    QAction* const undoConversion;
     QAction* const selectAll;
     QAction* const selectNone;
     QAction* const find;

@@ -5,6 +5,8 @@
 #include "exec/SerialQueue.h"
 #include "exec/TimeLimits.h"
 #include "exec/WorkerThreads.h"
+#include "history/RunJournal.h"
+#include "history/UndoConversion.h"
 #include "model/FileItem.h"
 #include "model/PathParts.h"
 #include "model/Settings.h"
@@ -812,6 +814,10 @@ void ContentViewModel::showSummary(const ConversionRun& run) {
         return;
     const QString message = lines.join(u'\n');
     publish(conversionFailureCount_, failedCount);
+    // Originals overwritten without a copy cannot come back.
+    publish(conversionCanBeUndone_,
+            convertedCount > 0 &&
+                (run.behavior != ConvertBehavior::overwrite || run.suffixEnabled));
     publish(conversionCompleteMessage_, message);
     publish(showConversionComplete_, true);
     log(message);
@@ -825,6 +831,67 @@ void ContentViewModel::stopConvert() {
     }
     publish(currentConvertingFile_, std::optional<QString>());
     publish(isConverting_, false);
+}
+
+void ContentViewModel::undoLastRun() {
+    if (isConverting_ || isUndoing_) {
+        log(QStringLiteral("Busy converting or undoing, ignoring Undo"));
+        return;
+    }
+    publish(isUndoing_, true);
+    publish(showConversionComplete_, false);
+    startDetachedWorker(
+        [self = QPointer(this), stop = rowConversionsStop.get_token()] { runUndo(self, stop); });
+}
+
+// Quitting stops the undo between two files, never within one.
+void ContentViewModel::runUndo(QPointer<ContentViewModel> self, std::stop_token stop) {
+    const auto tell = [self](const QString& line) {
+        postToGuiThread([self, line] {
+            if (self)
+                self->log(line);
+        });
+    };
+    const std::optional<JournalRun> run = RunJournal::lastUndoable();
+    if (!run)
+        tell(QStringLiteral("Nothing to undo"));
+    for (const JournalFile& file : run ? run->files : QList<JournalFile>()) {
+        if (stop.stop_requested())
+            break;
+        if (!file.canBeUndone())
+            continue;
+        const UndoOutcome outcome = undoConversion(file);
+        if (outcome.result != UndoResult::undone) {
+            tell(outcome.text + QStringLiteral(" (") + file.intent.original + u')');
+            continue;
+        }
+        postToGuiThread([self, original = file.intent.original] {
+            if (self)
+                self->showUndone(original);
+        });
+    }
+    postToGuiThread([self] {
+        if (!self)
+            return;
+        self->publish(self->isUndoing_, false);
+        emit self->undoFinished();
+    });
+}
+
+// The row of a file taken back shows the original as the scan found it.
+void ContentViewModel::showUndone(const QString& original) {
+    log(QStringLiteral("Undone: ") + original);
+    for (const FileItemPtr& item : std::as_const(items_)) {
+        if (item->path() != original || item->detectionStatus != DetectionStatus::converted)
+            continue;
+        item->detectionStatus = DetectionStatus::fakeStereo;
+        item->fileSize = item->originalSize;
+        item->originalSize = 0;
+        item->convertedSize = 0;
+        item->convertedUrl.reset();
+        item->errorMessage.reset();
+    }
+    republishItems();
 }
 
 void ContentViewModel::stopAllConversions() {

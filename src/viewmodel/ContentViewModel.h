@@ -69,6 +69,8 @@ public:
     const QString& conversionCompleteMessage() const { return conversionCompleteMessage_; }
     // How many files of the summed-up run failed or were skipped.
     qint64 conversionFailureCount() const { return conversionFailureCount_; }
+    // Whether the summed-up run left something the history can take back.
+    bool conversionCanBeUndone() const { return conversionCanBeUndone_; }
 
     // Written by the views.
     void setShowDebug(bool value);
@@ -97,6 +99,11 @@ public:
     // conversion holds.
     bool isConvertible(const FileItemPtr& item) const;
     bool hasConversionsInFlight() const { return !heldForConversion.isEmpty(); }
+    // Takes back the newest run the history can still undo, file by file on
+    // a worker of its own; returns at once. Each row undone shows its original
+    // again as it was before the run.
+    void undoLastRun();
+    bool isUndoing() const { return isUndoing_; }
     // For quitting: the run and every single-row conversion are cancelled.
     // Their workers still finish the file in hand (removing a temporary
     // output, or completing a disposal already under way) before letting go.
@@ -141,6 +148,8 @@ signals:
     // silently, and single-row conversions are not runs.
     void scanFinished();
     void conversionFinished();
+    // When an undo has taken back all it could.
+    void undoFinished();
 
 private:
     struct ScanRun;
@@ -172,6 +181,8 @@ private:
                                 const std::shared_ptr<const AudioConverter>& converter,
                                 const FileItemPtr& item, std::stop_token stop,
                                 const QString& run = {});
+    static void runUndo(QPointer<ContentViewModel> self, std::stop_token stop);
+    void showUndone(const QString& original);
     bool isActive(const std::shared_ptr<ConversionRun>& run) const;
     void finishConversion(const std::shared_ptr<ConversionRun>& run);
     void showSummary(const ConversionRun& run);
@@ -193,6 +204,8 @@ private:
     bool isScanning_ = false;
     bool scanStopped_ = false;
     bool isConverting_ = false;
+    bool isUndoing_ = false;
+    bool conversionCanBeUndone_ = false;
     qint64 scannedCount_ = 0;
     qint64 totalCount_ = 0;
     double convertProgress_ = 0.0;

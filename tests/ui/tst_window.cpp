@@ -277,6 +277,32 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!banner->isVisible(), 2000);
     }
 
+    // The banner's Undo and Edit > Undo Conversion both take the run back,
+    // and the row shows the original again.
+    void undoFromTheBannerAndTheMenu() {
+        Settings::shared().setConvertBehavior(ConvertBehavior::trash);
+        QTemporaryDir copy;
+        QVERIFY(QFile::copy(audio.filePath(u"twin.wav"_s), copy.filePath(u"twin.wav"_s)));
+        const auto before = TestFiles::snapshot(copy.path());
+        ContentViewModel& viewModel = window->viewModel();
+        viewModel.handleDrop({QUrl::fromLocalFile(copy.path() + u'/')});
+        QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning() && viewModel.fakeStereoCount() == 1,
+                                 30000);
+        for (const bool fromBanner : {true, false}) {
+            viewModel.selectAllFakeStereo();
+            press(*window, "convertSelectedButton");
+            QTRY_VERIFY_WITH_TIMEOUT(viewModel.showConversionComplete(), 30000);
+            QVERIFY(TestFiles::snapshot(copy.path()) != before);
+            if (fromBanner)
+                press(*window, "undoButton");
+            else
+                window->windowActions().undoConversion->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isUndoing(), 30000);
+            QCOMPARE(TestFiles::snapshot(copy.path()), before);
+            QCOMPARE(viewModel.items().first()->detectionStatus, DetectionStatus::fakeStereo);
+        }
+    }
+
     void closingMidConversionQuitsOnceTheFileIsLetGo() {
         QTemporaryDir copy;
         const QString original = copy.filePath(u"twin.wav"_s);
@@ -476,6 +502,7 @@ private slots:
         row("scanAction", Qt::Key_F5, "scanButton");
         row("stopAction", Qt::Key_Escape, "scanStopButton");
         row("quitAction", Qt::CTRL | Qt::Key_Q);
+        row("undoConversionAction", Qt::CTRL | Qt::Key_Z);
         row("selectAllAction", Qt::CTRL | Qt::Key_A);
         row("selectNoneAction", Qt::CTRL | Qt::SHIFT | Qt::Key_A);
         row("findAction", Qt::CTRL | Qt::Key_F, "searchField");
