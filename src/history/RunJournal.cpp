@@ -64,28 +64,38 @@ bool execute(QSqlQuery& query) {
     return false;
 }
 
+enum class Opening { sound, damaged, unavailable };
+
+// SQLITE_CORRUPT and SQLITE_NOTADB: the file itself is bad, as opposed to
+// busy (another Chanfuse writing) or out of reach.
+bool isDamage(const QSqlError& error) {
+    return error.nativeErrorCode() == u"11" || error.nativeErrorCode() == u"26";
+}
+
 // Opens the database and proves it sound; a file that is not one, or fails
-// SQLite's own check, is not ours to write into.
-bool openChecked(const QString& path) {
+// SQLite's own check, is not ours to write into. One merely busy is left be.
+Opening openChecked(const QString& path) {
     QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     database.setDatabaseName(path);
+    database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!database.open())
-        return false;
+        return Opening::unavailable;
     QSqlQuery check(database);
-    if (!check.exec(QStringLiteral("PRAGMA integrity_check")) || !check.next() ||
-        check.value(0).toString() != QLatin1String("ok"))
-        return false;
+    if (!check.exec(QStringLiteral("PRAGMA integrity_check")))
+        return isDamage(check.lastError()) ? Opening::damaged : Opening::unavailable;
+    if (!check.next() || check.value(0).toString() != QLatin1String("ok"))
+        return Opening::damaged;
     check.finish();
     // Each commit's record must be on the disk before the commit changes the
     // folder, or a power cut could lose the record of a change it kept.
     if (!check.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
         !check.exec(QStringLiteral("PRAGMA synchronous=FULL")))
-        return false;
+        return Opening::unavailable;
     for (const char* statement : schema) {
         if (!check.exec(QLatin1String(statement)))
-            return false;
+            return Opening::unavailable;
     }
-    return true;
+    return Opening::sound;
 }
 
 void closeConnection() {
@@ -135,15 +145,16 @@ QSqlDatabase connection() {
         closeConnection();
     openPath.clear();
     QDir().mkpath(QFileInfo(path).path());
-    if (!openChecked(path)) {
+    Opening opened = openChecked(path);
+    if (opened == Opening::damaged) {
         closeConnection();
-        if (QFileInfo::exists(path))
-            setAside(path);
-        if (!openChecked(path)) {
-            closeConnection();
-            reportProblem(QStringLiteral("cannot open ") + path);
-            return {};
-        }
+        setAside(path);
+        opened = openChecked(path);
+    }
+    if (opened != Opening::sound) {
+        closeConnection();
+        reportProblem(QStringLiteral("cannot open ") + path);
+        return {};
     }
     openPath = path;
     QSqlDatabase database = QSqlDatabase::database(connectionName, false);

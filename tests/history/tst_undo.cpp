@@ -7,6 +7,9 @@
 #include "history/UndoConversion.h"
 #include <QCryptographicHash>
 
+#include <QScopeGuard>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QUuid>
 
 #include <sys/stat.h>
@@ -137,6 +140,37 @@ private slots:
         const JournalRun undone = *RunJournal::run(run.number);
         for (const JournalFile& file : undone.files)
             QVERIFY(file.undone);
+    }
+
+    // A journal that is no database is set aside and a new one started,
+    // without holding up the conversion; runs older than historyKeepDays go
+    // when the journal is next opened.
+    void damagedJournalSetAsideAndOldRunsPruned() {
+        const QByteArray stateHome = qgetenv("XDG_STATE_HOME");
+        const auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", stateHome); });
+        QTemporaryDir state;
+        const QString folder = state.path() + u"/Chanfuse"_s;
+        QVERIFY(QDir().mkpath(folder));
+        TestFiles::writeFile(folder + u"/history.sqlite"_s, QByteArray(4096, 'x'));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+
+        convertAsOneRun({u"a.wav"_s});
+        QCOMPARE(QDir(folder).entryList({u"history.sqlite.damaged-*"_s}).size(), 1);
+        {
+            QSqlDatabase aging = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"aging"_s);
+            aging.setDatabaseName(RunJournal::location());
+            QVERIFY(aging.open());
+            QVERIFY(QSqlQuery(aging).exec(u"UPDATE runs SET started = started - 91 * 86400000"_s));
+        }
+        QSqlDatabase::removeDatabase(u"aging"_s);
+        convertAsOneRun({u"b.flac"_s});
+        // Elsewhere and back: the journal is opened afresh.
+        qputenv("XDG_STATE_HOME", stateHome);
+        RunJournal::runs();
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+        const QList<JournalRun> kept = RunJournal::runs();
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept.first().files.first().intent.original, fixture.pathOf(u"b.flac"_s));
     }
 
     void aFileThatCannotBeUndoneIsRefusedAndTheOthersAreNot_data() {
