@@ -278,9 +278,13 @@ std::optional<qint64> RunJournal::recordIntent(const CommitIntent& intent) {
         std::optional<qint64>{}, [intent](QSqlDatabase database) -> std::optional<qint64> {
             database.transaction();
             QSqlQuery addRun(database);
-            addRun.prepare(QStringLiteral("INSERT OR IGNORE INTO runs(key, started) VALUES(?, ?)"));
+            // Not INSERT OR IGNORE: an ignored row would still use up a
+            // number, and the runs are numbered for people to type.
+            addRun.prepare(QStringLiteral("INSERT INTO runs(key, started) SELECT ?, ? WHERE NOT "
+                                          "EXISTS (SELECT 1 FROM runs WHERE key = ?)"));
             addRun.addBindValue(intent.run);
             addRun.addBindValue(QDateTime::currentMSecsSinceEpoch());
+            addRun.addBindValue(intent.run);
             QSqlQuery add(database);
             add.prepare(QStringLiteral(
                 "INSERT INTO files(run, original, original_size, "
