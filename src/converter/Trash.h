@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -20,6 +21,10 @@ struct TrashEntry {
     QString file;
     QString info;
 };
+
+// The entries of the trash serving `recordedPath` that were recorded under
+// it, with their files still there.
+QList<TrashEntry> trashEntriesOf(const QString& recordedPath);
 
 std::optional<QString> moveToTrash(const QString& path, const QString& recordedPath,
                                    const std::function<bool(const QString&)>& isWanted = {},
