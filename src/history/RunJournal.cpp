@@ -213,6 +213,7 @@ JournalFile fileFrom(const QSqlQuery& row) {
         file.completion =
             OriginalWhereabouts{*disposition, row.value(13).toString(), row.value(14).toString()};
     file.undone = !row.value(15).isNull();
+    file.runStarted = QDateTime::fromMSecsSinceEpoch(row.value(17).toLongLong(), Qt::UTC);
     return file;
 }
 
@@ -220,8 +221,7 @@ QList<JournalRun> runsWhere(const QString& condition, const QVariant& value) {
     return onJournal(QList<JournalRun>{}, [condition, value](const QSqlDatabase& database) {
         QSqlQuery query(database);
         query.prepare(QStringLiteral("SELECT ") + fileColumns +
-                      QStringLiteral(" FROM files JOIN runs ON files.run = runs.number WHERE "
-                                     "files.completed IS NOT NULL") +
+                      QStringLiteral(" FROM files JOIN runs ON files.run = runs.number") +
                       condition + QStringLiteral(" ORDER BY runs.number DESC, files.original"));
         if (value.isValid())
             query.addBindValue(value);
@@ -259,7 +259,7 @@ bool JournalFile::canBeUndone() const {
 qint64 JournalRun::spaceSaved() const {
     qint64 saved = 0;
     for (const JournalFile& file : files) {
-        if (!file.undone)
+        if (file.completion && !file.undone)
             saved += file.intent.originalSize - file.intent.monoSize;
     }
     return saved;
@@ -326,7 +326,7 @@ QList<JournalRun> RunJournal::runs() {
 }
 
 std::optional<JournalRun> RunJournal::run(qint64 number) {
-    const QList<JournalRun> found = runsWhere(QStringLiteral(" AND runs.number = ?"), number);
+    const QList<JournalRun> found = runsWhere(QStringLiteral(" WHERE runs.number = ?"), number);
     if (found.isEmpty())
         return std::nullopt;
     return found.first();
@@ -334,29 +334,10 @@ std::optional<JournalRun> RunJournal::run(qint64 number) {
 
 std::optional<JournalRun> RunJournal::lastUndoable() {
     for (const JournalRun& candidate : runs()) {
-        if (std::any_of(candidate.files.cbegin(), candidate.files.cend(),
-                        [](const JournalFile& file) { return file.canBeUndone(); }))
+        if (std::any_of(
+                candidate.files.cbegin(), candidate.files.cend(),
+                [](const JournalFile& file) { return file.canBeUndone() || file.interrupted(); }))
             return candidate;
     }
     return std::nullopt;
-}
-
-QList<JournalFile> RunJournal::interrupted() {
-    return onJournal(QList<JournalFile>{}, [](const QSqlDatabase& database) {
-        QSqlQuery query(database);
-        query.prepare(QStringLiteral("SELECT ") + fileColumns +
-                      QStringLiteral(" FROM files JOIN runs ON files.run = runs.number WHERE "
-                                     "files.completed IS NULL ORDER BY files.id"));
-        QList<JournalFile> files;
-        if (!execute(query))
-            return files;
-        while (query.next())
-            files.append(fileFrom(query));
-        return files;
-    });
-}
-
-std::optional<QString> RunJournal::lastProblem() {
-    const std::lock_guard guard(problemLock);
-    return problem;
 }

@@ -33,9 +33,14 @@ struct JournalFile {
     CommitIntent intent;
     std::optional<OriginalWhereabouts> completion;
     bool undone = false;
+    // When its run began: nothing the commit wrote is older.
+    QDateTime runStarted;
 
     // Committed, not undone yet, and not overwritten without a copy.
     bool canBeUndone() const;
+    // Never reported back: the process ended during the commit, or is still
+    // in it.
+    bool interrupted() const { return !completion; }
 };
 
 struct JournalRun {
@@ -62,16 +67,11 @@ void recordCompletion(qint64 id, const OriginalWhereabouts& completion);
 void forget(qint64 id);
 void recordUndone(qint64 id);
 
-// Runs with at least one file, newest first, each with its files by path.
+// Runs with at least one file, newest first, each with its files by path,
+// interrupted ones included.
 QList<JournalRun> runs();
 std::optional<JournalRun> run(qint64 number);
-// The newest run with a file that can still be undone.
+// The newest run with a file that can still be undone or put back.
 std::optional<JournalRun> lastUndoable();
-// Intents whose commit never reported back: the process ended during it.
-QList<JournalFile> interrupted();
-
-// Why the journal is unavailable, if it is (the database could not be opened
-// or did not answer in time).
-std::optional<QString> lastProblem();
 
 } // namespace RunJournal

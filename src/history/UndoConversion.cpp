@@ -7,10 +7,14 @@
 #include "history/FileDigest.h"
 #include "model/Settings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -212,14 +216,148 @@ std::variant<std::shared_ptr<const OriginalLock>, QString> lockConverted(const C
     return lock;
 }
 
+bool holdsOriginal(const CommitIntent& intent, const QString& path) {
+    const auto status = statusOf(path);
+    return status && S_ISREG(status->st_mode) && qint64(status->st_size) == intent.originalSize &&
+           modifiedNs(*status) == intent.originalModifiedNs;
+}
+
+bool holdsOutput(const CommitIntent& intent, const QString& path) {
+    const auto status = statusOf(path);
+    return status && S_ISREG(status->st_mode) && qint64(status->st_size) == intent.monoSize &&
+           sha256OfFile(path) == intent.monoSha256;
+}
+
+// A live conversion still holds its original's lock, wherever the file is
+// by now; the lock dies with the process.
+class HeldOriginal {
+public:
+    explicit HeldOriginal(const QString& path)
+        : descriptor(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)) {}
+    ~HeldOriginal() {
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
+    HeldOriginal(const HeldOriginal&) = delete;
+    HeldOriginal& operator=(const HeldOriginal&) = delete;
+    bool lockedHere() const {
+        return descriptor >= 0 && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+    }
+
+private:
+    const int descriptor;
+};
+
+// The copy a backup commit made is the one in _backup of the original's size
+// (and bytes, when the original is there to compare) written since its run
+// began; earlier backups are older. File times come from a coarse clock,
+// a few milliseconds behind the one the run's start was read from.
+std::optional<QString> backupCopyOf(const JournalFile& file,
+                                    const std::optional<QByteArray>& digest) {
+    const QDir backup(QFileInfo(file.intent.original).path() + QStringLiteral("/_backup"));
+    for (const QFileInfo& copy : backup.entryInfoList(QDir::Files | QDir::Hidden, QDir::Time)) {
+        if (!copy.isSymLink() && copy.size() == file.intent.originalSize &&
+            copy.lastModified() >= file.runStarted.addSecs(-1) &&
+            (!digest || sha256OfFile(copy.filePath()) == digest))
+            return copy.filePath();
+    }
+    return std::nullopt;
+}
+
+UndoOutcome putBackNow(const JournalFile& file, bool dryRun) {
+    const CommitIntent& intent = file.intent;
+    const QString& original = intent.original;
+    const auto refused = [](const QString& why) { return UndoOutcome{UndoResult::refused, why}; };
+    // Where the commit may have left the original, its own path first.
+    QStringList places{original, intent.temporary, intent.staging};
+    TrashEntry fromTrash;
+    for (const TrashEntry& entry : trashEntriesOf(original)) {
+        if (holdsOriginal(intent, entry.file)) {
+            fromTrash = entry;
+            places.append(entry.file);
+            break;
+        }
+    }
+    const auto found = std::find_if(places.cbegin(), places.cend(), [&intent](const QString& at) {
+        return holdsOriginal(intent, at);
+    });
+    if (found == places.cend()) {
+        // Replaced in place with only the journal's record left to write.
+        std::optional<OriginalWhereabouts> done;
+        if (intent.behavior == ConvertBehavior::overwrite)
+            done = OriginalWhereabouts{Disposition::overwritten, {}, {}};
+        else if (intent.behavior == ConvertBehavior::backup)
+            if (const auto copy = backupCopyOf(file, std::nullopt))
+                done = OriginalWhereabouts{Disposition::backedUp, *copy, {}};
+        if (!done || intent.finalPath != original || !holdsOutput(intent, original))
+            return refused(notUndone(QStringLiteral("the original is nowhere to be found")));
+        if (!dryRun)
+            RunJournal::recordCompletion(file.id, *done);
+        return {UndoResult::finished, {}};
+    }
+    const QString at = *found;
+    const HeldOriginal held(at);
+    if (!held.lockedHere())
+        return refused(notUndone(QStringLiteral("a conversion still holds the original")));
+    const bool outputInPlace = at != original && holdsOutput(intent, original);
+    if (at != original && !outputInPlace && statusOf(original))
+        return refused(pathTaken(original));
+    if (dryRun)
+        return {UndoResult::wouldUndo, {}};
+    if (outputInPlace) {
+        // The output goes where the original was found, then away.
+        if (exchangeNames(at, original) != Exchange::exchanged &&
+            ::rename(QFile::encodeName(at).constData(), QFile::encodeName(original).constData()) !=
+                0)
+            return refused(notUndone(lastSystemError()));
+    } else if (at != original) {
+        switch (renameWithoutReplacing(at, original)) {
+        case Placement::placed:
+            break;
+        case Placement::taken:
+            return refused(pathTaken(original));
+        case Placement::failed:
+            return refused(notUndone(lastSystemError()));
+        }
+    }
+    if (at == fromTrash.file)
+        unlinkPath(fromTrash.info);
+    for (const QString& ours : {at, intent.temporary, intent.finalPath}) {
+        if (ours != original && holdsOutput(intent, ours))
+            unlinkPath(ours);
+    }
+    // The hidden second name (a link or a copy) the commit gave the original.
+    if (intent.staging != at && holdsOriginal(intent, intent.staging))
+        unlinkPath(intent.staging);
+    if (intent.behavior == ConvertBehavior::backup) {
+        if (const auto copy = backupCopyOf(file, sha256OfFile(original)))
+            unlinkPath(*copy);
+        ::rmdir(
+            QFile::encodeName(QFileInfo(original).path() + QStringLiteral("/_backup")).constData());
+    }
+    RunJournal::forget(file.id);
+    return {UndoResult::putBack, {}};
+}
+
 } // namespace
+
+UndoOutcome putBackInterrupted(const JournalFile& file, bool dryRun) {
+    if (file.completion)
+        return {UndoResult::refused, notUndone(QStringLiteral("the conversion finished"))};
+    try {
+        return withHardTimeout(double(Settings::shared().convertTimeoutSeconds()),
+                               [file, dryRun] { return putBackNow(file, dryRun); });
+    } catch (const TimeoutError&) {
+        return {UndoResult::refused,
+                notUndone(QStringLiteral("the folder did not answer in time"))};
+    }
+}
 
 UndoOutcome undoConversion(const JournalFile& file, bool dryRun) {
     if (file.undone)
         return {UndoResult::refused, notUndone(QStringLiteral("already undone"))};
     if (!file.completion)
-        return {UndoResult::refused,
-                notUndone(QStringLiteral("the conversion never finished; put it back instead"))};
+        return putBackInterrupted(file, dryRun);
     if (file.completion->disposition == Disposition::overwritten)
         return {UndoResult::refused,
                 notUndone(QStringLiteral("the original was overwritten without a copy"))};

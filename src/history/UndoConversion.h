@@ -4,7 +4,7 @@
 
 #include <QString>
 
-enum class UndoResult { undone, wouldUndo, refused };
+enum class UndoResult { undone, wouldUndo, refused, putBack, finished };
 
 // What became of one file's undo; `text` says why when it was refused.
 struct UndoOutcome {
@@ -24,5 +24,17 @@ struct UndoOutcome {
 //  - kept beside a suffixed copy: the copy goes to the trash;
 //  - overwritten without a copy: refused, there is nothing to go back to.
 // `dryRun` makes every check and changes nothing. The journal learns of each
-// file undone. Blocks the calling worker; every step is bounded.
+// file undone. A commit that never finished is put back instead, as
+// putBackInterrupted() does. Blocks the calling worker; every step is bounded.
 UndoOutcome undoConversion(const JournalFile& file, bool dryRun = false);
+
+// Puts right a commit its process did not live to finish, from its intent
+// and what is on the disk: the original back under its path (from the name
+// the commit had moved it to, or from the trash), the converted output and
+// the original's hidden second name removed when provably ours (SHA-256,
+// size and modification time). An overwrite that had only its last step
+// left, the original gone, is recorded as finished instead. Refused while a
+// conversion still holds the original, when another file holds its path, or
+// when the original is nowhere. A backup copy the commit may have made stays
+// in _backup. The journal learns the outcome.
+UndoOutcome putBackInterrupted(const JournalFile& file, bool dryRun = false);

@@ -7,6 +7,7 @@
 #include "history/UndoConversion.h"
 #include <QCryptographicHash>
 
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -171,6 +172,51 @@ private slots:
         const QList<JournalRun> kept = RunJournal::runs();
         QCOMPARE(kept.size(), 1);
         QCOMPARE(kept.first().files.first().intent.original, fixture.pathOf(u"b.flac"_s));
+    }
+
+    // A commit killed after each of its changes to the folder: the journal
+    // knows it, and putting it back leaves the folder as before the run, or
+    // finishes a replacement that had only its record left to write.
+    void killedCommitIsPutBack_data() { undoPutsTheFolderBack_data(); }
+    void killedCommitIsPutBack() {
+        QFETCH(ConvertBehavior, behavior);
+        QFETCH(bool, suffixed);
+        for (int killAfter = 1;; ++killAfter) {
+            fixture.reset();
+            const QString original = fixture.pathOf(u"song.wav"_s);
+            TestFiles::writeFile(original, "stereo");
+            QFile::setPermissions(original, QFile::ReadOwner | QFile::WriteOwner);
+            const auto before = snapshot(fixture.path());
+            const auto modesBefore = modesOf(fixture.path());
+            TestFiles::writeFile(fixture.pathOf(u"sonfold_out_1.wav"_s), "mono");
+            QStringList arguments{original, fixture.pathOf(u"sonfold_out_1.wav"_s),
+                                  rawValue(behavior), QString::number(killAfter)};
+            if (suffixed)
+                arguments.append(fixture.pathOf(u"song_MONO.wav"_s));
+            QProcess helper;
+            helper.start(QStringLiteral(COMMIT_UNTIL_KILLED), arguments);
+            QVERIFY(helper.waitForFinished(30000));
+            const JournalFile file = RunJournal::runs().first().files.first();
+            if (helper.exitStatus() == QProcess::NormalExit) {
+                QVERIFY2(killAfter > 1 && !file.interrupted(), "the commit changed nothing");
+                break;
+            }
+            QVERIFY(file.interrupted());
+            const UndoOutcome outcome = undoConversion(file);
+            const QString at = u"after change %1: "_s.arg(killAfter) + outcome.text;
+            if (outcome.result == UndoResult::finished) {
+                QVERIFY2(behavior != ConvertBehavior::trash && !suffixed, qPrintable(at));
+                QCOMPARE(TestFiles::contentsOf(original), QByteArray("mono"));
+                QVERIFY(!RunJournal::runs().first().files.first().interrupted());
+                continue;
+            }
+            QVERIFY2(outcome.result == UndoResult::putBack, qPrintable(at));
+            QCOMPARE(snapshot(fixture.path()), before);
+            QCOMPARE(modesOf(fixture.path()), modesBefore);
+            QVERIFY(snapshot(ConverterFixture::trashFolder() + u"/files"_s).isEmpty());
+            QVERIFY(RunJournal::runs().isEmpty() ||
+                    RunJournal::runs().first().files.first().id != file.id);
+        }
     }
 
     void aFileThatCannotBeUndoneIsRefusedAndTheOthersAreNot_data() {
