@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -34,6 +35,10 @@ void stopBetweenFiles() {
 
 const char* const dispositionWords[] = {"trash", "backup", "kept", "overwritten"};
 
+QJsonValue textOrNull(const QString& text) {
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
 QString behaviorOf(const JournalRun& run) {
     return rawValue(run.files.first().intent.behavior);
 }
@@ -41,15 +46,15 @@ QString behaviorOf(const JournalRun& run) {
 QJsonObject runAsJson(const JournalRun& run) {
     QJsonArray files;
     for (const JournalFile& file : run.files)
-        files.append(
-            QJsonObject{{QStringLiteral("original"), file.intent.original},
-                        {QStringLiteral("converted"), file.intent.finalPath},
-                        {QStringLiteral("originalWentTo"),
-                         QLatin1String(dispositionWords[int(file.completion->disposition)])},
-                        {QStringLiteral("keptAt"), file.completion->keptAt.isEmpty()
-                                                       ? QJsonValue(QJsonValue::Null)
-                                                       : QJsonValue(file.completion->keptAt)},
-                        {QStringLiteral("undone"), file.undone}});
+        files.append(QJsonObject{
+            {QStringLiteral("original"), file.intent.original},
+            {QStringLiteral("converted"), file.intent.finalPath},
+            {QStringLiteral("originalWentTo"),
+             file.completion ? QLatin1String(dispositionWords[int(file.completion->disposition)])
+                             : QLatin1String("interrupted")},
+            {QStringLiteral("keptAt"),
+             textOrNull(file.completion ? file.completion->keptAt : QString())},
+            {QStringLiteral("undone"), file.undone}});
     return QJsonObject{{QStringLiteral("run"), run.number},
                        {QStringLiteral("started"), run.started.toString(Qt::ISODate)},
                        {QStringLiteral("behavior"), behaviorOf(run)},
@@ -75,15 +80,19 @@ int listRuns(const CliOptions& options, std::FILE* results) {
     for (const JournalRun& run : runs) {
         qsizetype undone = 0;
         qsizetype undoable = 0;
+        qsizetype interrupted = 0;
         for (const JournalFile& file : run.files) {
             undone += file.undone;
             undoable += file.canBeUndone();
+            interrupted += file.interrupted();
         }
         QStringList fields{QString::number(run.number),
                            run.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
                            QString::number(run.files.size()), QString::number(run.spaceSaved()),
                            behaviorOf(run)};
-        if (undone == run.files.size())
+        if (interrupted > 0)
+            fields.append(QStringLiteral("%1 interrupted").arg(interrupted));
+        else if (undone == run.files.size())
             fields.append(QStringLiteral("undone"));
         else if (undone > 0)
             fields.append(QStringLiteral("%1 undone").arg(undone));
@@ -100,6 +109,10 @@ const char* resultWord(UndoResult result) {
         return "undone";
     case UndoResult::wouldUndo:
         return "would undo";
+    case UndoResult::putBack:
+        return "put back";
+    case UndoResult::finished:
+        return "finished";
     case UndoResult::refused:
         break;
     }
@@ -130,12 +143,11 @@ int undoRun(const CliOptions& options, std::FILE* results) {
         const UndoOutcome outcome = undoConversion(file, options.dryRun);
         refused = refused || outcome.result == UndoResult::refused;
         if (options.json) {
-            outcomes.append(QJsonObject{
-                {QStringLiteral("original"), file.intent.original},
-                {QStringLiteral("converted"), file.intent.finalPath},
-                {QStringLiteral("outcome"), QLatin1String(resultWord(outcome.result))},
-                {QStringLiteral("reason"), outcome.text.isEmpty() ? QJsonValue(QJsonValue::Null)
-                                                                  : QJsonValue(outcome.text)}});
+            outcomes.append(
+                QJsonObject{{QStringLiteral("original"), file.intent.original},
+                            {QStringLiteral("converted"), file.intent.finalPath},
+                            {QStringLiteral("outcome"), QLatin1String(resultWord(outcome.result))},
+                            {QStringLiteral("reason"), textOrNull(outcome.text)}});
             continue;
         }
         QStringList fields{QLatin1String(resultWord(outcome.result)),
@@ -154,6 +166,16 @@ int undoRun(const CliOptions& options, std::FILE* results) {
 }
 
 } // namespace
+
+void tellOfInterruptedRuns() {
+    for (const JournalRun& run : RunJournal::runs()) {
+        if (std::any_of(run.files.cbegin(), run.files.cend(),
+                        [](const JournalFile& file) { return file.interrupted(); }))
+            writeLine(stderr, QStringLiteral("chanfuse-cli: run %1 was interrupted during a "
+                                             "conversion; 'chanfuse-cli undo %1' puts it back")
+                                  .arg(run.number));
+    }
+}
 
 int runHistoryCommand(const CliOptions& options, std::FILE* results) {
     return options.command == CliCommand::undo ? undoRun(options, results)

@@ -10,3 +10,7 @@
 // exit status: 0 every file undone, 1 one refused, 2 no such run, 130
 // interrupted.
 int runHistoryCommand(const CliOptions& options, std::FILE* results);
+
+// Before a scan: names on standard error each run a killed process left
+// halfway through a commit, and the command that puts it right.
+void tellOfInterruptedRuns();

@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
     }
 
     std::FILE* const results = divertCoreConsoleOutput(options.verbose);
+    tellOfInterruptedRuns();
     CliSession session(options, results);
     forwardInterruptions(session);
     QObject::connect(&session, &CliSession::finished, &app,

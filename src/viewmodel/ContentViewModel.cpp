@@ -858,9 +858,13 @@ void ContentViewModel::runUndo(QPointer<ContentViewModel> self, std::stop_token 
     for (const JournalFile& file : run ? run->files : QList<JournalFile>()) {
         if (stop.stop_requested())
             break;
-        if (!file.canBeUndone())
+        if (!file.canBeUndone() && !file.interrupted())
             continue;
         const UndoOutcome outcome = undoConversion(file);
+        if (outcome.result == UndoResult::putBack || outcome.result == UndoResult::finished) {
+            tell(QStringLiteral("Interrupted conversion put right: ") + file.intent.original);
+            continue;
+        }
         if (outcome.result != UndoResult::undone) {
             tell(outcome.text + QStringLiteral(" (") + file.intent.original + u')');
             continue;
