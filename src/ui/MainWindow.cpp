@@ -6,6 +6,7 @@
 #include "DarkTheme.h"
 #include "DropZone.h"
 #include "FileTable.h"
+#include "HistoryWindow.h"
 #include "InfoLogSheet.h"
 #include "PreferencesDialog.h"
 #include "ToolbarRow.h"
@@ -294,6 +295,7 @@ void MainWindow::connectActions() {
     connect(actions->showFailures, &QAction::triggered, this,
             [this] { model->setShowFilter(ShowFilter::failures); });
     connect(actions->infoLog, &QAction::triggered, model.get(), &ContentViewModel::setShowDebug);
+    connect(actions->history, &QAction::triggered, this, &MainWindow::showHistory);
     connect(actions->shortcuts, &QAction::triggered, this, &MainWindow::showShortcuts);
     connect(actions->about, &QAction::triggered, this, &MainWindow::showAbout);
 }
@@ -397,6 +399,14 @@ void MainWindow::replacingListThen(std::function<void()> then) {
                     model->stopConvert();
                     then();
                 });
+}
+
+void MainWindow::showHistory() {
+    if (!history)
+        history = new HistoryWindow(*model, this);
+    model->loadHistory();
+    history->show();
+    history->raise();
 }
 
 void MainWindow::showShortcuts() {

@@ -18,6 +18,7 @@ class ConfettiOverlay;
 class ContentViewModel;
 class DropZone;
 class FileTable;
+class HistoryWindow;
 class InfoLogSheet;
 class QStackedWidget;
 class ToolbarRow;
@@ -65,6 +66,7 @@ private:
     // Anything that replaces the list: during a conversion run, first ask
     // to stop it.
     void replacingListThen(std::function<void()> then);
+    void showHistory();
     void showShortcuts();
     void showAbout();
     void saveGeometryToSettings() const;
@@ -72,6 +74,7 @@ private:
     LinuxDesktop desktop;
     const std::unique_ptr<ContentViewModel> model;
     WindowActions* const actions;
+    HistoryWindow* history = nullptr;
     ToolbarRow* toolbar;
     QStackedWidget* content;
     DropZone* dropZone;

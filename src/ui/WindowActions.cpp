@@ -60,6 +60,8 @@ WindowActions::WindowActions(QWidget* window)
       showFailures(makeAction(window, "showFailuresAction", QStringLiteral("F&ailures"))),
       infoLog(makeAction(window, "infoLogAction", QStringLiteral("&Info Log"),
                          {QKeySequence(Qt::CTRL | Qt::Key_L)})),
+      history(makeAction(window, "historyAction", QStringLiteral("&History…"),
+                         {QKeySequence(Qt::CTRL | Qt::Key_H)})),
       shortcuts(makeAction(window, "shortcutsAction", QStringLiteral("&Keyboard Shortcuts"),
                            QKeySequence::keyBindings(QKeySequence::HelpContents))),
       about(makeAction(window, "aboutAction", QStringLiteral("&About Chanfuse"))) {
@@ -91,7 +93,7 @@ QMenuBar* WindowActions::makeMenuBar(QWidget* parent) const {
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     view->addActions({showAll, showFakeStereo, showFailures});
     view->addSeparator();
-    view->addAction(infoLog);
+    view->addActions({infoLog, history});
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->addActions({shortcuts, about});
     return bar;
@@ -107,7 +109,7 @@ QString WindowActions::hint(const QString& text, const QAction* action) {
 QStringList WindowActions::shortcutLines() const {
     QStringList lines;
     for (const QAction* action : {openFolder, scan, stop, quit, undoConversion, selectAll,
-                                  selectNone, find, preferences, infoLog, shortcuts}) {
+                                  selectNone, find, preferences, infoLog, history, shortcuts}) {
         lines.append(plain(action->text()) + u'\t' +
                      action->shortcut().toString(QKeySequence::NativeText));
     }

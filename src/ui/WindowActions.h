@@ -33,6 +33,7 @@ public:
     QAction* const showFakeStereo;
     QAction* const showFailures;
     QAction* const infoLog;
+    QAction* const history;
     // Help
     QAction* const shortcuts;
     QAction* const about;

@@ -834,31 +834,56 @@ void ContentViewModel::stopConvert() {
 }
 
 void ContentViewModel::undoLastRun() {
+    startUndo(std::nullopt, {});
+}
+
+void ContentViewModel::undoRun(qint64 number, const QList<qint64>& fileIds) {
+    startUndo(number, fileIds);
+}
+
+void ContentViewModel::loadHistory() {
+    startDetachedWorker([self = QPointer(this)] { postHistory(self); });
+}
+
+// Read on the calling worker, published on the GUI thread.
+void ContentViewModel::postHistory(QPointer<ContentViewModel> self) {
+    postToGuiThread([self, runs = RunJournal::runs()] {
+        if (!self)
+            return;
+        self->publish(self->history_, runs);
+        emit self->historyChanged();
+    });
+}
+
+void ContentViewModel::startUndo(std::optional<qint64> number, const QList<qint64>& fileIds) {
     if (isConverting_ || isUndoing_) {
         log(QStringLiteral("Busy converting or undoing, ignoring Undo"));
         return;
     }
     publish(isUndoing_, true);
     publish(showConversionComplete_, false);
-    startDetachedWorker(
-        [self = QPointer(this), stop = rowConversionsStop.get_token()] { runUndo(self, stop); });
+    startDetachedWorker([self = QPointer(this), stop = rowConversionsStop.get_token(), number,
+                         fileIds] { runUndo(self, stop, number, fileIds); });
 }
 
 // Quitting stops the undo between two files, never within one.
-void ContentViewModel::runUndo(QPointer<ContentViewModel> self, std::stop_token stop) {
+void ContentViewModel::runUndo(QPointer<ContentViewModel> self, std::stop_token stop,
+                               std::optional<qint64> number, QList<qint64> fileIds) {
     const auto tell = [self](const QString& line) {
         postToGuiThread([self, line] {
             if (self)
                 self->log(line);
         });
     };
-    const std::optional<JournalRun> run = RunJournal::lastUndoable();
+    const std::optional<JournalRun> run =
+        number ? RunJournal::run(*number) : RunJournal::lastUndoable();
     if (!run)
         tell(QStringLiteral("Nothing to undo"));
     for (const JournalFile& file : run ? run->files : QList<JournalFile>()) {
         if (stop.stop_requested())
             break;
-        if (!file.canBeUndone() && !file.interrupted())
+        if ((!file.canBeUndone() && !file.interrupted()) ||
+            (!fileIds.isEmpty() && !fileIds.contains(file.id)))
             continue;
         const UndoOutcome outcome = undoConversion(file);
         if (outcome.result == UndoResult::putBack || outcome.result == UndoResult::finished) {
@@ -874,6 +899,7 @@ void ContentViewModel::runUndo(QPointer<ContentViewModel> self, std::stop_token 
                 self->showUndone(original);
         });
     }
+    postHistory(self);
     postToGuiThread([self] {
         if (!self)
             return;

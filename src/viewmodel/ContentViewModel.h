@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/RunJournal.h"
 #include "model/FileItem.h"
 #include "viewmodel/TableView.h"
 
@@ -103,7 +104,13 @@ public:
     // a worker of its own; returns at once. Each row undone shows its original
     // again as it was before the run.
     void undoLastRun();
+    // The same for the chosen files of run `number`, or all its files.
+    void undoRun(qint64 number, const QList<qint64>& fileIds = {});
     bool isUndoing() const { return isUndoing_; }
+    // The runs of the history, newest first, as last read; loadHistory()
+    // reads them again on a worker, and every undo ends by doing so.
+    const QList<JournalRun>& history() const { return history_; }
+    void loadHistory();
     // For quitting: the run and every single-row conversion are cancelled.
     // Their workers still finish the file in hand (removing a temporary
     // output, or completing a disposal already under way) before letting go.
@@ -150,6 +157,7 @@ signals:
     void conversionFinished();
     // When an undo has taken back all it could.
     void undoFinished();
+    void historyChanged();
 
 private:
     struct ScanRun;
@@ -181,7 +189,10 @@ private:
                                 const std::shared_ptr<const AudioConverter>& converter,
                                 const FileItemPtr& item, std::stop_token stop,
                                 const QString& run = {});
-    static void runUndo(QPointer<ContentViewModel> self, std::stop_token stop);
+    void startUndo(std::optional<qint64> number, const QList<qint64>& fileIds);
+    static void runUndo(QPointer<ContentViewModel> self, std::stop_token stop,
+                        std::optional<qint64> number, QList<qint64> fileIds);
+    static void postHistory(QPointer<ContentViewModel> self);
     void showUndone(const QString& original);
     bool isActive(const std::shared_ptr<ConversionRun>& run) const;
     void finishConversion(const std::shared_ptr<ConversionRun>& run);
@@ -206,6 +217,7 @@ private:
     bool isConverting_ = false;
     bool isUndoing_ = false;
     bool conversionCanBeUndone_ = false;
+    QList<JournalRun> history_;
     qint64 scannedCount_ = 0;
     qint64 totalCount_ = 0;
     double convertProgress_ = 0.0;

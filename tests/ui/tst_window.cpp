@@ -44,6 +44,7 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QToolTip>
+#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -303,6 +304,33 @@ private slots:
         }
     }
 
+    // The History window lists the run with its files and takes back only
+    // the file picked.
+    void historyWindowUndoesTheFilesPicked() {
+        Settings::shared().setConvertBehavior(ConvertBehavior::trash);
+        QTemporaryDir copy;
+        for (const char* name : {"a.wav", "b.wav"})
+            QVERIFY(QFile::copy(audio.filePath(u"twin.wav"_s), copy.filePath(QLatin1String(name))));
+        ContentViewModel& viewModel = window->viewModel();
+        viewModel.handleDrop({QUrl::fromLocalFile(copy.path() + u'/')});
+        QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning() && viewModel.fakeStereoCount() == 2,
+                                 30000);
+        press(*window, "convertSelectedButton");
+        QTRY_VERIFY_WITH_TIMEOUT(viewModel.showConversionComplete(), 30000);
+
+        window->windowActions().history->trigger();
+        auto* runs = part<QTreeWidget>(*window, "historyTree");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            runs->topLevelItemCount() > 0 && runs->topLevelItem(0)->childCount() == 2, 10000);
+        QTreeWidgetItem* const a = runs->topLevelItem(0)->child(0);
+        QCOMPARE(a->text(0), copy.filePath(u"a.wav"_s));
+        a->setSelected(true);
+        press(*window, "historyUndoButton");
+        QTRY_COMPARE_WITH_TIMEOUT(runs->topLevelItem(0)->child(0)->text(4), u"undone"_s, 10000);
+        QCOMPARE(QDir(copy.path()).entryList(QDir::Files), (QStringList{"a.wav", "b_MONO.wav"}));
+        QCOMPARE(runs->topLevelItem(0)->child(1)->text(4), QString());
+    }
+
     void closingMidConversionQuitsOnceTheFileIsLetGo() {
         QTemporaryDir copy;
         const QString original = copy.filePath(u"twin.wav"_s);
@@ -508,6 +536,7 @@ private slots:
         row("findAction", Qt::CTRL | Qt::Key_F, "searchField");
         row("preferencesAction", Qt::CTRL | Qt::Key_Comma, "preferencesButton");
         row("infoLogAction", Qt::CTRL | Qt::Key_L);
+        row("historyAction", Qt::CTRL | Qt::Key_H);
     }
 
     void menuKeysReachTheirActions() {
