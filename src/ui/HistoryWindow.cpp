@@ -3,6 +3,7 @@
 #include "viewmodel/ContentViewModel.h"
 
 #include <QDialogButtonBox>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -50,6 +51,10 @@ HistoryWindow::HistoryWindow(ContentViewModel& model, QWidget* parent)
                            QStringLiteral("Space saved"), QStringLiteral("Behavior"),
                            QStringLiteral("State")});
     runs->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Paths take the room; the other columns fit what they hold.
+    runs->header()->setStretchLastSection(false);
+    runs->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    runs->header()->setSectionResizeMode(nameColumn, QHeaderView::Stretch);
     runs->setAccessibleName(QStringLiteral("Conversion runs"));
     undoButton->setObjectName(QStringLiteral("historyUndoButton"));
     undoButton->setToolTip(QStringLiteral("Take back the run chosen, or the files picked in it"));
@@ -85,8 +90,6 @@ void HistoryWindow::refresh() {
             child->setData(nameColumn, Qt::UserRole, file.id);
         }
     }
-    for (int column = filesColumn; column <= stateColumn; ++column)
-        runs->resizeColumnToContents(column);
 }
 
 // The run of the first item chosen: all of it when the run itself is
