@@ -22,6 +22,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFrame>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -112,7 +113,10 @@ MainWindow::MainWindow(QWidget* parent)
     connect(infoLog, &QDialog::rejected, this, [this] { model->setShowDebug(false); });
     connect(model.get(), &ContentViewModel::changed, this, &MainWindow::refresh);
     // Long work ending while the user is elsewhere is worth a notification.
+    connect(model.get(), &ContentViewModel::historyChanged, this, &MainWindow::offerToPutBack);
     connect(model.get(), &ContentViewModel::scanFinished, this, [this] {
+        // What a killed run left halfway is found in the history.
+        model->loadHistory();
         if (!isActiveWindow())
             desktop.notify(QStringLiteral("Scan complete"),
                            QStringLiteral("%1 files scanned, %2 fake stereo")
@@ -399,6 +403,30 @@ void MainWindow::replacingListThen(std::function<void()> then) {
                     model->stopConvert();
                     then();
                 });
+}
+
+// Each run a killed process left halfway is offered once to put right, one
+// question at a time.
+void MainWindow::offerToPutBack() {
+    for (const JournalRun& run : model->history()) {
+        QList<qint64> halfway;
+        for (const JournalFile& file : run.files) {
+            if (file.interrupted())
+                halfway.append(file.id);
+        }
+        if (halfway.isEmpty() || offeredPutBack.contains(run.number))
+            continue;
+        offeredPutBack.insert(run.number);
+        confirmThen("putBackQuestion", QStringLiteral("A conversion was interrupted"),
+                    QStringLiteral("Chanfuse ended while converting %1 of the run of %2. Put "
+                                   "Back leaves each of them as it was before the run.")
+                        .arg(halfway.size() == 1 ? QStringLiteral("1 file")
+                                                 : QStringLiteral("%1 files").arg(halfway.size()),
+                             QLocale().toString(run.started.toLocalTime(), QLocale::ShortFormat)),
+                    QStringLiteral("Put Back"),
+                    [this, number = run.number, halfway] { model->undoRun(number, halfway); });
+        return;
+    }
 }
 
 void MainWindow::showHistory() {

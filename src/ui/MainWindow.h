@@ -4,6 +4,7 @@
 #include "model/FileItem.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 
@@ -67,6 +68,7 @@ private:
     // to stop it.
     void replacingListThen(std::function<void()> then);
     void showHistory();
+    void offerToPutBack();
     void showShortcuts();
     void showAbout();
     void saveGeometryToSettings() const;
@@ -75,6 +77,7 @@ private:
     const std::unique_ptr<ContentViewModel> model;
     WindowActions* const actions;
     HistoryWindow* history = nullptr;
+    QSet<qint64> offeredPutBack;
     ToolbarRow* toolbar;
     QStackedWidget* content;
     DropZone* dropZone;

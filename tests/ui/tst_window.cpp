@@ -23,6 +23,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -45,6 +46,9 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
+#include <QUuid>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -329,6 +333,34 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(runs->topLevelItem(0)->child(0)->text(4), u"undone"_s, 10000);
         QCOMPARE(QDir(copy.path()).entryList(QDir::Files), (QStringList{"a.wav", "b_MONO.wav"}));
         QCOMPARE(runs->topLevelItem(0)->child(1)->text(4), QString());
+    }
+
+    // A run a killed process left halfway (here after the mono file took its
+    // name) is offered after the next scan; Put Back leaves the folder as
+    // before the run.
+    void interruptedRunIsOfferedToPutBack() {
+        QTemporaryDir copy;
+        CommitIntent intent;
+        intent.run = QUuid::createUuid().toString();
+        intent.original = copy.filePath(u"a.wav"_s);
+        intent.temporary = copy.filePath(u"sonfold_out_1.wav"_s);
+        intent.finalPath = copy.filePath(u"a_MONO.wav"_s);
+        intent.staging = copy.filePath(u".sonfold_orig_1.wav"_s);
+        QVERIFY(QFile::copy(audio.filePath(u"twin.wav"_s), intent.original));
+        const auto before = TestFiles::snapshot(copy.path());
+        QVERIFY(QFile::copy(audio.filePath(u"single.wav"_s), intent.finalPath));
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(intent.original).constData(), &status), 0);
+        intent.originalSize = status.st_size;
+        intent.originalModifiedNs = status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec;
+        const QByteArray mono = TestFiles::contentsOf(intent.finalPath);
+        intent.monoSize = mono.size();
+        intent.monoSha256 = QCryptographicHash::hash(mono, QCryptographicHash::Sha256);
+        QVERIFY(RunJournal::recordIntent(intent));
+
+        window->viewModel().handleDrop({QUrl::fromLocalFile(copy.path() + u'/')});
+        question(*window, "putBackQuestion")->button(QMessageBox::Ok)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(TestFiles::snapshot(copy.path()), before, 10000);
     }
 
     void closingMidConversionQuitsOnceTheFileIsLetGo() {
