@@ -17,10 +17,11 @@ const QString description = QStringLiteral(
     "  scan FOLDER...     list every audio file with its verdict, tab-separated:\n"
     "                     status, channels, size in bytes, path (sorted by path)\n"
     "  convert FOLDER...  scan, then convert every fake-stereo file\n"
-    "  history            list the conversion runs that can be undone, newest first,\n"
-    "                     tab-separated: run, date, files, bytes saved, behavior\n"
+    "  history            list the conversion runs, newest first, tab-separated:\n"
+    "                     run, date, files, bytes saved, behavior, state\n"
     "  undo RUN|--last    take a run back: each original where it was before,\n"
-    "                     each converted file in the trash\n"
+    "                     each converted file in the trash; what a killed run\n"
+    "                     left halfway is put back\n"
     "\n"
     "Options not given keep the values stored by the Chanfuse window; the options\n"
     "apply to this run only and are never stored.\n"
@@ -29,9 +30,9 @@ const QString description = QStringLiteral(
     "  CHANFUSE_FFMPEG    path of the ffmpeg to use (ffprobe is taken from the same\n"
     "                     folder); otherwise the usual places and PATH are searched\n"
     "\n"
-    "Exit status: 0 every file handled, 1 a file ended in error or timed out\n"
-    "(or could not be undone),\n"
-    "2 usage error, 130 interrupted (Ctrl-C, SIGTERM or SIGHUP).");
+    "Exit status: 0 every file handled, 1 a file ended in error, timed out or\n"
+    "could not be undone, 2 usage error, 130 interrupted (Ctrl-C, SIGTERM or\n"
+    "SIGHUP).");
 
 // The option's word for each case; the stored value is the case's label.
 template <class Enum>
