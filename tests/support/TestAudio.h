@@ -37,6 +37,10 @@ void surround(const QString& path, double seconds = 2);
 // output; a failure ends the test program.
 QByteArray ffmpeg(const QStringList& arguments);
 
+// Runs the real ffprobe quietly with these arguments and gives its standard
+// output; a failure ends the test program.
+QByteArray ffprobe(const QStringList& arguments);
+
 // The decoded samples of a file's first audio stream, interleaved, as exactly
 // as 64-bit floats hold them.
 QList<double> samples(const QString& path);
