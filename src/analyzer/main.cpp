@@ -16,7 +16,11 @@
 #include "ReadOnlySandbox.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
 #include <libavutil/log.h>
+#include <libswresample/swresample.h>
 }
 
 #include <charconv>
@@ -125,9 +129,27 @@ void serve(const Request& request) {
     answer("end");
 }
 
+// What `--versions` prints: FFmpeg's version and each library's, so the
+// application can tell whether an ffmpeg executable decodes as this does.
+void printVersions() {
+    const auto line = [](const char* name, unsigned version) {
+        std::printf("%s %u.%u.%u\n", name, AV_VERSION_MAJOR(version), AV_VERSION_MINOR(version),
+                    AV_VERSION_MICRO(version));
+    };
+    std::printf("FFmpeg %s\n", av_version_info());
+    line("libavformat", avformat_version());
+    line("libavcodec", avcodec_version());
+    line("libswresample", swresample_version());
+    line("libavutil", avutil_version());
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--versions") {
+        printVersions();
+        return 0;
+    }
     av_log_set_level(AV_LOG_QUIET);
     if (const std::string refused = enterReadOnlySandbox(); !refused.empty()) {
         std::fprintf(stderr, "chanfuse-analyzer: cannot confine itself: %s\n", refused.c_str());

@@ -55,6 +55,8 @@ public:
     Reply run(const Request& request, const std::function<bool(QByteArrayView)>& onPcm,
               std::stop_token stop = {});
 
+    const QString& programPath() const { return program; }
+
     // The serving process, 0 before the first request or after a loss.
     pid_t processId() const { return process ? process->pid() : 0; }
 

@@ -6,6 +6,7 @@
 #include "exec/ToolOutput.h"
 #include "exec/WorkerThreads.h"
 #include "model/PathParts.h"
+#include "scanner/AnalysisEngine.h"
 #include "scanner/ChannelComparison.h"
 #include "scanner/PcmDecode.h"
 #include "scanner/ScannerError.h"
@@ -26,6 +27,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 #include <sys/stat.h>
 
 namespace {
@@ -121,7 +123,11 @@ constexpr double decodeGraceSeconds = 10;
 // from the streams themselves: no tag or file name can reach them, unlike
 // the stream descriptions in ffmpeg's diagnostics.
 std::optional<AudioLayout> parseLayout(const QByteArray& json) {
-    const QJsonArray streams = QJsonDocument::fromJson(json).object().value(u"streams").toArray();
+    QJsonArray streams;
+    for (const QJsonValue& stream :
+         QJsonDocument::fromJson(json).object().value(u"streams").toArray())
+        if (stream.toObject().value(u"codec_type").toString() == u"audio")
+            streams.append(stream);
     if (streams.isEmpty())
         return std::nullopt;
     const QJsonObject first = streams.first().toObject();
@@ -148,7 +154,7 @@ std::optional<AudioLayout> runProbe(const QString& ffprobe, const QString& file,
                       {QStringLiteral("-v"), QStringLiteral("error"),
                        QStringLiteral("-select_streams"), QStringLiteral("a"),
                        QStringLiteral("-show_entries"),
-                       QStringLiteral("stream=channels,codec_name,sample_rate"),
+                       QStringLiteral("stream=codec_type,channels,codec_name,sample_rate"),
                        QStringLiteral("-of"), QStringLiteral("json"), file},
                       ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
         return std::nullopt;
@@ -167,6 +173,53 @@ QByteArray runDecode(const QString& ffmpeg, const QString& file, qint64 seconds,
     if (process.waitForExit() != 0)
         throw ScannerError();
     return pcm;
+}
+
+// A failure the user should see with the item, such as the analyser's end.
+class ShownFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct WorkerAnswer {
+    std::optional<AudioLayout> layout;
+    QByteArray pcm;
+};
+
+// Probe and decode with one open of the file, by a worker of the built-in
+// libraries, under the sum of both tools' limits. Nothing when the workers
+// do not serve this ffmpeg; the tools' errors for the tools' failures.
+std::optional<WorkerAnswer> askWorker(const QString& file, qint64 seconds) {
+    const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
+    const std::optional<QString> program =
+        ffmpeg ? AnalysisEngine::workerProgram(*ffmpeg) : std::nullopt;
+    if (!program)
+        return std::nullopt;
+    std::unique_ptr<AnalysisWorker> worker = AnalysisEngine::takeWorker(*program);
+    WorkerAnswer answer;
+    const AnalysisWorker::Reply reply = worker->run(
+        {file, true, true, seconds, probeLimitSeconds + double(seconds) + decodeGraceSeconds},
+        [&answer](QByteArrayView chunk) {
+            answer.pcm += chunk;
+            return true;
+        });
+    AnalysisEngine::returnWorker(std::move(worker));
+    switch (reply.status) {
+    case AnalysisWorker::Reply::Status::answered:
+        answer.layout = parseLayout(reply.probe);
+        return answer;
+    case AnalysisWorker::Reply::Status::workerLost:
+        throw ShownFailure(reply.reason.toStdString());
+    case AnalysisWorker::Reply::Status::refused:
+        // Readable enough to probe but not to decode: as a failed decode.
+        if (parseLayout(reply.probe))
+            throw ScannerError();
+        return answer;
+    case AnalysisWorker::Reply::Status::timedOut:
+    case AnalysisWorker::Reply::Status::stopped:
+        break;
+    }
+    throw ScannerError();
 }
 
 // Every write to an item happens on the GUI thread; the worker never waits
@@ -311,7 +364,10 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
         // Without a trustworthy count the file cannot be shown to hold two
         // channels, and only such a file may ever be converted. A name proves
         // nothing: a file named like a converted one is probed like any other.
-        const std::optional<AudioLayout> layout = ffprobeAudioLayout(item->url);
+        const qint64 seconds = settings.scanLimitSeconds();
+        std::optional<WorkerAnswer> answered = askWorker(item->url.toLocalFile(), seconds);
+        const std::optional<AudioLayout> layout =
+            answered ? answered->layout : ffprobeAudioLayout(item->url);
         if (!layout)
             throw ScannerError();
         if (layout->audioStreams > 1) {
@@ -329,7 +385,8 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
 
         writeOnGuiThread(item,
                          [](FileItem& target) { target.channelStatus = ChannelStatus::stereo; });
-        const QByteArray pcm = decodeToRawPCM(item->url, settings.scanLimitSeconds());
+        const QByteArray pcm =
+            answered ? std::move(answered->pcm) : decodeToRawPCM(item->url, seconds);
         if (pcm.size() < pcmFrameSize) {
             markFailed(item, QStringLiteral("No audio to compare"), true);
             return;
@@ -348,6 +405,8 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
                 fake ? DetectionStatus::fakeStereo : DetectionStatus::realStereo;
             target.isSelected = select;
         });
+    } catch (const ShownFailure& failure) {
+        markFailed(item, QString::fromUtf8(failure.what()), true);
     } catch (const std::exception& failure) {
         markFailed(item, QString::fromUtf8(failure.what()));
     }
