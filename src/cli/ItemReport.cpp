@@ -43,9 +43,11 @@ QString escapedForTerminal(const QString& text) {
 } // namespace
 
 QString scanLine(const FileItem& item) {
-    return QStringList{rawValue(item.detectionStatus), item.channelLabel(),
-                       QString::number(item.fileSize), escapedForTerminal(item.path())}
-        .join(u'\t');
+    QStringList fields{rawValue(item.detectionStatus), item.channelLabel(),
+                       QString::number(item.fileSize), escapedForTerminal(item.path())};
+    if (item.errorMessage)
+        fields.append(escapedForTerminal(*item.errorMessage));
+    return fields.join(u'\t');
 }
 
 QString outcomeLine(const FileItem& item) {

@@ -11,6 +11,7 @@
 #include "scanner/WholeFileComparison.h"
 
 #include <QFile>
+#include <QSet>
 
 namespace {
 
@@ -26,10 +27,21 @@ void removeOutput(const QString& path) {
     }
 }
 
+// Tags that describe the encoding itself, which the mono file has anew.
+bool describesTheEncoding(const QString& tag) {
+    static const QSet<QString> encoding{
+        QStringLiteral("encoder"), QStringLiteral("major_brand"), QStringLiteral("minor_version"),
+        QStringLiteral("compatible_brands"), QStringLiteral("itunsmpb")};
+    return encoding.contains(tag);
+}
+
 // Trusts ffmpeg's exit status with nothing: a disk that fills up while the
-// file is finished still gives status 0 and a truncated file.
-std::optional<QString> checkOutput(const QString& output, const WholeFileVerdict& compared,
+// file is finished still gives status 0 and a truncated file, and a muxer
+// drops the tags it cannot write (an M4A's freeform iTunes tags) without a
+// word.
+std::optional<QString> checkOutput(const QString& output, const FFmpegOutcome& run,
                                    const ConversionLog& log, std::stop_token stop) {
+    const WholeFileVerdict& compared = run.verdict;
     if (!fileExistsWithin(fileQueryLimitSeconds, output).value_or(false)) {
         log(QStringLiteral("Output file missing after ffmpeg reported success: ") + output);
         return QStringLiteral("Output file not created despite ffmpeg success");
@@ -53,6 +65,14 @@ std::optional<QString> checkOutput(const QString& output, const WholeFileVerdict
         return QStringLiteral("Output lasts %1 s instead of %2 s")
             .arg(qMax(0.0, written->duration), 0, 'f', 2)
             .arg(expected, 0, 'f', 2);
+    QStringList lost;
+    for (auto tag = run.originalTags.cbegin(); tag != run.originalTags.cend(); ++tag)
+        if (!describesTheEncoding(tag.key()) && written->tags.value(tag.key()) != tag.value())
+            lost.append(tag.key());
+    if (!lost.isEmpty()) {
+        lost.sort();
+        return QStringLiteral("Not converted: its tags would be lost: ") + lost.join(u", ");
+    }
     log(QStringLiteral("Output verified: one channel, %1 s").arg(written->duration, 0, 'f', 2));
     return std::nullopt;
 }
@@ -90,10 +110,21 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
         output.finalPath + u')');
 
     // Held until the original has been disposed of.
-    const auto lock = OriginalLock::acquire(*item);
-    if (const auto* refusal = std::get_if<QString>(&lock)) {
+    auto acquired = OriginalLock::acquire(*item);
+    if (const auto* refusal = std::get_if<QString>(&acquired)) {
         log(*refusal + QStringLiteral(": ") + input);
         return *refusal;
+    }
+    auto lock = std::make_shared<const OriginalLock>(std::get<OriginalLock>(std::move(acquired)));
+    // Replacing one name of a file that has others saves no space and splits
+    // one file into two different ones.
+    const qint64 otherLinks = qint64(lock->whenLocked().st_nlink) - 1;
+    if (output.finalPath == input && otherLinks > 0) {
+        const QString refusal = QStringLiteral("Not converted: it has %1 other hard link%2")
+                                    .arg(otherLinks)
+                                    .arg(otherLinks == 1 ? "" : "s");
+        log(refusal + QStringLiteral(": ") + input);
+        return refusal;
     }
 
     // Measured before anything changes on disk; a time-out records a saving of 0.
@@ -110,13 +141,13 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
     }
     log(QStringLiteral("Verified: channels identical over ") +
         minutesAndSeconds(verdict.framesCompared, verdict.framesPerSecond));
-    if (auto failure = checkOutput(output.path, verdict, log, stop)) {
+    if (auto failure = checkOutput(output.path, run, log, stop)) {
         removeOutput(output.path);
         return failure;
     }
     const qint64 convertedSize = fileSizeWithin(fileQueryLimitSeconds, output.path).value_or(0);
 
-    if (auto failure = disposeOfOriginal(*item, output, settings, log, stop))
+    if (auto failure = disposeOfOriginal(*item, std::move(lock), output, settings, log, stop))
         return failure;
 
     const QUrl convertedUrl = QUrl::fromLocalFile(output.finalPath);

@@ -29,6 +29,7 @@ std::optional<AudioFormat> describe(const QJsonObject& probed) {
     const QJsonObject container = probed.value(QLatin1String("format")).toObject();
     std::optional<AudioFormat> format;
     QList<AttachedPicture> pictures;
+    QList<OtherStream> others;
     for (const QJsonValue& entry : probed.value(QLatin1String("streams")).toArray()) {
         const QJsonObject stream = entry.toObject();
         const QString type = stream.value(QLatin1String("codec_type")).toString();
@@ -51,6 +52,8 @@ std::optional<AudioFormat> describe(const QJsonObject& probed) {
             format->duration = number(stream, "duration");
             addTags(format->tags, container);
             addTags(format->tags, stream);
+        } else {
+            others.append({stream.value(QLatin1String("index")).toInt(), type});
         }
     }
     if (!format || format->codec.isEmpty())
@@ -62,6 +65,7 @@ std::optional<AudioFormat> describe(const QJsonObject& probed) {
         format->duration = number(container, "duration");
     format->fileSize = qint64(number(container, "size"));
     format->pictures = pictures;
+    format->otherStreams = others;
     return format;
 }
 

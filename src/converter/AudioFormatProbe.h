@@ -13,8 +13,16 @@ struct AttachedPicture {
     QString codec;       // "mjpeg", "png"
 };
 
+// A stream that is neither the first audio stream nor a cover picture: a
+// video track, subtitles, data.
+struct OtherStream {
+    int streamIndex = 0;
+    QString type; // "video", "subtitle", "data", "attachment", or a second "audio"
+};
+
 // What one ffprobe run tells of a file: its first audio stream, its cover
-// pictures and its tags. Numbers the file does not state are 0.
+// pictures, its other streams and its tags. Numbers the file does not state
+// are 0.
 struct AudioFormat {
     QString codec;         // "flac", "pcm_s24be", "mp3"
     QString sampleFormat;  // the decoded samples: "s16", "s32p", "fltp"
@@ -25,6 +33,7 @@ struct AudioFormat {
     double duration = 0; // seconds: the stream's, else the whole file's
     qint64 fileSize = 0; // bytes
     QList<AttachedPicture> pictures;
+    QList<OtherStream> otherStreams;
     QHash<QString, QString> tags; // the file's, then the audio stream's; keys in lower case
 };
 

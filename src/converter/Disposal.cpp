@@ -1,6 +1,8 @@
 #include "converter/Disposal.h"
 
+#include "converter/AccessList.h"
 #include "converter/FileChanges.h"
+#include "converter/OriginalLock.h"
 #include "converter/Trash.h"
 #include "exec/TimeLimits.h"
 #include "model/PathParts.h"
@@ -42,18 +44,29 @@ void folderChanged() {
         folderChangeObserver()();
 }
 
+const QString changedText = QStringLiteral("Skipped: the file changed during the conversion");
+
 // What a commit has changed so far. Written only by the steps, which run one
 // after another on the file-operation queue, so a repair queued behind a step
 // that overran its limit sees what that step really did.
 struct Changes {
+    std::shared_ptr<const OriginalLock> lock;
     QString original;
     QString output;
     QString finalPath;
     QString staging;
     QString backupFolder;
     QString backupCopy;
+    // Where the original is while the output holds its name.
+    QString originalNowAt;
+    // The output file itself, to tell it from anything else under a name.
+    dev_t outputDevice = 0;
+    ino_t outputInode = 0;
+    // Why the conversion ends without a system error to report.
+    std::optional<QString> refusal;
     bool madeBackupFolder = false;
     bool linkedStaging = false;
+    bool exchanged = false;
     bool replaced = false;
     bool placed = false;
     bool trashed = false;
@@ -62,6 +75,20 @@ struct Changes {
 
     // Whether the step that completes the commit has happened, perhaps late.
     bool committed() const { return toTrash ? trashed : inPlace ? replaced : placed; }
+
+    std::optional<QString> refuse(const QString& text) {
+        refusal = text;
+        return text;
+    }
+
+    // The original must still be the locked file, as it was when locked,
+    // under its own name: a file saved over it or written to meanwhile is
+    // the user's newer work, never ours to replace, trash or back up.
+    std::optional<QString> checkOriginal() {
+        if (!lock->unchanged() || !lock->isNamedBy(original))
+            return refuse(changedText);
+        return std::nullopt;
+    }
 };
 
 struct Step {
@@ -78,18 +105,20 @@ Step runStep(double seconds, std::function<std::optional<QString>()> step) {
     }
 }
 
-QString failureText(const QString& what, const Step& step) {
-    return step.timedOut ? what + QStringLiteral(" timed out")
-                         : what + QStringLiteral(" failed: ") + *step.failure;
-}
-
 bool unlinkPath(const QString& path) {
     return ::unlink(QFile::encodeName(path).constData()) == 0;
 }
 
-// Copies into the backup folder under a name no other file holds, so an
-// earlier backup is never replaced.
+bool renamePath(const QString& from, const QString& to) {
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+// Copies the locked file, whatever its name holds by now, into the backup
+// folder under a name no other file holds, so an earlier backup is never
+// replaced. The copy is whole under a hidden name before it takes its own.
 std::optional<QString> copyToBackup(Changes& changes) {
+    if (auto refusal = changes.checkOriginal())
+        return refusal;
     const QString folder = changes.backupFolder;
     const bool existed = QFileInfo(folder).isDir();
     if (auto failure = makeFolder(folder, 0777))
@@ -98,77 +127,128 @@ std::optional<QString> copyToBackup(Changes& changes) {
         changes.madeBackupFolder = true;
         folderChanged();
     }
+    const QString partial = folder + QStringLiteral("/.partial_") + freshUuid();
+    if (auto failure = copyIntoNewFile(changes.lock->fileDescriptor(), partial,
+                                       changes.lock->whenLocked().st_mode & 0777))
+        return failure;
+    if (!changes.lock->unchanged()) {
+        unlinkPath(partial);
+        return changes.refuse(changedText);
+    }
     const QString name = lastPathComponent(changes.original);
     for (int number = 1; number <= 1000; ++number) {
         const QString candidate = folder + u'/' + numberedName(name, number, NAME_MAX);
-        const QFileInfo taken(candidate);
-        if (taken.exists() || taken.isSymLink())
-            continue;
-        // QFile::copy writes a temporary file and renames it without replacing.
-        QFile source(changes.original);
-        if (source.copy(candidate)) {
+        switch (renameWithoutReplacing(partial, candidate)) {
+        case Placement::placed:
             changes.backupCopy = candidate;
             folderChanged();
             return std::nullopt;
+        case Placement::taken:
+            continue;
+        case Placement::failed: {
+            const QString reason = lastSystemError();
+            unlinkPath(partial);
+            return reason;
         }
-        if (!QFileInfo(candidate).exists())
-            return source.errorString();
+        }
     }
+    unlinkPath(partial);
     return QStringLiteral("no free name in %1").arg(folder);
 }
 
-// The output takes over who may read and change the original; only root may
-// give a file away, so a refused owner change is ignored.
-std::optional<QString> adoptAccess(const QString& original, const QString& output) {
-    struct stat status {};
-    const QByteArray target = QFile::encodeName(output);
-    if (::stat(QFile::encodeName(original).constData(), &status) != 0)
-        return lastSystemError();
-    if (::chown(target.constData(), status.st_uid, status.st_gid) != 0) {
+// The output takes over who may read and change the original, with its
+// access list and attributes; only root may give a file away, so a refused
+// owner change is ignored. An access list that cannot be kept would leave a
+// private file readable to more people, so the original is then kept.
+std::optional<QString> adoptAccess(Changes& changes) {
+    const struct stat& original = changes.lock->whenLocked();
+    const QByteArray target = QFile::encodeName(changes.output);
+    if (::chown(target.constData(), original.st_uid, original.st_gid) != 0) {
         // Not the owner's to give: keep the converting user's.
     }
-    if (::chmod(target.constData(), status.st_mode & 07777) != 0)
+    if (::chmod(target.constData(), original.st_mode & 07777) != 0)
         return lastSystemError();
+    if (auto failure = copyAccessList(changes.lock->fileDescriptor(), changes.output))
+        return changes.refuse(QStringLiteral("Not converted: its access list could not be kept: ") +
+                              *failure);
     return std::nullopt;
 }
 
-// One rename puts the output over the original, so the path never stands empty.
-std::optional<QString> replaceOriginal(Changes& changes) {
-    if (auto failure = adoptAccess(changes.original, changes.output))
-        return failure;
-    if (std::rename(QFile::encodeName(changes.output).constData(),
-                    QFile::encodeName(changes.original).constData()) != 0)
-        return lastSystemError();
-    changes.replaced = true;
-    folderChanged();
-    return std::nullopt;
-}
-
-// For the trash, the original must outlive the replacement: it stays reachable
-// under the staging name (a hard link, or a copy where the file system has no
-// links) while the output takes its path.
-std::optional<QString> replaceKeepingOriginal(Changes& changes) {
-    const QByteArray original = QFile::encodeName(changes.original);
-    const QByteArray staging = QFile::encodeName(changes.staging);
-    if (::link(original.constData(), staging.constData()) != 0) {
-        const QString reason = lastSystemError();
-        if (errno == EEXIST || !QFile::copy(changes.original, changes.staging))
-            return reason;
-        // Should the copy have to be put back, it must look like the original.
-        struct stat kept;
-        if (::stat(original.constData(), &kept) == 0) {
-            const timespec times[2] = {kept.st_atim, kept.st_mtim};
+// Without an exchange, the name is checked once more right before a plain
+// rename puts the output over it. For the trash, the original must outlive
+// the replacement: it stays reachable under the staging name (a hard link,
+// or a copy where the file system has no links).
+std::optional<QString> replaceByRename(Changes& changes) {
+    if (changes.toTrash) {
+        const QByteArray staging = QFile::encodeName(changes.staging);
+        if (::link(QFile::encodeName(changes.original).constData(), staging.constData()) != 0) {
+            if (errno == EEXIST)
+                return lastSystemError();
+            const struct stat& locked = changes.lock->whenLocked();
+            if (auto failure = copyIntoNewFile(changes.lock->fileDescriptor(), changes.staging,
+                                               locked.st_mode & 07777))
+                return failure;
+            // Should the copy have to be put back, it must look like the original.
+            const timespec times[2] = {locked.st_atim, locked.st_mtim};
             ::utimensat(AT_FDCWD, staging.constData(), times, 0);
         }
+        changes.linkedStaging = true;
+        folderChanged();
     }
-    changes.linkedStaging = true;
+    if (!changes.lock->isNamedBy(changes.original))
+        return changes.refuse(changedText);
+    if (!renamePath(changes.output, changes.original))
+        return lastSystemError();
+    changes.replaced = true;
+    if (changes.toTrash)
+        changes.originalNowAt = changes.staging;
     folderChanged();
-    return replaceOriginal(changes);
+    return std::nullopt;
+}
+
+// The output and the original swap names in one step, and the swap proves
+// what it took out: the locked file, unchanged. Anything else under the name
+// by then (a file saved over the original meanwhile) goes straight back. The
+// original then takes the staging name; unless it goes to the trash, it is
+// removed there.
+std::optional<QString> replaceOriginal(Changes& changes) {
+    if (auto refusal = changes.checkOriginal())
+        return refusal;
+    if (auto failure = adoptAccess(changes))
+        return failure;
+    struct stat output {};
+    if (::lstat(QFile::encodeName(changes.output).constData(), &output) != 0)
+        return lastSystemError();
+    changes.outputDevice = output.st_dev;
+    changes.outputInode = output.st_ino;
+    switch (exchangeNames(changes.output, changes.original)) {
+    case Exchange::exchanged:
+        break;
+    case Exchange::unsupported:
+        return replaceByRename(changes);
+    case Exchange::failed:
+        return lastSystemError();
+    }
+    changes.exchanged = true;
+    changes.originalNowAt = changes.output;
+    folderChanged();
+    if (!changes.lock->isNamedBy(changes.output))
+        return changes.refuse(changedText);
+    changes.replaced = true;
+    if (renamePath(changes.output, changes.staging)) {
+        changes.originalNowAt = changes.staging;
+        folderChanged();
+    }
+    if (!changes.toTrash && unlinkPath(changes.originalNowAt))
+        folderChanged();
+    return std::nullopt;
 }
 
 // The suffixed name is taken only if nothing holds it yet.
-std::optional<QString> placeUnderFinalName(Changes& changes, bool& taken) {
-    if (auto failure = adoptAccess(changes.original, changes.output))
+std::optional<QString> placeUnderFinalName(Changes& changes) {
+    if (auto refusal = changes.checkOriginal())
+        return refusal;
+    if (auto failure = adoptAccess(changes))
         return failure;
     switch (renameWithoutReplacing(changes.output, changes.finalPath)) {
     case Placement::placed:
@@ -176,21 +256,60 @@ std::optional<QString> placeUnderFinalName(Changes& changes, bool& taken) {
         folderChanged();
         return std::nullopt;
     case Placement::taken:
-        taken = true;
-        return QStringLiteral("taken");
+        return changes.refuse(QStringLiteral("Not converted: ") +
+                              lastPathComponent(changes.finalPath) +
+                              QStringLiteral(" already exists"));
     case Placement::failed:
         break;
     }
     return lastSystemError();
 }
 
+// A replaced original is already under a name of ours. One still under its
+// own name goes only if it is the locked file: the trash hands back anything
+// else that was under the name.
 std::optional<QString> trashOriginal(Changes& changes) {
-    if (auto failure =
-            moveToTrash(changes.inPlace ? changes.staging : changes.original, changes.original))
+    std::optional<QString> failure;
+    if (changes.inPlace) {
+        failure = moveToTrash(changes.originalNowAt, changes.original);
+    } else {
+        if (auto refusal = changes.checkOriginal())
+            return refusal;
+        bool wrongFile = false;
+        failure = moveToTrash(changes.original, changes.original,
+                              [&changes, &wrongFile](const QString& trashed) {
+                                  wrongFile = !changes.lock->isNamedBy(trashed);
+                                  return !wrongFile;
+                              });
+        if (wrongFile)
+            return changes.refuse(changedText);
+    }
+    if (failure)
         return failure;
     changes.trashed = true;
     folderChanged();
     return std::nullopt;
+}
+
+// Puts the original back under its name. Exchanged back where the file
+// system can, so the output is removed only if it is what came out.
+std::optional<QString> restoreOriginal(const Changes& changes) {
+    switch (exchangeNames(changes.originalNowAt, changes.original)) {
+    case Exchange::exchanged: {
+        struct stat out {};
+        if (::lstat(QFile::encodeName(changes.originalNowAt).constData(), &out) == 0 &&
+            out.st_dev == changes.outputDevice && out.st_ino == changes.outputInode)
+            unlinkPath(changes.originalNowAt);
+        return std::nullopt;
+    }
+    case Exchange::unsupported:
+        if (renamePath(changes.originalNowAt, changes.original))
+            return std::nullopt;
+        break;
+    case Exchange::failed:
+        break;
+    }
+    return lastSystemError();
 }
 
 // Undoes whatever the steps did, newest first. Runs on the queue behind them,
@@ -199,10 +318,8 @@ std::optional<QString> putFolderBack(Changes& changes) {
     if (changes.committed())
         return std::nullopt;
     std::optional<QString> failure;
-    if (changes.replaced) {
-        if (std::rename(QFile::encodeName(changes.staging).constData(),
-                        QFile::encodeName(changes.original).constData()) != 0)
-            failure = lastSystemError();
+    if (changes.exchanged || changes.replaced) {
+        failure = restoreOriginal(changes);
     } else {
         if (changes.linkedStaging)
             unlinkPath(changes.staging);
@@ -233,22 +350,23 @@ void setFolderChangeObserver(std::function<void()> observer) {
     folderChangeObserver() = std::move(observer);
 }
 
-std::optional<QString> disposeOfOriginal(const FileItem& item, const OutputPath& output,
-                                         const Settings& settings, const ConversionLog& log,
-                                         std::stop_token stop) {
+std::optional<QString> disposeOfOriginal(const FileItem& item,
+                                         std::shared_ptr<const OriginalLock> lock,
+                                         const OutputPath& output, const Settings& settings,
+                                         const ConversionLog& log, std::stop_token stop) {
     const double limitSeconds = double(settings.convertTimeoutSeconds());
     const ConvertBehavior behavior = settings.convertBehavior();
     auto changes = std::make_shared<Changes>();
+    changes->lock = std::move(lock);
     changes->original = item.path();
     changes->output = output.path;
     changes->finalPath = output.finalPath;
-    changes->staging =
-        QFileInfo(changes->original).path() + u'/' + keptOriginalPrefix + freshUuid();
-    changes->backupFolder = QFileInfo(changes->original).path() + QStringLiteral("/_backup");
-    const bool inPlace = output.finalPath == changes->original;
-    const bool trash = behavior == ConvertBehavior::trash;
-    changes->inPlace = inPlace;
-    changes->toTrash = trash;
+    const QString folder = QFileInfo(changes->original).path();
+    changes->staging = folder + u'/' + keptOriginalPrefix + freshUuid() + u'.' +
+                       splitExtension(lastPathComponent(changes->original)).extension;
+    changes->backupFolder = folder + QStringLiteral("/_backup");
+    changes->inPlace = output.finalPath == changes->original;
+    changes->toTrash = behavior == ConvertBehavior::trash;
     const auto fail = [&](const QString& text) -> std::optional<QString> {
         const Step repair = runStep(limitSeconds, [changes] { return putFolderBack(*changes); });
         if (repair.ok() && changes->committed()) {
@@ -264,6 +382,12 @@ std::optional<QString> disposeOfOriginal(const FileItem& item, const OutputPath&
         log(item.fileName + QStringLiteral(" left as it was: ") + text);
         return text;
     };
+    // A step that overran its limit may still be writing the changes.
+    const auto failed = [&](const QString& what, const Step& step) {
+        if (step.timedOut)
+            return fail(what + QStringLiteral(" timed out"));
+        return fail(changes->refusal.value_or(what + QStringLiteral(" failed: ") + *step.failure));
+    };
 
     if (stop.stop_requested())
         return fail(QStringLiteral("Cancelled"));
@@ -271,31 +395,20 @@ std::optional<QString> disposeOfOriginal(const FileItem& item, const OutputPath&
     if (behavior == ConvertBehavior::backup) {
         const Step backup = runStep(limitSeconds, [changes] { return copyToBackup(*changes); });
         if (!backup.ok())
-            return fail(failureText(QStringLiteral("Backup"), backup));
+            return failed(QStringLiteral("Backup"), backup);
     }
 
-    if (inPlace) {
-        const Step replace = runStep(limitSeconds, [changes, trash] {
-            return trash ? replaceKeepingOriginal(*changes) : replaceOriginal(*changes);
-        });
-        if (!replace.ok())
-            return fail(failureText(QStringLiteral("File move"), replace));
-    } else {
-        auto taken = std::make_shared<bool>(false);
-        const Step place = runStep(
-            limitSeconds, [changes, taken] { return placeUnderFinalName(*changes, *taken); });
-        if (!place.timedOut && *taken)
-            return fail(QStringLiteral("Not converted: ") + lastPathComponent(output.finalPath) +
-                        QStringLiteral(" already exists"));
-        if (!place.ok())
-            return fail(failureText(QStringLiteral("File move"), place));
-    }
+    const Step place = runStep(limitSeconds, [changes] {
+        return changes->inPlace ? replaceOriginal(*changes) : placeUnderFinalName(*changes);
+    });
+    if (!place.ok())
+        return failed(QStringLiteral("File move"), place);
 
-    if (trash) {
+    if (changes->toTrash) {
         const Step trashing = runStep(std::min(limitSeconds, trashLimitSeconds),
                                       [changes] { return trashOriginal(*changes); });
         if (!trashing.ok())
-            return fail(failureText(QStringLiteral("Trash"), trashing));
+            return failed(QStringLiteral("Trash"), trashing);
     }
     return std::nullopt;
 }

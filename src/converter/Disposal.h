@@ -1,12 +1,14 @@
 #pragma once
 
 #include "converter/ConversionLog.h"
+#include "converter/OriginalLock.h"
 #include "model/FileItem.h"
 #include "model/Settings.h"
 
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stop_token>
 
@@ -33,9 +35,13 @@ OutputPath buildOutputPath(const FileItem& item, const Settings& settings);
 // that ends the conversion is returned. The original's path is never empty:
 // the output takes it with one rename. Every step is bounded; a stop request
 // is honoured only before the first change.
-std::optional<QString> disposeOfOriginal(const FileItem& item, const OutputPath& output,
-                                         const Settings& settings, const ConversionLog& log,
-                                         std::stop_token stop = {});
+// The original must be the file `lock` holds, unchanged: one saved over it or
+// written to meanwhile is left as it is, with "Skipped: the file changed
+// during the conversion". The lock is kept until every step has ended.
+std::optional<QString> disposeOfOriginal(const FileItem& item,
+                                         std::shared_ptr<const OriginalLock> lock,
+                                         const OutputPath& output, const Settings& settings,
+                                         const ConversionLog& log, std::stop_token stop = {});
 
 // Called right after each change a commit makes to the folder, on whichever
 // thread made it. A seam for tests that end the process at every point of a

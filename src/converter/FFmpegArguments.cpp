@@ -1,5 +1,6 @@
 #include "converter/FFmpegArguments.h"
 
+#include "converter/BoundedFileQueries.h"
 #include "exec/ChildProcess.h"
 #include "exec/TimeLimits.h"
 #include "exec/ToolOutput.h"
@@ -211,6 +212,57 @@ EncoderOrRefusal chooseEncoder(const AudioFormat& format, const QString& extensi
             {}};
 }
 
+QString trackOf(const QString& type) {
+    if (type == QLatin1String("video"))
+        return QStringLiteral("a video track");
+    if (type == QLatin1String("subtitle"))
+        return QStringLiteral("subtitles");
+    if (type == QLatin1String("audio"))
+        return QStringLiteral("a second audio stream");
+    if (type == QLatin1String("attachment"))
+        return QStringLiteral("an attached file");
+    return QStringLiteral("a %1 stream").arg(type);
+}
+
+// What ffmpeg would drop without a word: tracks the container cannot hold,
+// and WAV and AIFF chunks it neither reads nor writes. Cue points, loops and
+// sampler data are what samplers rely on; a file that has them is left alone.
+std::optional<QString> unkeptPart(const QString& extension, const AudioFormat& format,
+                                  const ContainerChunks& container) {
+    const bool holdsTracks = extension == QLatin1String("m4a") ||
+                             extension == QLatin1String("ogg") || extension == QLatin1String("wma");
+    for (const OtherStream& other : format.otherStreams)
+        if (!holdsTracks || other.type == QLatin1String("audio") ||
+            other.type == QLatin1String("attachment"))
+            return QStringLiteral("Not converted: it holds ") + trackOf(other.type);
+
+    // Chunks ffmpeg carries over: the format, the samples, the INFO tags and,
+    // when asked, the broadcast extension; and padding.
+    static const QSet<QString> keptInWav{QStringLiteral("fmt "), QStringLiteral("data"),
+                                         QStringLiteral("fact"), QStringLiteral("LIST/INFO"),
+                                         QStringLiteral("bext"), QStringLiteral("ds64"),
+                                         QStringLiteral("JUNK"), QStringLiteral("junk"),
+                                         QStringLiteral("PAD "), QStringLiteral("FLLR")};
+    static const QSet<QString> keptInAiff{
+        QStringLiteral("COMM"), QStringLiteral("SSND"), QStringLiteral("FVER"),
+        QStringLiteral("NAME"), QStringLiteral("AUTH"), QStringLiteral("(c) "),
+        QStringLiteral("ANNO"), QStringLiteral("ID3 "), QStringLiteral("id3 ")};
+    static const QSet<QString> cuesAndLoops{QStringLiteral("cue "), QStringLiteral("LIST/adtl"),
+                                            QStringLiteral("smpl"), QStringLiteral("inst"),
+                                            QStringLiteral("MARK"), QStringLiteral("INST")};
+    const bool wav = extension == QLatin1String("wav");
+    if (!wav && extension != QLatin1String("aiff") && extension != QLatin1String("aif"))
+        return std::nullopt;
+    for (const QString& chunk : container.chunks) {
+        if ((wav ? keptInWav : keptInAiff).contains(chunk))
+            continue;
+        if (cuesAndLoops.contains(chunk))
+            return QStringLiteral("Not converted: its cue and loop points would be lost");
+        return QStringLiteral("Not converted: its %1 chunk would be lost").arg(chunk.trimmed());
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath, std::stop_token stop) {
@@ -239,12 +291,14 @@ std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath, std::stop
 
 ConversionPlan planConversion(const QString& input, const QString& output,
                               const AudioFormat& format,
-                              const std::optional<QSet<QString>>& encoders,
-                              ComparisonMethod method) {
+                              const std::optional<QSet<QString>>& encoders, ComparisonMethod method,
+                              const ContainerChunks& container) {
     const QString extension = QFileInfo(output).suffix().toLower();
+    if (const std::optional<QString> unkept = unkeptPart(extension, format, container))
+        return {unkept, {}, {}, {}, {}};
     const EncoderOrRefusal chosen = chooseEncoder(format, extension, encoders);
     if (!chosen.encoder)
-        return {chosen.refusal, {}, {}, {}};
+        return {chosen.refusal, {}, {}, {}, {}};
     const PcmJudgement judgement = judgementFor(method, format.codec, format.sampleRate);
 
     // One decode feeds two outputs: first the PCM the whole-file check reads
@@ -275,8 +329,14 @@ ConversionPlan planConversion(const QString& input, const QString& output,
                   << QStringLiteral("attached_pic");
         choice += QStringLiteral("; cover %1 copied").arg(picture.codec);
     }
-    if (keptPictures > 0)
-        arguments << QStringLiteral("-c:v") << QStringLiteral("copy");
+    // Every other track the container holds, as it is.
+    for (const OtherStream& other : format.otherStreams) {
+        arguments << QStringLiteral("-map") << QStringLiteral("0:%1").arg(other.streamIndex);
+        choice += QStringLiteral("; %1 copied").arg(trackOf(other.type));
+    }
+    if (keptPictures > 0 || !format.otherStreams.isEmpty())
+        arguments << QStringLiteral("-c:v") << QStringLiteral("copy") << QStringLiteral("-c:s")
+                  << QStringLiteral("copy") << QStringLiteral("-c:d") << QStringLiteral("copy");
 
     // A channel picked, never ffmpeg's downmix: that mixes two identical
     // channels to one 3 dB louder, and clips loud ones.
@@ -290,15 +350,21 @@ ConversionPlan planConversion(const QString& input, const QString& output,
     // Ogg keeps its comments (ReplayGain among them) on the stream, not the file.
     if (extension == QLatin1String("ogg"))
         arguments << QStringLiteral("-map_metadata:s:a") << QStringLiteral("0:s:a:0");
-    // A broadcast WAV's bext chunk comes back only when asked for.
-    if (extension == QLatin1String("wav") && format.tags.contains(QStringLiteral("time_reference")))
+    // A broadcast WAV's bext chunk comes back only when asked for, and an
+    // RF64 file stays one.
+    if (extension == QLatin1String("wav") && container.chunks.contains(QStringLiteral("bext")))
         arguments << QStringLiteral("-write_bext") << QStringLiteral("1");
+    if (extension == QLatin1String("wav") && container.rf64)
+        arguments << QStringLiteral("-rf64") << QStringLiteral("always");
+    // ffmpeg writes ID3v2.4 unless told; players that read only 2.3 exist.
+    if (extension == QLatin1String("mp3") && container.id3v2Version == 3)
+        arguments << QStringLiteral("-id3v2_version") << QStringLiteral("3");
     // Beyond its few text chunks, AIFF keeps tags and pictures in an ID3 chunk.
     if ((extension == QLatin1String("aiff") || extension == QLatin1String("aif")) &&
         (keptPictures > 0 || !format.tags.isEmpty()))
         arguments << QStringLiteral("-write_id3v2") << QStringLiteral("1");
     arguments << output;
-    return {std::nullopt, arguments, choice, judgement};
+    return {std::nullopt, arguments, choice, judgement, format.tags};
 }
 
 ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
@@ -306,9 +372,18 @@ ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
                               std::stop_token stop) {
     const std::optional<AudioFormat> format = probeAudioFormat(ffmpegPath, input, stop);
     if (!format)
-        return {QStringLiteral("Not converted: could not read its audio format"), {}, {}, {}};
+        return {QStringLiteral("Not converted: could not read its audio format"), {}, {}, {}, {}};
     // The scan's verdict may be stale: the file may have been replaced since.
     if (format->channels != 2)
-        return {QStringLiteral("Skipped: the file no longer has two channels"), {}, {}, {}};
-    return planConversion(input, output, *format, ffmpegEncoders(ffmpegPath, stop), method);
+        return {QStringLiteral("Skipped: the file no longer has two channels"), {}, {}, {}, {}};
+    std::optional<ContainerChunks> container;
+    try {
+        container =
+            withHardTimeout(fileQueryLimitSeconds, [input] { return readContainerChunks(input); });
+    } catch (const TimeoutError&) {
+    }
+    if (!container)
+        return {QStringLiteral("Not converted: could not read its chunks"), {}, {}, {}, {}};
+    return planConversion(input, output, *format, ffmpegEncoders(ffmpegPath, stop), method,
+                          *container);
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "converter/AudioFormatProbe.h"
+#include "converter/ContainerChunks.h"
 #include "scanner/ChannelComparison.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -20,6 +22,7 @@ struct ConversionPlan {
                                     // and `output`
     QString choice;                 // one log line: the codec and rate chosen and why
     PcmJudgement judgement;         // how that PCM is to be judged
+    QHash<QString, QString> tags;   // the original's, which the mono file must have too
 };
 
 // The plan for writing `output` (same extension as `input`) from `input`,
@@ -27,15 +30,17 @@ struct ConversionPlan {
 // (nothing: unknown, assumed present, so a missing one fails the run), for
 // channels to be compared by `method`. Channels judged byte for byte give
 // the left one as it is; channels judged alike within a lossy codec's noise
-// give their mean, at the level of either.
+// give their mean, at the level of either. Other tracks are copied where the
+// container holds them; a file with a track or chunk the mono file could not
+// keep is refused.
 ConversionPlan planConversion(const QString& input, const QString& output,
                               const AudioFormat& format,
-                              const std::optional<QSet<QString>>& encoders,
-                              ComparisonMethod method);
+                              const std::optional<QSet<QString>>& encoders, ComparisonMethod method,
+                              const ContainerChunks& container);
 
-// The same after probing `input` and listing the encoders of `ffmpegPath`;
-// also refuses a file that no longer has two channels. A stop request ends
-// both tool runs at once.
+// The same after probing `input`, reading its chunks and listing the
+// encoders of `ffmpegPath`; also refuses a file that no longer has two
+// channels. A stop request ends both tool runs at once.
 ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
                               const QString& output, ComparisonMethod method,
                               std::stop_token stop = {});

@@ -390,5 +390,6 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
                                                      : stop(child, exitWatch, logFile, output,
                                                             ending, limitSeconds, start, log);
     outcome.verdict = check.verdict();
+    outcome.originalTags = planned.tags;
     return outcome;
 }

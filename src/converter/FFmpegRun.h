@@ -4,6 +4,7 @@
 #include "model/Settings.h"
 #include "scanner/WholeFileComparison.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -12,14 +13,15 @@
 #include <utility>
 
 // What one ffmpeg run gave: on failure a short text for the user, empty when
-// the channels were found to differ; and what its decode of the whole
-// original said of the channels.
+// the channels were found to differ; what its decode of the whole original
+// said of the channels; and the original's tags.
 struct FFmpegOutcome {
     FFmpegOutcome(bool ok, QString text) : ok(ok), text(std::move(text)) {}
 
     bool ok;
     QString text;
     WholeFileVerdict verdict;
+    QHash<QString, QString> originalTags;
 };
 
 // The time one conversion run may take, from ffmpeg's start.

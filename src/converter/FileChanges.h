@@ -23,3 +23,15 @@ enum class Placement { placed, taken, failed };
 // or link and unlink where the file system refuses that flag). On `failed`,
 // errno holds the reason.
 Placement renameWithoutReplacing(const QString& from, const QString& to);
+
+enum class Exchange { exchanged, unsupported, failed };
+
+// Swaps what the two names hold in one step (renameat2 RENAME_EXCHANGE).
+// `unsupported` where the file system cannot; on `failed`, errno holds the
+// reason.
+Exchange exchangeNames(const QString& first, const QString& second);
+
+// Writes everything readable from `source` (from its start) into the new
+// file `path`, which must not exist yet, with `mode`, and flushes it to the
+// disk. Nothing on success, otherwise the reason; a partial file is removed.
+std::optional<QString> copyIntoNewFile(int source, const QString& path, mode_t mode);

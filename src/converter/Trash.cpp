@@ -124,6 +124,8 @@ bool writeAll(int descriptor, const QByteArray& bytes) {
             ::write(descriptor, bytes.constData() + written, size_t(bytes.size() - written));
         if (step < 0 && errno == EINTR)
             continue;
+        if (step == 0)
+            errno = ENOSPC;
         if (step <= 0)
             return false;
         written += step;
@@ -133,10 +135,12 @@ bool writeAll(int descriptor, const QByteArray& bytes) {
 
 } // namespace
 
-std::optional<QString> moveToTrash(const QString& path, const QString& recordedPath) {
+std::optional<QString> moveToTrash(const QString& path, const QString& recordedPath,
+                                   const std::function<bool(const QString&)>& isWanted) {
     const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
-    if (folder.isEmpty())
-        return QStringLiteral("%1 does not exist").arg(path);
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || folder.isEmpty())
+        return QStringLiteral("cannot trash %1: %2").arg(path, lastSystemError());
     TrashFolder trash;
     if (auto failure = prepareTrash(folder, trash))
         return failure;
@@ -163,10 +167,17 @@ std::optional<QString> moveToTrash(const QString& path, const QString& recordedP
         QString reason = lastSystemError();
         ::close(descriptor);
         if (written) {
-            const Placement placement =
-                renameWithoutReplacing(path, trash.root + QStringLiteral("/files/") + name);
-            if (placement == Placement::placed)
-                return std::nullopt;
+            const QString trashed = trash.root + QStringLiteral("/files/") + name;
+            const Placement placement = renameWithoutReplacing(path, trashed);
+            if (placement == Placement::placed) {
+                if (!isWanted || isWanted(trashed))
+                    return std::nullopt;
+                if (renameWithoutReplacing(trashed, path) != Placement::placed)
+                    return QStringLiteral("cannot move %1 back from %2: %3")
+                        .arg(path, trash.root, lastSystemError());
+                ::unlink(infoPath.constData());
+                return QStringLiteral("%1 was not the file to trash").arg(path);
+            }
             reason = lastSystemError();
             ::unlink(infoPath.constData());
             if (placement == Placement::taken)

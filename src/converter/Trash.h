@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // Moves one file into the freedesktop trash that serves its volume: the home
@@ -11,4 +12,8 @@
 // place, so a file manager restores it there even when the file now sits under
 // another name in the same folder. Files are never copied between volumes.
 // Blocks without a limit of its own; nothing on success, otherwise the reason.
-std::optional<QString> moveToTrash(const QString& path, const QString& recordedPath);
+// `isWanted`, when given, is asked about the file once it is in the trash
+// (by its path there); when it says no, the file goes back under `path` and
+// its entry is removed.
+std::optional<QString> moveToTrash(const QString& path, const QString& recordedPath,
+                                   const std::function<bool(const QString&)>& isWanted = {});

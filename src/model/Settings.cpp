@@ -138,6 +138,20 @@ void Settings::setConvertTimeoutSeconds(qint64 value) {
     store(QStringLiteral("convertTimeoutSeconds"), value);
 }
 
+bool Settings::confirmOverwrite() const {
+    return readBoolean(QStringLiteral("confirmOverwrite"), true);
+}
+void Settings::setConfirmOverwrite(bool value) {
+    store(QStringLiteral("confirmOverwrite"), value);
+}
+
+QString Settings::lastFolder() const {
+    return readText(QStringLiteral("lastFolder"), QString());
+}
+void Settings::setLastFolder(const QString& value) {
+    store(QStringLiteral("lastFolder"), value);
+}
+
 bool Settings::suffixEnabled() const {
     return appendFilename() && !suffix().isEmpty();
 }

@@ -39,6 +39,13 @@ public:
     qint64 convertTimeoutSeconds() const;
     void setConvertTimeoutSeconds(qint64 value);
 
+    // Not settings of a conversion, but remembered alike: whether replacing
+    // originals asks first, and the folder last chosen.
+    bool confirmOverwrite() const;
+    void setConfirmOverwrite(bool value);
+    QString lastFolder() const;
+    void setLastFolder(const QString& value);
+
     // True when the converted file's name carries the suffix.
     bool suffixEnabled() const;
 

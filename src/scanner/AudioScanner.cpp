@@ -18,6 +18,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
@@ -27,7 +28,6 @@
 #include <functional>
 #include <iostream>
 #include <memory>
-#include <stdexcept>
 #include <sys/stat.h>
 
 namespace {
@@ -40,9 +40,14 @@ constexpr std::array<QStringView, 9> audioExtensions{
 };
 
 // The names the converter gives its temporary outputs and the originals it
-// keeps aside while replacing them; a run that was killed leaves them behind.
-const QString temporaryOutputPrefix = QStringLiteral("sonfold_out_");
-const QString keptOriginalPrefix = QStringLiteral(".sonfold_orig_");
+// keeps aside while replacing them: the prefix, an upper-case UUID and the
+// original's extension (staged originals once had none). A run that was
+// killed leaves them behind; a user's own "sonfold_out_take.wav" is audio.
+const QString uuidPattern = QStringLiteral("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}");
+const QRegularExpression
+    temporaryOutputName(QStringLiteral("^sonfold_out_%1\\.[^.]*$").arg(uuidPattern));
+const QRegularExpression
+    keptOriginalName(QStringLiteral("^\\.sonfold_orig_%1(\\.[^.]*)?$").arg(uuidPattern));
 
 // Copies of originals made by earlier conversions: converting them again
 // would replace the user's only stereo copy.
@@ -80,15 +85,36 @@ std::optional<QString> linkedRegularFile(const char* link) {
     return path;
 }
 
+const QString outsideLinkText =
+    QStringLiteral("Skipped: a link to a file outside the chosen folders");
+
 class Walk {
 public:
+    explicit Walk(QStringList chosenFolders) : chosenFolders(std::move(chosenFolders)) {}
+
+    // A link is followed only into the folders the user chose: converting
+    // through it replaces or trashes its target. One that leads elsewhere is
+    // listed under its own name, to be shown and never converted.
+    void visitLink(const QString& link, const std::optional<QString>& target) {
+        if (!target)
+            return;
+        const bool inside =
+            std::any_of(chosenFolders.cbegin(), chosenFolders.cend(), [&](const QString& folder) {
+                return target->startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
+            });
+        if (inside)
+            visitFile(*target);
+        else if (AudioScanner::hasAudioExtension(lastPathComponent(link)))
+            found.audioFiles.append(QUrl::fromLocalFile(link));
+    }
+
     void visitFile(const QString& path) {
         const QString name = lastPathComponent(path);
-        if (name.startsWith(temporaryOutputPrefix))
+        if (temporaryOutputName.match(name).hasMatch())
             found.notes.append(QStringLiteral("Leftover of an interrupted conversion "
                                               "(temporary output): ") +
                                path);
-        else if (name.startsWith(keptOriginalPrefix))
+        else if (keptOriginalName.match(name).hasMatch())
             found.notes.append(QStringLiteral("Leftover of an interrupted conversion "
                                               "(kept original): ") +
                                path);
@@ -112,6 +138,7 @@ public:
     }
 
 private:
+    QStringList chosenFolders;
     DiscoveredFiles found;
     QMap<QString, int> undecodableIn;
 };
@@ -175,12 +202,6 @@ QByteArray runDecode(const QString& ffmpeg, const QString& file, qint64 seconds,
     return pcm;
 }
 
-// A failure the user should see with the item, such as the analyser's end.
-class ShownFailure : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 struct WorkerAnswer {
     std::optional<AudioLayout> layout;
     QByteArray pcm;
@@ -209,7 +230,7 @@ std::optional<WorkerAnswer> askWorker(const QString& file, qint64 seconds) {
         answer.layout = parseLayout(reply.probe);
         return answer;
     case AnalysisWorker::Reply::Status::workerLost:
-        throw ShownFailure(reply.reason.toStdString());
+        throw ScannerError(qUtf8Printable(reply.reason));
     case AnalysisWorker::Reply::Status::refused:
         // Readable enough to probe but not to decode: as a failed decode.
         if (parseLayout(reply.probe))
@@ -250,16 +271,13 @@ void markOtherLayout(const FileItemPtr& item, ChannelStatus layout, qint64 count
     });
 }
 
-// Only what the user can act on is shown with the item; a failed decode is
-// told on the console.
-void markFailed(const FileItemPtr& item, const QString& message, bool shown = false) {
+void markFailed(const FileItemPtr& item, const QString& message) {
     const QString line = QStringLiteral("[DEBUG] Scan failed for ") +
                          lastPathComponent(item->path()) + QStringLiteral(": ") + message + u'\n';
     std::cout << line.toStdString() << std::flush;
-    writeOnGuiThread(item, [message, shown](FileItem& target) {
+    writeOnGuiThread(item, [message](FileItem& target) {
         target.detectionStatus = DetectionStatus::error;
-        if (shown)
-            target.errorMessage = message;
+        target.errorMessage = message;
     });
 }
 
@@ -271,14 +289,24 @@ bool AudioScanner::hasAudioExtension(const QString& fileName) {
                                              extension) != audioExtensions.end();
 }
 
-DiscoveredFiles AudioScanner::findAudioFiles(const QUrl& folder) const {
+DiscoveredFiles AudioScanner::findAudioFiles(const QUrl& folder,
+                                             const QList<QUrl>& chosenFolders) const {
     std::shared_ptr<FtsHandle> handle;
+    QStringList roots;
     try {
         // Canonical from the start, so every path found below is too.
-        const QString root = withHardTimeout(existenceLimitSeconds, [path = folder.toLocalFile()] {
-            const QFileInfo info(path);
-            return info.isDir() ? info.canonicalFilePath() : QString();
+        QStringList paths{folder.toLocalFile()};
+        for (const QUrl& chosen : chosenFolders)
+            paths.append(chosen.toLocalFile());
+        roots = withHardTimeout(existenceLimitSeconds, [paths] {
+            QStringList canonical;
+            for (const QString& path : paths) {
+                const QFileInfo info(path);
+                canonical.append(info.isDir() ? info.canonicalFilePath() : QString());
+            }
+            return canonical;
         });
+        const QString root = roots.first();
         if (root.isEmpty())
             return {};
         handle = withHardTimeout(openingLimitSeconds, [root] { return openWalk(root); });
@@ -288,7 +316,8 @@ DiscoveredFiles AudioScanner::findAudioFiles(const QUrl& folder) const {
     if (!handle->fts)
         return {};
 
-    Walk walk;
+    roots.removeAll(QString());
+    Walk walk(roots);
     while (FTSENT* entry = ::fts_read(handle->fts)) {
         if (entry->fts_level == FTS_ROOTLEVEL)
             continue;
@@ -311,8 +340,7 @@ DiscoveredFiles AudioScanner::findAudioFiles(const QUrl& folder) const {
         case FTS_SL:
             if (name->startsWith(u'.'))
                 break;
-            if (const std::optional<QString> target = linkedRegularFile(entry->fts_path))
-                walk.visitFile(*target);
+            walk.visitLink(QFile::decodeName(entry->fts_path), linkedRegularFile(entry->fts_path));
             break;
         default:
             // Pipes, sockets and devices would hold a tool for good; unreadable
@@ -361,6 +389,17 @@ bool AudioScanner::compareChannels(QByteArrayView data, PcmJudgement judgement) 
 
 void AudioScanner::analyzeFile(const FileItemPtr& item) const {
     try {
+        // Discovery lists links only when they lead outside the chosen
+        // folders; a dropped link is not followed either.
+        if (withHardTimeout(existenceLimitSeconds,
+                            [path = item->path()] { return QFileInfo(path).isSymLink(); })) {
+            writeOnGuiThread(item, [](FileItem& target) {
+                target.detectionStatus = DetectionStatus::timedOut;
+                target.errorMessage = outsideLinkText;
+                target.isSelected = false;
+            });
+            return;
+        }
         // Without a trustworthy count the file cannot be shown to hold two
         // channels, and only such a file may ever be converted. A name proves
         // nothing: a file named like a converted one is probed like any other.
@@ -369,7 +408,7 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
         const std::optional<AudioLayout> layout =
             answered ? answered->layout : ffprobeAudioLayout(item->url);
         if (!layout)
-            throw ScannerError();
+            throw ScannerError("ffprobe could not read an audio stream from the file");
         if (layout->audioStreams > 1) {
             markOtherLayout(item, ChannelStatus::multipleStreams, layout->audioStreams);
             return;
@@ -388,7 +427,7 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
         const QByteArray pcm =
             answered ? std::move(answered->pcm) : decodeToRawPCM(item->url, seconds);
         if (pcm.size() < pcmFrameSize) {
-            markFailed(item, QStringLiteral("No audio to compare"), true);
+            markFailed(item, QStringLiteral("No audio to compare"));
             return;
         }
         const PcmJudgement judgement =
@@ -405,8 +444,6 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
                 fake ? DetectionStatus::fakeStereo : DetectionStatus::realStereo;
             target.isSelected = select;
         });
-    } catch (const ShownFailure& failure) {
-        markFailed(item, QString::fromUtf8(failure.what()), true);
     } catch (const std::exception& failure) {
         markFailed(item, QString::fromUtf8(failure.what()));
     }

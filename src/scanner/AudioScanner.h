@@ -55,8 +55,10 @@ public:
     static bool hasAudioExtension(const QString& fileName);
 
     // The regular audio files below a folder, skipping hidden entries and
-    // backup folders; empty on any failure.
-    DiscoveredFiles findAudioFiles(const QUrl& folder) const;
+    // backup folders; empty on any failure. A link to a file is given as that
+    // file when it lies inside `folder` or one of `chosenFolders`, otherwise
+    // as the link itself (which analyzeFile lists as skipped).
+    DiscoveredFiles findAudioFiles(const QUrl& folder, const QList<QUrl>& chosenFolders = {}) const;
 
 private:
     Settings& settings;

@@ -11,9 +11,9 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-// 10^(-120/10): the share of the louder channel's energy the difference may
+// 10^(-70/10): the share of the louder channel's energy the difference may
 // have.
-constexpr double residualShare = 1e-12;
+constexpr double residualShare = 1e-7;
 
 double sampleAt(const uchar* bytes) {
     double value;

@@ -6,4 +6,5 @@
 class ScannerError : public std::runtime_error {
 public:
     ScannerError() : std::runtime_error("Failed to decode audio file. Is ffmpeg installed?") {}
+    explicit ScannerError(const char* reason) : std::runtime_error(reason) {}
 };

@@ -21,7 +21,6 @@
 namespace {
 
 constexpr int progressSteps = 1000;
-constexpr int scanningTextWidth = 280;
 
 QLineEdit* settingField(const QString& name, int width, QWidget* parent) {
     auto* field = new QLineEdit(parent);
@@ -65,6 +64,12 @@ BottomBar::BottomBar(ContentViewModel& viewModel, QWidget* parent)
     tintLabel(infoButton, ThemeColors::attention());
     convertButton->setObjectName(QStringLiteral("convertSelectedButton"));
     makeProminent(convertButton);
+    clearButton->setToolTip(QStringLiteral("Empty the list; no file is touched"));
+    stopButton->setToolTip(QStringLiteral("Stop converting; the file in hand is left as it was"));
+    statusLabel->setAccessibleName(QStringLiteral("Status"));
+    progressBar->setAccessibleName(QStringLiteral("Conversion progress"));
+    infoButton->setToolTip(QStringLiteral("Show the log of this session"));
+    convertButton->setToolTip(QStringLiteral("Convert every ticked fake stereo file to mono"));
 
     connect(clearButton, &QPushButton::clicked, this, [this] {
         this->viewModel.clearResults();
@@ -73,22 +78,28 @@ BottomBar::BottomBar(ContentViewModel& viewModel, QWidget* parent)
     connect(stopButton, &QPushButton::clicked, this, [this] { this->viewModel.stopConvert(); });
     connect(infoButton, &QPushButton::clicked, this,
             [this] { this->viewModel.setShowDebug(true); });
-    connect(convertButton, &QPushButton::clicked, this,
-            [this] { this->viewModel.convertSelected(); });
+    connect(convertButton, &QPushButton::clicked, this, &BottomBar::convertRequested);
 
     setTabOrder(infoButton, convertButton);
 
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(12, 8, 12, 8);
-    layout->addWidget(clearButton);
-    layout->addWidget(stopButton);
-    layout->addStretch(1);
-    layout->addWidget(spinner);
-    layout->addWidget(progressBar);
-    layout->addWidget(statusLabel);
-    layout->addWidget(settingsControls);
-    layout->addWidget(infoButton);
-    layout->addWidget(convertButton);
+    // The status has a line of its own, so its counts are never cut and the
+    // controls below fit a window half a small screen wide.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 6, 12, 8);
+    layout->setSpacing(6);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(spinner);
+    statusRow->addWidget(progressBar);
+    statusRow->addWidget(statusLabel, 1);
+    layout->addLayout(statusRow);
+    auto* controlsRow = new QHBoxLayout;
+    controlsRow->addWidget(clearButton);
+    controlsRow->addWidget(stopButton);
+    controlsRow->addStretch(1);
+    controlsRow->addWidget(settingsControls);
+    controlsRow->addWidget(infoButton);
+    controlsRow->addWidget(convertButton);
+    layout->addLayout(controlsRow);
     refresh();
 }
 
@@ -102,6 +113,13 @@ QWidget* BottomBar::makeSettingsControls() {
 
     Settings& settings = Settings::shared();
     appendFilename->setObjectName(QStringLiteral("appendFilenameCheckBox"));
+    appendFilename->setToolTip(
+        QStringLiteral("Name each converted file with the suffix, beside its original"));
+    suffixField->setAccessibleName(QStringLiteral("Suffix"));
+    suffixField->setAccessibleDescription(
+        QStringLiteral("Text added to the name of each converted file"));
+    timeoutField->setAccessibleName(QStringLiteral("Timeout in seconds"));
+    timeoutField->setToolTip(QStringLiteral("How long one conversion may take"));
     appendFilename->setChecked(settings.appendFilename());
     appendFilename->setPalette(checkBoxPalette(appendFilename->palette()));
     suffixField->setText(settings.suffix());
@@ -111,12 +129,16 @@ QWidget* BottomBar::makeSettingsControls() {
     connect(appendFilename, &QCheckBox::toggled, this, [this](bool on) {
         Settings::shared().setAppendFilename(on);
         suffixField->setEnabled(on);
+        this->viewModel.setSuffixRefusal(on ? Settings::suffixRefusal(suffixField->text())
+                                            : std::nullopt);
     });
-    // A suffix that could not make a plain file name is never stored: the
-    // field turns red and its tooltip says why until the text is usable again.
+    // A suffix that could not make a plain file name is never stored, and
+    // nothing is converted while the field shows it: the field turns red and
+    // its tooltip says why until the text is usable again.
     const QPalette usable = suffixField->palette();
     connect(suffixField, &QLineEdit::textEdited, this, [this, usable](const QString& text) {
         const std::optional<QString> refusal = Settings::suffixRefusal(text);
+        this->viewModel.setSuffixRefusal(refusal);
         QPalette shown = usable;
         if (refusal)
             shown.setColor(QPalette::Text, ThemeColors::destructive());
@@ -167,9 +189,18 @@ void BottomBar::refreshStatus() {
     spinner->setVisible(facts.isScanning);
     progressBar->setVisible(!facts.isScanning && facts.isConverting);
     progressBar->setValue(int(std::clamp(facts.convertProgress, 0.0, 1.0) * progressSteps));
-    const bool narrow = facts.isScanning && facts.currentScanningFile.has_value();
-    statusLabel->setMaximumWidth(narrow ? scanningTextWidth : QWIDGETSIZE_MAX);
-    statusLabel->setText(statusText(facts));
+    // Only a file name may be shortened; the counts are always shown whole.
+    const QString text = statusText(facts);
+    qsizetype nameStart = 0;
+    qsizetype nameLength = 0;
+    if (facts.isScanning && facts.currentScanningFile) {
+        nameStart = text.indexOf(u' ') + 1;
+        nameLength = facts.currentScanningFile->size();
+    } else if (!facts.isScanning && facts.isConverting && facts.currentConvertingFile) {
+        nameStart = text.indexOf(u' ') + 1;
+        nameLength = facts.currentConvertingFile->size();
+    }
+    statusLabel->setText(text, nameStart, nameLength);
 }
 
 BottomBar::StatusFacts BottomBar::StatusFacts::of(const ContentViewModel& viewModel) {
@@ -186,6 +217,7 @@ BottomBar::StatusFacts BottomBar::StatusFacts::of(const ContentViewModel& viewMo
     facts.itemCount = viewModel.items().size();
     facts.visibleCount = viewModel.visibleItems().size();
     facts.fakeStereoCount = viewModel.fakeStereoCount();
+    facts.verdictsOutdated = viewModel.verdictsOutdated();
     return facts;
 }
 
@@ -215,12 +247,17 @@ QString BottomBar::statusText(const StatusFacts& facts) {
             .arg(facts.scannedCount)
             .arg(facts.totalCount)
             .arg(facts.fakeStereoCount);
+    const QString outdated = facts.verdictsOutdated
+                                 ? QStringLiteral(" — comparison settings changed: scan again")
+                                 : QString();
     if (facts.showsFakeStereoOnly && facts.visibleCount < facts.itemCount)
         return QStringLiteral("%1 of %2 files shown, %3 fake stereo")
-            .arg(facts.visibleCount)
-            .arg(facts.itemCount)
-            .arg(facts.fakeStereoCount);
+                   .arg(facts.visibleCount)
+                   .arg(facts.itemCount)
+                   .arg(facts.fakeStereoCount) +
+               outdated;
     return QStringLiteral("%1 files scanned, %2 fake stereo")
-        .arg(facts.itemCount)
-        .arg(facts.fakeStereoCount);
+               .arg(facts.itemCount)
+               .arg(facts.fakeStereoCount) +
+           outdated;
 }

@@ -38,6 +38,7 @@ public:
         qint64 itemCount = 0;
         qint64 visibleCount = 0;
         qint64 fakeStereoCount = 0;
+        bool verdictsOutdated = false;
 
         static StatusFacts of(const ContentViewModel& viewModel);
     };
@@ -46,6 +47,8 @@ public:
 signals:
     // After "Clear" emptied the list.
     void cleared();
+    // "Convert Selected" was clicked; the window may ask first.
+    void convertRequested();
 
 private:
     QWidget* makeSettingsControls();

@@ -5,6 +5,7 @@
 #include <QGraphicsDropShadowEffect>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 
 namespace {
 
@@ -17,7 +18,13 @@ constexpr int shadowRoom = 12;
 
 } // namespace
 
-CompletionBanner::CompletionBanner(QWidget* parent) : QWidget(parent), animation(this, "reveal") {
+CompletionBanner::CompletionBanner(QWidget* parent)
+    : QWidget(parent), showButton(new QPushButton(QStringLiteral("Show"), this)),
+      animation(this, "reveal") {
+    showButton->setObjectName(QStringLiteral("showFailuresButton"));
+    showButton->setToolTip(QStringLiteral("List only the files that failed"));
+    showButton->hide();
+    connect(showButton, &QPushButton::clicked, this, &CompletionBanner::showFailures);
     auto* shadow = new QGraphicsDropShadowEffect(this);
     shadow->setColor(QColor(0, 0, 0, 102));
     shadow->setBlurRadius(8);
@@ -42,8 +49,10 @@ QFont CompletionBanner::headlineFont() const {
     return font;
 }
 
-void CompletionBanner::setMessage(const QString& message) {
-    if (message == text)
+void CompletionBanner::setMessage(const QString& message, bool offersFailures) {
+    const bool buttonChanges = offersFailures == showButton->isHidden();
+    showButton->setVisible(offersFailures);
+    if (message == text && !buttonChanges)
         return;
     text = message;
     reposition();
@@ -53,7 +62,11 @@ void CompletionBanner::setMessage(const QString& message) {
 QSize CompletionBanner::sizeHint() const {
     const QRect textBounds =
         QFontMetrics(headlineFont()).boundingRect(QRect(0, 0, 10000, 10000), Qt::AlignCenter, text);
-    return textBounds.size() + QSize(2 * (paddingX + shadowRoom), 2 * (paddingY + shadowRoom));
+    QSize size =
+        textBounds.size() + QSize(2 * (paddingX + shadowRoom), 2 * (paddingY + shadowRoom));
+    if (!showButton->isHidden())
+        size.rwidth() += showButton->sizeHint().width() + paddingX / 2;
+    return size;
 }
 
 void CompletionBanner::setShown(bool shown) {
@@ -86,6 +99,9 @@ void CompletionBanner::reposition() {
         area.bottom() - bottomMargin + shadowRoom + int((1.0 - revealed) * slideDistance);
     setGeometry(area.center().x() - size.width() / 2, bottom - size.height() + 1, size.width(),
                 size.height());
+    const QSize button = showButton->sizeHint();
+    showButton->setGeometry(width() - shadowRoom - paddingX / 2 - button.width(),
+                            (height() - button.height()) / 2, button.width(), button.height());
 }
 
 QRect CompletionBanner::shadowFreeRect() const {
@@ -102,7 +118,10 @@ void CompletionBanner::paintEvent(QPaintEvent*) {
     painter.drawRoundedRect(shadowFreeRect(), radius, radius);
     painter.setPen(Qt::white);
     painter.setFont(headlineFont());
-    painter.drawText(shadowFreeRect(), Qt::AlignCenter, text);
+    QRect textArea = shadowFreeRect();
+    if (!showButton->isHidden())
+        textArea.setRight(showButton->x() - paddingX / 2);
+    painter.drawText(textArea, Qt::AlignCenter, text);
 }
 
 void CompletionBanner::mousePressEvent(QMouseEvent* event) {

@@ -3,10 +3,13 @@
 #include <QPropertyAnimation>
 #include <QWidget>
 
+class QPushButton;
+
 // The green "Congratulations!" banner that rises at the bottom of the window
 // when a conversion run ends. A click on it asks to hide it (clicked); the
-// owner then calls setShown(false). Showing and hiding ease in and out over
-// 0.3 s, fading and sliding together.
+// owner then calls setShown(false). When files failed, its "Show" button asks
+// for the list of failures (showFailures). Showing and hiding ease in and
+// out over 0.3 s, fading and sliding together.
 class CompletionBanner : public QWidget {
     Q_OBJECT
     Q_PROPERTY(qreal reveal READ reveal WRITE setReveal)
@@ -17,7 +20,7 @@ public:
 
     explicit CompletionBanner(QWidget* parent = nullptr);
 
-    void setMessage(const QString& message);
+    void setMessage(const QString& message, bool offersFailures = false);
     QString message() const { return text; }
 
     // Animates towards shown or hidden; repeated calls with the same value
@@ -36,6 +39,7 @@ public:
 
 signals:
     void clicked();
+    void showFailures();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -46,6 +50,7 @@ private:
     QRect shadowFreeRect() const;
 
     QString text;
+    QPushButton* const showButton;
     bool wantsShown = false;
     qreal revealed = 0.0;
     QPropertyAnimation animation;

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 ElidedLabel::ElidedLabel(QWidget* parent) : QWidget(parent) {
@@ -9,9 +10,15 @@ ElidedLabel::ElidedLabel(QWidget* parent) : QWidget(parent) {
 }
 
 void ElidedLabel::setText(const QString& text) {
-    if (text == fullText)
+    setText(text, 0, -1);
+}
+
+void ElidedLabel::setText(const QString& text, qsizetype start, qsizetype length) {
+    if (text == fullText && start == elidableStart && length == elidableLength)
         return;
     fullText = text;
+    elidableStart = start;
+    elidableLength = length;
     updateGeometry();
     refreshToolTip();
     update();
@@ -23,8 +30,7 @@ void ElidedLabel::resizeEvent(QResizeEvent* event) {
 }
 
 void ElidedLabel::refreshToolTip() {
-    const bool elided = fontMetrics().elidedText(fullText, Qt::ElideMiddle, width()) != fullText;
-    setToolTip(elided ? fullText : QString());
+    setToolTip(shownText() != fullText ? fullText : QString());
 }
 
 void ElidedLabel::setTextColor(const QColor& color) {
@@ -40,12 +46,32 @@ QSize ElidedLabel::sizeHint() const {
 }
 
 QSize ElidedLabel::minimumSizeHint() const {
-    return {fontMetrics().horizontalAdvance(QStringLiteral("W…W")), fontMetrics().height()};
+    if (elidableLength < 0)
+        return {fontMetrics().horizontalAdvance(QStringLiteral("W…W")), fontMetrics().height()};
+    const QString kept =
+        fullText.left(elidableStart) + fullText.mid(elidableStart + elidableLength);
+    const QString shortest = elidableLength > 0 ? QStringLiteral("W…") : QString();
+    return {int(std::ceil(QFontMetricsF(font()).horizontalAdvance(kept + shortest))) + 1,
+            fontMetrics().height()};
+}
+
+QString ElidedLabel::shownText() const {
+    const QFontMetrics metrics = fontMetrics();
+    if (elidableLength < 0)
+        return metrics.elidedText(fullText, Qt::ElideMiddle, width());
+    if (metrics.horizontalAdvance(fullText) <= width())
+        return fullText;
+    const QString head = fullText.left(elidableStart);
+    const QString tail = fullText.mid(elidableStart + elidableLength);
+    const int room = width() - metrics.horizontalAdvance(head + tail);
+    return head +
+           metrics.elidedText(fullText.mid(elidableStart, elidableLength), Qt::ElideMiddle,
+                              std::max(room, 0)) +
+           tail;
 }
 
 void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
-    const QString shown = fontMetrics().elidedText(fullText, Qt::ElideMiddle, width());
-    painter.drawText(rect(), Qt::AlignVCenter | Qt::AlignLeft, shown);
+    painter.drawText(rect(), Qt::AlignVCenter | Qt::AlignLeft, shownText());
 }

@@ -4,7 +4,9 @@
 
 // One line of text shortened in the middle ("Long…name.wav") to the width it
 // is given, so a long path never widens the bar that holds it. While the text
-// is shortened, its tooltip holds the whole of it.
+// is shortened, its tooltip holds the whole of it. A text may name the one
+// part that can be shortened (a file name); the rest, the counts that matter,
+// is always shown whole and sets the label's minimum width.
 class ElidedLabel : public QWidget {
     Q_OBJECT
 
@@ -13,6 +15,8 @@ public:
 
     QString text() const { return fullText; }
     void setText(const QString& text);
+    // Only `length` characters from `start` may be shortened.
+    void setText(const QString& text, qsizetype start, qsizetype length);
     void setTextColor(const QColor& color);
 
     QSize sizeHint() const override;
@@ -24,6 +28,9 @@ protected:
 
 private:
     void refreshToolTip();
+    QString shownText() const;
 
     QString fullText;
+    qsizetype elidableStart = 0;
+    qsizetype elidableLength = -1; // the whole text
 };

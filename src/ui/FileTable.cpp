@@ -5,8 +5,12 @@
 #include "viewmodel/ContentViewModel.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPersistentModelIndex>
@@ -152,10 +156,13 @@ FileTable::FileTable(ContentViewModel& viewModel, QWidget* parent)
                              new ConvertButtonDelegate(
                                  [this](const QModelIndex& index) {
                                      if (const FileItemPtr item = tableModel->itemAt(index.row()))
-                                         this->viewModel.convertItem(item);
+                                         emit convertRequested({item});
                                  },
                                  this));
 
+    setAccessibleName(QStringLiteral("Files"));
+    setAccessibleDescription(QStringLiteral(
+        "Space ticks the highlighted files; the Menu key opens their menu, with Convert"));
     setSelectionMode(QAbstractItemView::NoSelection);
     setTabKeyNavigation(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -182,8 +189,12 @@ FileTable::FileTable(ContentViewModel& viewModel, QWidget* parent)
     header->resizeSection(FileTableModel::channelsColumn, 80);
     header->resizeSection(FileTableModel::statusColumn, 140);
     header->resizeSection(FileTableModel::actionColumn, 80);
+    header->setSectionResizeMode(FileTableModel::folderColumn, QHeaderView::Interactive);
+    header->resizeSection(FileTableModel::folderColumn, 140);
     connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
-        if (const std::optional<SortColumn> column = FileTableModel::sortColumnOf(section))
+        if (section == FileTableModel::checkColumn)
+            toggleListedSelection();
+        else if (const std::optional<SortColumn> column = FileTableModel::sortColumnOf(section))
             this->viewModel.toggleSort(*column);
     });
 
@@ -196,7 +207,8 @@ void FileTable::refresh() {
 }
 
 void FileTable::clearHighlight() {
-    tableModel->setHighlightedId(std::nullopt);
+    tableModel->setHighlightedIds({});
+    anchor.reset();
 }
 
 void FileTable::onClicked(const QModelIndex& index) {
@@ -205,8 +217,103 @@ void FileTable::onClicked(const QModelIndex& index) {
     if (index.column() == FileTableModel::checkColumn ||
         index.column() == FileTableModel::actionColumn)
         return;
-    if (const FileItemPtr item = tableModel->itemAt(index.row()))
-        tableModel->setHighlightedId(item->id);
+    highlightRow(index.row(), QApplication::keyboardModifiers());
+}
+
+// Plain: this row alone. Ctrl: this row added or taken out. Shift: every row
+// from the last one chosen to this one.
+void FileTable::highlightRow(int row, Qt::KeyboardModifiers modifiers) {
+    const FileItemPtr item = tableModel->itemAt(row);
+    if (!item)
+        return;
+    QSet<QUuid> ids = tableModel->highlightedIds();
+    int anchorRow = -1;
+    for (int index = 0; anchor && index < tableModel->rowCount(); ++index) {
+        if (tableModel->itemAt(index)->id == *anchor)
+            anchorRow = index;
+    }
+    if (modifiers & Qt::ShiftModifier && anchorRow >= 0) {
+        ids.clear();
+        for (int index = std::min(row, anchorRow); index <= std::max(row, anchorRow); ++index)
+            ids.insert(tableModel->itemAt(index)->id);
+        tableModel->setHighlightedIds(ids);
+        return;
+    }
+    if (modifiers & Qt::ControlModifier) {
+        if (!ids.remove(item->id))
+            ids.insert(item->id);
+    } else {
+        ids = {item->id};
+    }
+    anchor = item->id;
+    tableModel->setHighlightedIds(ids);
+}
+
+void FileTable::toggleListedSelection() {
+    QList<FileItemPtr> listed;
+    for (int row = 0; row < tableModel->rowCount(); ++row)
+        listed.append(tableModel->itemAt(row));
+    viewModel.setSelected(listed, tableModel->listedSelection() != Qt::Checked);
+}
+
+// Ticks every highlighted row, or unticks them when all are ticked already.
+void FileTable::tickHighlighted() {
+    const QList<FileItemPtr> items = tableModel->highlightedItems();
+    const bool allTicked = std::all_of(items.cbegin(), items.cend(),
+                                       [](const FileItemPtr& item) { return item->isSelected; });
+    if (!items.isEmpty())
+        viewModel.setSelected(items, !allTicked);
+}
+
+QMenu* FileTable::makeRowMenu() {
+    const QList<FileItemPtr> items = tableModel->highlightedItems();
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("rowMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (items.isEmpty())
+        return menu;
+    const FileItemPtr first = items.first();
+    menu->addAction(QStringLiteral("Reveal in File Manager"), this,
+                    [this, first] { viewModel.revealInFinder(first); });
+    menu->addAction(QStringLiteral("Open"), this,
+                    [first] { QDesktopServices::openUrl(first->currentUrl()); });
+    menu->addAction(items.size() == 1 ? QStringLiteral("Copy Path") : QStringLiteral("Copy Paths"),
+                    this, [items] {
+                        QStringList paths;
+                        for (const FileItemPtr& item : items)
+                            paths.append(item->currentUrl().toLocalFile());
+                        QGuiApplication::clipboard()->setText(paths.join(u'\n'));
+                    });
+    menu->addSeparator();
+    QList<FileItemPtr> convertible;
+    for (const FileItemPtr& item : items) {
+        if (item->detectionStatus == DetectionStatus::fakeStereo &&
+            !viewModel.isHeldForConversion(item))
+            convertible.append(item);
+    }
+    QAction* convert = menu->addAction(QStringLiteral("Convert"), this,
+                                       [this, convertible] { emit convertRequested(convertible); });
+    convert->setEnabled(!convertible.isEmpty());
+    const bool allTicked = std::all_of(items.cbegin(), items.cend(),
+                                       [](const FileItemPtr& item) { return item->isSelected; });
+    menu->addAction(allTicked ? QStringLiteral("Untick") : QStringLiteral("Tick"), this,
+                    [this] { tickHighlighted(); });
+    return menu;
+}
+
+void FileTable::contextMenuEvent(QContextMenuEvent* event) {
+    QPoint at = event->pos();
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        const QModelIndex index = indexAt(viewport()->mapFrom(this, at));
+        const FileItemPtr item = tableModel->itemAt(index.row());
+        if (!item)
+            return;
+        if (!tableModel->highlightedIds().contains(item->id))
+            highlightRow(index.row(), Qt::NoModifier);
+    } else {
+        at = viewport()->mapTo(this, visualRect(currentIndex()).center());
+    }
+    makeRowMenu()->popup(mapToGlobal(at));
 }
 
 void FileTable::onDoubleClicked(const QModelIndex& index) {
@@ -221,18 +328,10 @@ void FileTable::keyPressEvent(QKeyEvent* event) {
         // The highlight follows the keyboard's current row.
         const QModelIndex before = currentIndex();
         QTableView::keyPressEvent(event);
-        const FileItemPtr item = tableModel->itemAt(currentIndex().row());
-        if (item && currentIndex() != before)
-            tableModel->setHighlightedId(item->id);
+        if (currentIndex().isValid() && currentIndex() != before)
+            highlightRow(currentIndex().row(), event->modifiers() & Qt::ShiftModifier);
         return;
     }
     event->accept();
-    const std::optional<QUuid> highlighted = tableModel->highlightedId();
-    for (int row = 0; highlighted && row < tableModel->rowCount(); ++row) {
-        const FileItemPtr item = tableModel->itemAt(row);
-        if (item->id == *highlighted) {
-            viewModel.toggleSelection(item);
-            return;
-        }
-    }
+    tickHighlighted();
 }

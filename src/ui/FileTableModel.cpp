@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFont>
 #include <QGuiApplication>
+#include <algorithm>
 
 namespace {
 
@@ -59,6 +60,8 @@ std::optional<SortColumn> FileTableModel::sortColumnOf(int column) {
     switch (column) {
     case nameColumn:
         return SortColumn::filename;
+    case folderColumn:
+        return SortColumn::folder;
     case sizeColumn:
         return SortColumn::fileSize;
     case channelsColumn:
@@ -70,23 +73,30 @@ std::optional<SortColumn> FileTableModel::sortColumnOf(int column) {
     }
 }
 
-void FileTableModel::setHighlightedId(std::optional<QUuid> id) {
-    if (id == highlighted)
+void FileTableModel::setHighlightedIds(const QSet<QUuid>& ids) {
+    if (ids == highlighted)
         return;
-    const std::optional<QUuid> previous = std::exchange(highlighted, id);
-    if (previous)
-        updateRowOf(*previous);
-    if (highlighted)
-        updateRowOf(*highlighted);
+    highlighted = ids;
+    if (!rows.isEmpty())
+        emit dataChanged(index(0, 0), index(int(rows.size()) - 1, columns - 1),
+                         {Qt::BackgroundRole});
 }
 
-void FileTableModel::updateRowOf(const QUuid& id) {
-    for (int row = 0; row < rows.size(); ++row) {
-        if (rows[row]->id == id) {
-            emit dataChanged(index(row, 0), index(row, columns - 1), {Qt::BackgroundRole});
-            return;
-        }
+QList<FileItemPtr> FileTableModel::highlightedItems() const {
+    QList<FileItemPtr> items;
+    for (const FileItemPtr& item : rows) {
+        if (highlighted.contains(item->id))
+            items.append(item);
     }
+    return items;
+}
+
+Qt::CheckState FileTableModel::listedSelection() const {
+    const auto ticked = std::count_if(rows.cbegin(), rows.cend(),
+                                      [](const FileItemPtr& item) { return item->isSelected; });
+    if (ticked == 0)
+        return Qt::Unchecked;
+    return ticked == rows.size() ? Qt::Checked : Qt::PartiallyChecked;
 }
 
 int FileTableModel::rowCount(const QModelIndex& parent) const {
@@ -100,7 +110,9 @@ int FileTableModel::columnCount(const QModelIndex& parent) const {
 QVariant FileTableModel::cellText(const FileItem& item, int column) const {
     switch (column) {
     case nameColumn:
-        return item.fileName;
+        return displayName(item);
+    case folderColumn:
+        return viewModel.folderOf(item);
     case sizeColumn:
         return item.formattedFileSize();
     case channelsColumn:
@@ -127,11 +139,11 @@ QVariant FileTableModel::data(const QModelIndex& index, int role) const {
             return item.isSelected ? Qt::Checked : Qt::Unchecked;
         return {};
     case Qt::TextAlignmentRole:
-        if (column == nameColumn)
+        if (column == nameColumn || column == folderColumn)
             return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
         return QVariant(Qt::AlignCenter);
     case Qt::ForegroundRole:
-        if (column == sizeColumn)
+        if (column == sizeColumn || column == folderColumn)
             return ThemeColors::secondaryText();
         if (column == statusColumn) {
             if (const std::optional<QColor> color = statusColor(item.detectionStatus))
@@ -150,7 +162,7 @@ QVariant FileTableModel::data(const QModelIndex& index, int role) const {
             return *item.errorMessage;
         return {};
     case Qt::BackgroundRole:
-        if (highlighted == item.id)
+        if (highlighted.contains(item.id))
             return ThemeColors::rowHighlight();
         return {};
     case convertibleRole:
@@ -176,10 +188,18 @@ QVariant FileTableModel::headerData(int section, Qt::Orientation orientation, in
     if (role == Qt::DisplayRole) {
         if (const std::optional<SortColumn> sort = sortColumnOf(section))
             return rawValue(*sort) + viewModel.sortIndicator(*sort);
-        return section == actionColumn ? QStringLiteral("Action") : QString();
+        if (section == checkColumn)
+            return QString(listedSelection() == Qt::Checked     ? u'\u2611'
+                           : listedSelection() == Qt::Unchecked ? u'\u2610'
+                                                                : u'\u229F');
+        return QStringLiteral("Action");
     }
+    if (role == Qt::ToolTipRole && section == checkColumn)
+        return QStringLiteral("Tick or untick every listed file");
     if (role == Qt::TextAlignmentRole)
-        return QVariant(section == nameColumn ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+        return QVariant(section == nameColumn || section == folderColumn
+                            ? Qt::AlignLeft | Qt::AlignVCenter
+                            : Qt::AlignCenter);
     if (role == Qt::FontRole)
         return captionFont();
     if (role == Qt::ForegroundRole)

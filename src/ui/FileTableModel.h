@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QList>
+#include <QSet>
 #include <QUuid>
 
 #include <optional>
@@ -18,8 +19,16 @@ class FileTableModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { checkColumn, nameColumn, sizeColumn, channelsColumn, statusColumn, actionColumn };
-    static constexpr int columns = 6;
+    enum Column {
+        checkColumn,
+        nameColumn,
+        folderColumn,
+        sizeColumn,
+        channelsColumn,
+        statusColumn,
+        actionColumn
+    };
+    static constexpr int columns = 7;
     static constexpr int convertibleRole = Qt::UserRole;
 
     explicit FileTableModel(ContentViewModel& viewModel, QObject* parent = nullptr);
@@ -28,10 +37,13 @@ public:
     FileItemPtr itemAt(int row) const { return rows.value(row); }
     static std::optional<SortColumn> sortColumnOf(int column);
 
-    // The highlighted row is kept by item id, so it survives sorting and
-    // filtering; at most one row is highlighted.
-    std::optional<QUuid> highlightedId() const { return highlighted; }
-    void setHighlightedId(std::optional<QUuid> id);
+    // Highlighted rows are kept by item id, so they survive sorting,
+    // filtering and the rows being re-read.
+    const QSet<QUuid>& highlightedIds() const { return highlighted; }
+    void setHighlightedIds(const QSet<QUuid>& ids);
+    QList<FileItemPtr> highlightedItems() const;
+    // The header checkbox: every listed row ticked, none, or some.
+    Qt::CheckState listedSelection() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -42,9 +54,8 @@ public:
 
 private:
     QVariant cellText(const FileItem& item, int column) const;
-    void updateRowOf(const QUuid& id);
 
     ContentViewModel& viewModel;
     QList<FileItemPtr> rows;
-    std::optional<QUuid> highlighted;
+    QSet<QUuid> highlighted;
 };

@@ -9,23 +9,35 @@
 #include "InfoLogSheet.h"
 #include "PreferencesDialog.h"
 #include "ToolbarRow.h"
+#include "WindowActions.h"
+#include "exec/FFmpegLocator.h"
+#include "model/Settings.h"
 #include "viewmodel/ContentViewModel.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFrame>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
 
 constexpr qint64 rowsSpacingMs = 100;
+const QString geometryKey = QStringLiteral("window/geometry");
 constexpr int conversionsLetGoLimitMs = 15000;
 
 QFrame* separatorLine(QWidget* parent) {
@@ -43,13 +55,19 @@ QFrame* separatorLine(QWidget* parent) {
 
 MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent), desktop(this), model(std::make_unique<ContentViewModel>(&desktop)),
-      toolbar(new ToolbarRow(*model, this)), content(new QStackedWidget(this)),
-      dropZone(new DropZone(content)), table(new FileTable(*model, content)),
-      bottomBar(new BottomBar(*model, this)), confetti(new ConfettiOverlay(this)),
-      banner(new CompletionBanner(this)), infoLog(new InfoLogSheet(this)) {
+      actions(new WindowActions(this)), toolbar(new ToolbarRow(*model, *actions, this)),
+      content(new QStackedWidget(this)), dropZone(new DropZone(content)),
+      table(new FileTable(*model, content)), bottomBar(new BottomBar(*model, this)),
+      confetti(new ConfettiOverlay(this)), banner(new CompletionBanner(this)),
+      infoLog(new InfoLogSheet(this)) {
     setWindowTitle(QStringLiteral("Chanfuse"));
-    setMinimumSize(800, 600);
-    resize(1000, 680);
+    // The layout's own minimum is the window's: small enough for half a
+    // 1600×1000 screen (200 % scaling) with every control on it.
+    const QSettings store(QStringLiteral("Chanfuse"), QStringLiteral("Chanfuse"));
+    if (!restoreGeometry(store.value(geometryKey).toByteArray())) {
+        const QSize room = screen() ? screen()->availableSize() * 0.9 : QSize(1000, 680);
+        resize(QSize(1000, 680).boundedTo(room));
+    }
     setAcceptDrops(true);
     setAutoFillBackground(true);
     QPalette background = palette();
@@ -64,6 +82,7 @@ MainWindow::MainWindow(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->setMenuBar(actions->makeMenuBar(this));
     layout->addWidget(toolbar);
     layout->addWidget(separatorLine(this));
     layout->addWidget(content, 1);
@@ -78,28 +97,38 @@ MainWindow::MainWindow(QWidget* parent)
         sinceRowsRefresh.start();
         table->refresh();
     });
-    auto* preferences = new QAction(QStringLiteral("Preferences"), this);
-    QList<QKeySequence> preferencesKeys = QKeySequence::keyBindings(QKeySequence::Preferences);
-    if (!preferencesKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Comma)))
-        preferencesKeys.append(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    preferences->setShortcuts(preferencesKeys);
-    preferences->setShortcutContext(Qt::WindowShortcut);
-    addAction(preferences);
-    connect(preferences, &QAction::triggered, this, &MainWindow::openPreferences);
-    connect(toolbar, &ToolbarRow::preferencesRequested, this, &MainWindow::openPreferences);
-
+    connectActions();
+    connect(bottomBar, &BottomBar::convertRequested, this, [this] { requestConversion({}, true); });
+    connect(table, &FileTable::convertRequested, this,
+            [this](const QList<FileItemPtr>& items) { requestConversion(items, false); });
     connect(bottomBar, &BottomBar::cleared, table, &FileTable::clearHighlight);
     connect(banner, &CompletionBanner::clicked, this,
             [this] { model->setShowConversionComplete(false); });
+    connect(banner, &CompletionBanner::showFailures, this,
+            [this] { model->setShowFilter(ShowFilter::failures); });
     connect(infoLog, &InfoLogSheet::closeRequested, this, [this] { model->setShowDebug(false); });
     connect(infoLog, &QDialog::rejected, this, [this] { model->setShowDebug(false); });
     connect(model.get(), &ContentViewModel::changed, this, &MainWindow::refresh);
+    // Long work ending while the user is elsewhere is worth a notification.
+    connect(model.get(), &ContentViewModel::scanFinished, this, [this] {
+        if (!isActiveWindow())
+            desktop.notify(QStringLiteral("Scan complete"),
+                           QStringLiteral("%1 files scanned, %2 fake stereo")
+                               .arg(model->items().size())
+                               .arg(model->fakeStereoCount()));
+    });
+    connect(model.get(), &ContentViewModel::conversionFinished, this, [this] {
+        if (!isActiveWindow() && model->showConversionComplete())
+            desktop.notify(QStringLiteral("Conversion complete"),
+                           model->conversionCompleteMessage());
+    });
     refresh();
 }
 
 MainWindow::~MainWindow() {
     // The widgets refer to the view model, so they go first.
     disconnect(model.get(), nullptr, this, nullptr);
+    desktop.showProgress(std::nullopt);
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
 
@@ -107,6 +136,7 @@ MainWindow::~MainWindow() {
 // worker removes a temporary output or completes a disposal under way (an
 // original half-replaced would be lost) before the process ends.
 void MainWindow::closeEvent(QCloseEvent* event) {
+    saveGeometryToSettings();
     if (!model->hasConversionsInFlight()) {
         event->accept();
         return;
@@ -114,6 +144,16 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (waitingToQuit)
         return;
+    if (!quitConfirmed) {
+        confirmThen("confirmQuit", QStringLiteral("Stop converting and quit?"),
+                    QStringLiteral("The file being converted is left as it was, and the files "
+                                   "not reached yet are not converted."),
+                    QStringLiteral("Stop and Quit"), [this] {
+                        quitConfirmed = true;
+                        close();
+                    });
+        return;
+    }
     waitingToQuit = true;
     hide();
     model->stopAllConversions();
@@ -136,6 +176,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::refresh() {
+    // The folder dialog of the next session opens where this one was.
+    if (model->selectedFolder() && *model->selectedFolder() != storedFolder) {
+        storedFolder = *model->selectedFolder();
+        Settings::shared().setLastFolder(storedFolder.toLocalFile());
+    }
+    refreshActions();
+    refreshProgress();
     toolbar->refresh();
     bottomBar->refresh();
     const bool nothingToList = model->items().isEmpty() && !model->isScanning();
@@ -165,7 +212,7 @@ void MainWindow::refreshOverlays() {
             confetti->hide();
         }
     }
-    banner->setMessage(model->conversionCompleteMessage());
+    banner->setMessage(model->conversionCompleteMessage(), model->conversionFailureCount() > 0);
     banner->setShown(model->showConversionComplete());
 }
 
@@ -202,6 +249,8 @@ void MainWindow::openPreferences() {
     }
     auto* dialog = new PreferencesDialog(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &PreferencesDialog::comparisonChanged, model.get(),
+            &ContentViewModel::markVerdictsOutdated);
     dialog->open();
 }
 
@@ -215,7 +264,171 @@ void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
     if (acceptAsCopy(event))
-        model->handleDrop(event->mimeData()->urls());
+        replacingListThen([this, urls = event->mimeData()->urls()] { model->handleDrop(urls); });
+}
+
+void MainWindow::connectActions() {
+    connect(actions->openFolder, &QAction::triggered, this,
+            [this] { replacingListThen([this] { model->pickFolder(); }); });
+    connect(actions->scan, &QAction::triggered, this,
+            [this] { replacingListThen([this] { model->startScan(); }); });
+    connect(actions->stop, &QAction::triggered, this, [this] {
+        if (model->isScanning())
+            model->stopScan();
+        else if (model->isConverting())
+            model->stopConvert();
+    });
+    connect(actions->quit, &QAction::triggered, this, &QWidget::close);
+    connect(actions->selectAll, &QAction::triggered, model.get(),
+            &ContentViewModel::selectAllFakeStereo);
+    connect(actions->selectNone, &QAction::triggered, model.get(), &ContentViewModel::selectNone);
+    connect(actions->preferences, &QAction::triggered, this, &MainWindow::openPreferences);
+    connect(actions->showAll, &QAction::triggered, this,
+            [this] { model->setShowFilter(ShowFilter::all); });
+    connect(actions->showFakeStereo, &QAction::triggered, this,
+            [this] { model->setShowFilter(ShowFilter::fakeStereoOnly); });
+    connect(actions->showFailures, &QAction::triggered, this,
+            [this] { model->setShowFilter(ShowFilter::failures); });
+    connect(actions->infoLog, &QAction::triggered, model.get(), &ContentViewModel::setShowDebug);
+    connect(actions->shortcuts, &QAction::triggered, this, &MainWindow::showShortcuts);
+    connect(actions->about, &QAction::triggered, this, &MainWindow::showAbout);
+}
+
+// The task bar and the title show how far a scan or a conversion run is.
+void MainWindow::refreshProgress() {
+    std::optional<double> fraction;
+    QString doing;
+    if (model->isScanning() && model->totalCount() > 0) {
+        fraction = double(model->scannedCount()) / double(model->totalCount());
+        doing = QStringLiteral("scanned");
+    } else if (model->isConverting()) {
+        fraction = model->convertProgress();
+        doing = QStringLiteral("converted");
+    }
+    desktop.showProgress(fraction);
+    setWindowTitle(fraction ? QStringLiteral("Chanfuse — %1% %2")
+                                  .arg(qint64(std::trunc(*fraction * 100)))
+                                  .arg(doing)
+                            : QStringLiteral("Chanfuse"));
+}
+
+void MainWindow::refreshActions() {
+    const bool scanning = model->isScanning();
+    const bool converting = model->isConverting();
+    actions->scan->setEnabled(!scanning && model->selectedFolder().has_value());
+    actions->stop->setEnabled(scanning || converting);
+    const bool listed = !model->items().isEmpty();
+    actions->selectAll->setEnabled(listed);
+    actions->selectNone->setEnabled(listed);
+    actions->showAll->setChecked(model->showFilter() == ShowFilter::all);
+    actions->showFakeStereo->setChecked(model->showFilter() == ShowFilter::fakeStereoOnly);
+    actions->showFailures->setChecked(model->showFilter() == ShowFilter::failures);
+    actions->infoLog->setChecked(model->showDebug());
+}
+
+void MainWindow::confirmThen(const char* name, const QString& question, const QString& details,
+                             const QString& acceptText, std::function<void()> then,
+                             bool offersDontAsk) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Chanfuse"), question,
+                                QMessageBox::Ok | QMessageBox::Cancel, this);
+    box->setObjectName(QLatin1String(name));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setInformativeText(details);
+    box->button(QMessageBox::Ok)->setText(acceptText);
+    box->setDefaultButton(QMessageBox::Cancel);
+    if (offersDontAsk)
+        box->setCheckBox(new QCheckBox(QStringLiteral("Don't ask again"), box));
+    connect(box, &QMessageBox::finished, this, [box, then](int result) {
+        if (result != QMessageBox::Ok)
+            return;
+        if (box->checkBox() && box->checkBox()->isChecked())
+            Settings::shared().setConfirmOverwrite(false);
+        then();
+    });
+    box->open();
+}
+
+// Overwriting without a suffix replaces each original for good.
+void MainWindow::requestConversion(const QList<FileItemPtr>& rowItems, bool wholeSelection) {
+    qsizetype count = rowItems.size();
+    if (wholeSelection)
+        count =
+            std::count_if(model->items().cbegin(), model->items().cend(),
+                          [this](const FileItemPtr& item) { return model->isConvertible(item); });
+    const auto convert = [this, rowItems, wholeSelection] {
+        if (wholeSelection)
+            model->convertSelected();
+        for (const FileItemPtr& item : rowItems)
+            model->convertItem(item);
+    };
+    const Settings& settings = Settings::shared();
+    if (count == 0 || settings.convertBehavior() != ConvertBehavior::overwrite ||
+        settings.suffixEnabled() || !settings.confirmOverwrite()) {
+        convert();
+        return;
+    }
+    confirmThen(
+        "confirmOverwrite",
+        count == 1
+            ? QStringLiteral("1 original will be replaced and cannot be restored.")
+            : QStringLiteral("%1 originals will be replaced and cannot be restored.").arg(count),
+        QStringLiteral("Each converted file takes its original's place. To keep the "
+                       "originals, choose Move to Trash or Keep Backup in Preferences, "
+                       "or turn on Append Filename."),
+        QStringLiteral("Replace Originals"), convert, true);
+}
+
+void MainWindow::replacingListThen(std::function<void()> then) {
+    if (!model->isConverting()) {
+        then();
+        return;
+    }
+    confirmThen("confirmStopConversion", QStringLiteral("Stop converting first?"),
+                QStringLiteral("A new list replaces the one being converted. The file being "
+                               "converted is left as it was, and the files not reached yet are "
+                               "not converted."),
+                QStringLiteral("Stop Converting"), [this, then] {
+                    model->stopConvert();
+                    then();
+                });
+}
+
+void MainWindow::showShortcuts() {
+    QString rows;
+    for (const QString& line : actions->shortcutLines()) {
+        const QStringList parts = line.split(u'\t');
+        rows += QStringLiteral("<tr><td>%1</td><td>&nbsp;&nbsp;<b>%2</b></td></tr>")
+                    .arg(parts.value(0).toHtmlEscaped(), parts.value(1).toHtmlEscaped());
+    }
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Keyboard Shortcuts"),
+                                QStringLiteral("<table>") + rows + QStringLiteral("</table>"),
+                                QMessageBox::Close, this);
+    box->setObjectName(QStringLiteral("shortcutsBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void MainWindow::showAbout() {
+    const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
+    auto* box = new QMessageBox(
+        QMessageBox::NoIcon, QStringLiteral("About Chanfuse"),
+        QStringLiteral("<h3>Chanfuse %1</h3><p>Finds audio files whose two channels are the "
+                       "same and converts them to one channel.</p><p>Licence: GNU General "
+                       "Public License, version 3 or later (GPL-3.0-or-later).</p><p>ffmpeg in "
+                       "use: %2</p>")
+            .arg(QCoreApplication::applicationVersion().toHtmlEscaped(),
+                 ffmpeg ? ffmpeg->toHtmlEscaped() : QStringLiteral("none found")),
+        QMessageBox::Close, this);
+    box->setObjectName(QStringLiteral("aboutBox"));
+    box->setIconPixmap(windowIcon().pixmap(64, 64));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void MainWindow::saveGeometryToSettings() const {
+    QSettings store(QStringLiteral("Chanfuse"), QStringLiteral("Chanfuse"));
+    store.setValue(geometryKey, saveGeometry());
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

@@ -1,14 +1,18 @@
 #pragma once
 
 #include "LinuxDesktop.h"
+#include "model/FileItem.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class BottomBar;
+class QMessageBox;
+class WindowActions;
 class CompletionBanner;
 class ConfettiOverlay;
 class ContentViewModel;
@@ -20,7 +24,9 @@ class ToolbarRow;
 
 // The application's one window. It owns the view model and redraws from its
 // published state on every change; the whole window takes dropped files and
-// folders.
+// folders. Work that cannot be undone (replacing originals, giving up a
+// conversion under way) is confirmed first, in window-modal boxes that never
+// wait in a loop of their own. Its size, place and last folder are kept.
 class MainWindow : public QWidget {
     Q_OBJECT
 
@@ -29,6 +35,7 @@ public:
     ~MainWindow() override;
 
     ContentViewModel& viewModel() const { return *model; }
+    const WindowActions& windowActions() const { return *actions; }
 
 signals:
     // Closed while files were being converted: the window has gone, and the
@@ -47,9 +54,24 @@ private:
     void refreshOverlays();
     void refreshInfoLog();
     void openPreferences();
+    void connectActions();
+    void refreshActions();
+    void refreshProgress();
+    // Runs `then` at once, or once the user agreed to the box's question.
+    void confirmThen(const char* name, const QString& question, const QString& details,
+                     const QString& acceptText, std::function<void()> then,
+                     bool offersDontAsk = false);
+    void requestConversion(const QList<FileItemPtr>& rowItems, bool wholeSelection);
+    // Anything that replaces the list: during a conversion run, first ask
+    // to stop it.
+    void replacingListThen(std::function<void()> then);
+    void showShortcuts();
+    void showAbout();
+    void saveGeometryToSettings() const;
 
     LinuxDesktop desktop;
     const std::unique_ptr<ContentViewModel> model;
+    WindowActions* const actions;
     ToolbarRow* toolbar;
     QStackedWidget* content;
     DropZone* dropZone;
@@ -65,4 +87,6 @@ private:
     QTimer rowsRefresh;
     QElapsedTimer sinceRowsRefresh;
     bool waitingToQuit = false;
+    bool quitConfirmed = false;
+    QUrl storedFolder;
 };

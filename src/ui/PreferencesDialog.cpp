@@ -56,7 +56,9 @@ PreferencesDialog::PreferencesDialog(QWidget* parent)
       scanSecondsHint(hintLabel("scanSecondsHint")),
       parallelScans(numberField("parallelScansField", Settings::shared().parallelScans())),
       parallelScansHint(hintLabel("parallelScansHint")),
-      autoSelect(new QCheckBox(QStringLiteral("Tick fake stereo files as they are found"), this)) {
+      autoSelect(new QCheckBox(QStringLiteral("Tick fake stereo files as they are found"), this)),
+      confirmOverwrite(new QCheckBox(
+          QStringLiteral("Ask before originals are replaced (Overwrite without a suffix)"), this)) {
     setWindowTitle(QStringLiteral("Preferences"));
     setWindowModality(Qt::WindowModal);
     setFixedWidth(540);
@@ -75,8 +77,8 @@ PreferencesDialog::PreferencesDialog(QWidget* parent)
                {{ComparisonMethod::byteExact,
                  QStringLiteral("The two channels must hold exactly the same samples.")},
                 {ComparisonMethod::statistical,
-                 QStringLiteral("The two channels must correlate almost perfectly; also catches "
-                                "lossy-encoded fake stereo.")}},
+                 QStringLiteral("In lossy files the channels may differ only by the decoder's "
+                                "rounding; also catches lossy-encoded fake stereo.")}},
                this);
     methods->button(int(ComparisonMethod::byteExact))->setObjectName("byteExactRadio");
     methods->button(int(ComparisonMethod::statistical))->setObjectName("statisticalRadio");
@@ -109,6 +111,10 @@ PreferencesDialog::PreferencesDialog(QWidget* parent)
     autoSelect->setPalette(checkBoxPalette(autoSelect->palette()));
     autoSelect->setChecked(settings.autoSelectAll());
     layout->addWidget(autoSelect);
+    confirmOverwrite->setObjectName(QStringLiteral("confirmOverwriteCheckBox"));
+    confirmOverwrite->setPalette(checkBoxPalette(confirmOverwrite->palette()));
+    confirmOverwrite->setChecked(settings.confirmOverwrite());
+    layout->addWidget(confirmOverwrite);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     okButton = buttons->button(QDialogButtonBox::Ok);
@@ -167,10 +173,16 @@ void PreferencesDialog::accept() {
     if (!seconds || !parallel)
         return;
     Settings& settings = Settings::shared();
+    const bool comparisonChanges =
+        settings.comparisonMethod() != ComparisonMethod(methods->checkedId()) ||
+        settings.scanLimitSeconds() != *seconds;
     settings.setComparisonMethod(ComparisonMethod(methods->checkedId()));
     settings.setConvertBehavior(ConvertBehavior(behaviors->checkedId()));
     settings.setScanLimitSeconds(*seconds);
     settings.setParallelScans(*parallel);
     settings.setAutoSelectAll(autoSelect->isChecked());
+    settings.setConfirmOverwrite(confirmOverwrite->isChecked());
     QDialog::accept();
+    if (comparisonChanges)
+        emit comparisonChanged();
 }

@@ -13,7 +13,8 @@ class QPushButton;
 // The settings a scan and a conversion run follow, beyond the ones in the
 // bottom bar: how channels are compared, what becomes of originals, how much
 // of each file is compared, how many files are analysed at once and whether
-// fake stereo files are ticked as they are found. Opens with the stored
+// fake stereo files are ticked as they are found, and whether replacing
+// originals asks first. Opens with the stored
 // values; OK stores them all, and only when every one is valid.
 class PreferencesDialog : public QDialog {
     Q_OBJECT
@@ -25,6 +26,10 @@ public:
     explicit PreferencesDialog(QWidget* parent = nullptr);
 
     void accept() override;
+
+signals:
+    // OK stored a comparison that judges files differently from before.
+    void comparisonChanged();
 
 private:
     QLineEdit* numberField(const char* name, qint64 value);
@@ -41,5 +46,6 @@ private:
     QLineEdit* const parallelScans;
     QLabel* const parallelScansHint;
     QCheckBox* const autoSelect;
+    QCheckBox* const confirmOverwrite;
     QPushButton* okButton = nullptr;
 };

@@ -2,11 +2,14 @@
 
 #include "DarkTheme.h"
 #include "ElidedLabel.h"
+#include "WindowActions.h"
 #include "model/PathParts.h"
 #include "viewmodel/ContentViewModel.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -15,7 +18,7 @@ namespace {
 QWidget* segmentedChoice(QButtonGroup* group, QWidget* parent) {
     auto* choice = new QWidget(parent);
     choice->setObjectName(QStringLiteral("showChoice"));
-    choice->setFixedWidth(180);
+    choice->setFixedWidth(210);
     auto* layout = new QHBoxLayout(choice);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -27,6 +30,14 @@ QWidget* segmentedChoice(QButtonGroup* group, QWidget* parent) {
         if (filter == filters.back())
             segment->setProperty("segment", QStringLiteral("last"));
         segment->setText(rawValue(filter));
+        segment->setAccessibleName(QStringLiteral("Show ") + rawValue(filter));
+        segment->setAccessibleDescription(
+            filter == ShowFilter::all              ? QStringLiteral("List every file found")
+            : filter == ShowFilter::fakeStereoOnly ? QStringLiteral("List fake stereo files and "
+                                                                    "files that need attention")
+                                                   : QStringLiteral("List only the files that "
+                                                                    "failed"));
+        segment->setFocusPolicy(Qt::StrongFocus);
         segment->setCheckable(true);
         segment->setAutoRaise(false);
         segment->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -40,6 +51,7 @@ QWidget* segmentedChoice(QButtonGroup* group, QWidget* parent) {
         "QToolButton { color: #ebebeb; background: #333335; border: 1px solid #4a4a4c;"
         " padding: 3px 6px; }"
         "QToolButton:checked { background: #636366; border-color: #6e6e70; }"
+        "QToolButton:focus { border: 2px solid #30d158; }"
         "QToolButton[segment=\"first\"] { border-top-left-radius: 5px; border-bottom-left-radius: "
         "5px; }"
         "QToolButton[segment=\"last\"] { border-top-right-radius: 5px; border-bottom-right-radius: "
@@ -49,30 +61,55 @@ QWidget* segmentedChoice(QButtonGroup* group, QWidget* parent) {
 
 } // namespace
 
-ToolbarRow::ToolbarRow(ContentViewModel& viewModel, QWidget* parent)
+ToolbarRow::ToolbarRow(ContentViewModel& viewModel, const WindowActions& actions, QWidget* parent)
     : QWidget(parent), viewModel(viewModel),
       scanButton(new QPushButton(QStringLiteral("Scan"), this)),
       stopButton(new QPushButton(QStringLiteral("Stop"), this)),
       showButtons(new QButtonGroup(this)), showChoice(segmentedChoice(showButtons, this)),
-      folderLabel(new ElidedLabel(this)) {
+      folderLabel(new ElidedLabel(this)), search(new QLineEdit(this)) {
     auto* pickButton = new QPushButton(QStringLiteral("Pick Folder"), this);
     pickButton->setObjectName(QStringLiteral("pickFolderButton"));
     scanButton->setObjectName(QStringLiteral("scanButton"));
     makeProminent(scanButton);
     stopButton->setObjectName(QStringLiteral("scanStopButton"));
     tintLabel(stopButton, ThemeColors::destructive());
+    // Stop takes no room of its own when it comes: the controls beside it
+    // stay where the pointer expects them.
+    QSizePolicy keepsPlace = stopButton->sizePolicy();
+    keepsPlace.setRetainSizeWhenHidden(true);
+    stopButton->setSizePolicy(keepsPlace);
     folderLabel->setObjectName(QStringLiteral("folderLabel"));
+    folderLabel->setAccessibleName(QStringLiteral("Scanned folders"));
     folderLabel->setTextColor(ThemeColors::secondaryText());
+    search->setObjectName(QStringLiteral("searchField"));
+    search->setAccessibleName(QStringLiteral("Search files"));
+    search->setPlaceholderText(QStringLiteral("Search"));
+    search->setClearButtonEnabled(true);
+    search->setFixedWidth(130);
+    search->setAcceptDrops(false);
+    search->setToolTip(WindowActions::hint(QStringLiteral("Show only files whose name or folder "
+                                                          "contains the text"),
+                                           actions.find));
 
     auto* preferencesButton = new QPushButton(QStringLiteral("Preferences…"), this);
     preferencesButton->setObjectName(QStringLiteral("preferencesButton"));
-    connect(preferencesButton, &QPushButton::clicked, this, &ToolbarRow::preferencesRequested);
 
-    connect(pickButton, &QPushButton::clicked, this, [this] { this->viewModel.pickFolder(); });
-    connect(scanButton, &QPushButton::clicked, this, [this] { this->viewModel.startScan(); });
-    connect(stopButton, &QPushButton::clicked, this, [this] { this->viewModel.stopScan(); });
+    const auto triggers = [this](QPushButton* button, QAction* action, const QString& tip) {
+        connect(button, &QPushButton::clicked, action, &QAction::trigger);
+        button->setToolTip(WindowActions::hint(tip, action));
+    };
+    triggers(pickButton, actions.openFolder, QStringLiteral("Choose a folder and scan it"));
+    triggers(scanButton, actions.scan, QStringLiteral("Scan the folder again"));
+    triggers(stopButton, actions.stop, QStringLiteral("Stop the scan"));
+    triggers(preferencesButton, actions.preferences, QStringLiteral("Preferences"));
     connect(showButtons, &QButtonGroup::idClicked, this,
             [this](int id) { this->viewModel.setShowFilter(ShowFilter(id)); });
+    connect(search, &QLineEdit::textChanged, this,
+            [this](const QString& text) { this->viewModel.setSearchText(text); });
+    connect(actions.find, &QAction::triggered, search, [this] {
+        search->setFocus(Qt::ShortcutFocusReason);
+        search->selectAll();
+    });
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(12, 8, 12, 8);
@@ -82,6 +119,7 @@ ToolbarRow::ToolbarRow(ContentViewModel& viewModel, QWidget* parent)
     layout->addWidget(showChoice);
     layout->addStretch(1);
     layout->addWidget(folderLabel, 0, Qt::AlignVCenter);
+    layout->addWidget(search);
     layout->addWidget(preferencesButton);
 
     // Tab follows the row from left to right.
@@ -92,7 +130,8 @@ ToolbarRow::ToolbarRow(ContentViewModel& viewModel, QWidget* parent)
         setTabOrder(previous, segment);
         previous = segment;
     }
-    setTabOrder(previous, preferencesButton);
+    setTabOrder(previous, search);
+    setTabOrder(search, preferencesButton);
     refresh();
 }
 

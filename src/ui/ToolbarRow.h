@@ -5,21 +5,23 @@
 class ContentViewModel;
 class ElidedLabel;
 class QButtonGroup;
+class QLineEdit;
 class QPushButton;
+class WindowActions;
 
 // The top row: pick, scan and stop, the "Show" filter, the folder being
-// shown and the Preferences button. Each control calls one view-model operation; refresh() applies
-// the published state.
+// shown, the search field and the Preferences button. The buttons trigger
+// the window's actions, and show their keys in their tooltips; refresh()
+// applies the published state.
 class ToolbarRow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit ToolbarRow(ContentViewModel& viewModel, QWidget* parent = nullptr);
+    ToolbarRow(ContentViewModel& viewModel, const WindowActions& actions,
+               QWidget* parent = nullptr);
 
     void refresh();
-
-signals:
-    void preferencesRequested();
+    QLineEdit* searchField() const { return search; }
 
 private:
     ContentViewModel& viewModel;
@@ -28,4 +30,5 @@ private:
     QButtonGroup* const showButtons;
     QWidget* const showChoice;
     ElidedLabel* const folderLabel;
+    QLineEdit* const search;
 };

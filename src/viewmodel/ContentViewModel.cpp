@@ -25,7 +25,6 @@
 namespace {
 
 constexpr int refreshIntervalMs = 500;
-constexpr int bannerDurationMs = 8000;
 
 QStringList folderNames(const QList<QUrl>& folders) {
     QStringList names;
@@ -34,8 +33,16 @@ QStringList folderNames(const QList<QUrl>& folders) {
     return names;
 }
 
+// A row's verdict for the log, with the reason when it failed.
+QString verdictOf(const FileItem& item) {
+    const QString status = rawValue(item.detectionStatus);
+    if (item.detectionStatus != DetectionStatus::error || !item.errorMessage)
+        return status;
+    return status + QStringLiteral(": ") + *item.errorMessage;
+}
+
 QString sizeText(qint64 bytes) {
-    return formattedFileSize(bytes).toLower();
+    return formattedFileSize(bytes);
 }
 
 } // namespace
@@ -49,9 +56,22 @@ struct ContentViewModel::ScanRun {
     qint64 total = 0;
 };
 
-// One conversion run of the selected items.
+// One conversion run of the selected items, or of one row. What becomes of
+// the originals is read when it starts, so its summary tells what this run
+// did, whatever the settings say by its end.
 struct ContentViewModel::ConversionRun {
     std::stop_source stop;
+    QList<FileItemPtr> items;
+    ConvertBehavior behavior = ConvertBehavior::trash;
+    bool suffixEnabled = false;
+
+    static std::shared_ptr<ConversionRun> of(QList<FileItemPtr> items) {
+        auto run = std::make_shared<ConversionRun>();
+        run->items = std::move(items);
+        run->behavior = Settings::shared().convertBehavior();
+        run->suffixEnabled = Settings::shared().suffixEnabled();
+        return run;
+    }
 };
 
 // One drop as the file system describes it: the folders to scan, the audio
@@ -80,8 +100,8 @@ ContentViewModel::ContentViewModel(DesktopServices* desktop, QObject* parent)
     connect(&uiTimer, &QTimer::timeout, this, &ContentViewModel::refreshTick);
     confettiTimer.setSingleShot(true);
     connect(&confettiTimer, &QTimer::timeout, this, [this] { publish(showConfetti_, false); });
-    bannerTimer.setSingleShot(true);
-    connect(&bannerTimer, &QTimer::timeout, this, [this] { setShowConversionComplete(false); });
+    if (const QString folder = Settings::shared().lastFolder(); !folder.isEmpty())
+        lastUsedFolder = QUrl::fromLocalFile(folder);
 }
 
 // Work still running is abandoned, not waited for; asking it to stop keeps a
@@ -100,6 +120,10 @@ void ContentViewModel::setShowDebug(bool value) {
 
 void ContentViewModel::setShowFilter(ShowFilter value) {
     publish(showFilter_, value);
+}
+
+void ContentViewModel::setSearchText(const QString& value) {
+    publish(searchText_, value);
 }
 
 void ContentViewModel::setShowConversionComplete(bool value) {
@@ -142,7 +166,26 @@ void ContentViewModel::refreshTick() {
 }
 
 QList<FileItemPtr> ContentViewModel::visibleItems() const {
-    return filteredItems(items_, showFilter_);
+    QList<FileItemPtr> shown = filteredItems(items_, showFilter_);
+    const QString search = searchText_.trimmed();
+    if (search.isEmpty())
+        return shown;
+    shown.removeIf([this, &search](const FileItemPtr& item) {
+        return !displayName(*item).contains(search, Qt::CaseInsensitive) &&
+               !folderOf(*item).contains(search, Qt::CaseInsensitive);
+    });
+    return shown;
+}
+
+QString ContentViewModel::folderOf(const FileItem& item) const {
+    const QString folder = QFileInfo(item.path()).path();
+    for (const QString& root : scanRoots) {
+        if (folder == root)
+            return {};
+        if (folder.startsWith(root + u'/'))
+            return folder.mid(root.size() + 1);
+    }
+    return QDir::toNativeSeparators(folder);
 }
 
 QList<FileItemPtr> ContentViewModel::sortedItems() const {
@@ -180,6 +223,27 @@ void ContentViewModel::selectAllFakeStereo() {
     emit changed();
 }
 
+void ContentViewModel::selectNone() {
+    for (const FileItemPtr& item : std::as_const(items_))
+        item->isSelected = false;
+    emit changed();
+}
+
+void ContentViewModel::setSelected(const QList<FileItemPtr>& chosen, bool selected) {
+    for (const FileItemPtr& item : chosen)
+        item->isSelected = selected;
+    emit changed();
+}
+
+void ContentViewModel::setSuffixRefusal(const std::optional<QString>& reason) {
+    publish(suffixRefusal_, reason);
+}
+
+void ContentViewModel::markVerdictsOutdated() {
+    if (!items_.isEmpty())
+        publish(verdictsOutdated_, true);
+}
+
 qint64 ContentViewModel::fakeStereoCount() const {
     return std::count_if(items_.cbegin(), items_.cend(), [](const FileItemPtr& item) {
         return item->detectionStatus == DetectionStatus::fakeStereo;
@@ -204,11 +268,15 @@ void ContentViewModel::startScanFolders(const QList<QUrl>& folders) {
         return;
     log(QStringLiteral("Starting scan of %1 folder(s)").arg(folders.size()));
     publish(scanStopped_, false);
+    publish(verdictsOutdated_, false);
     publish(isScanning_, true);
     publish(items_, {});
     publish(scannedCount_, qint64(0));
     publish(totalCount_, qint64(0));
     publish(scannedFolders_, folderNames(folders));
+    scanRoots.clear();
+    for (const QUrl& folder : folders)
+        scanRoots.append(QDir::cleanPath(folder.toLocalFile()));
     setSelectedFolder(folders.first());
     startUITimer();
 
@@ -234,7 +302,7 @@ void ContentViewModel::runScan(QPointer<ContentViewModel> self, std::shared_ptr<
     QSet<QUrl> seen;
     QStringList notes;
     for (const QUrl& folder : std::as_const(folders)) {
-        const DiscoveredFiles found = scanner->findAudioFiles(folder);
+        const DiscoveredFiles found = scanner->findAudioFiles(folder, folders);
         for (const QUrl& file : found.audioFiles) {
             if (!seen.contains(file)) {
                 seen.insert(file);
@@ -309,7 +377,7 @@ void ContentViewModel::analyzeScannedFile(QPointer<ContentViewModel> self,
         self->log(QStringLiteral("Scanned %1/%2: %3 -> %4")
                       .arg(run->finished)
                       .arg(run->total)
-                      .arg(fileName, rawValue(item->detectionStatus)));
+                      .arg(fileName, verdictOf(*item)));
     });
 }
 
@@ -354,8 +422,12 @@ void ContentViewModel::finishScan(const std::shared_ptr<ScanRun>& run) {
 
     if (fakeStereoCount() == 0)
         return;
-    log(QStringLiteral("Selecting all fake stereo files"));
-    selectAllFakeStereo();
+    // The analyses have already ticked their rows if the user wants that;
+    // ticking them all here would undo the user's choice.
+    if (Settings::shared().autoSelectAll()) {
+        log(QStringLiteral("Selecting all fake stereo files"));
+        selectAllFakeStereo();
+    }
     // Only a scan that reached every file is worth celebrating.
     if (run->stop.stop_requested())
         return;
@@ -378,6 +450,7 @@ void ContentViewModel::clearResults() {
     log(QStringLiteral("Clearing results"));
     publish(items_, {});
     publish(scanStopped_, false);
+    publish(verdictsOutdated_, false);
     publish(scannedCount_, qint64(0));
     publish(totalCount_, qint64(0));
     publish(selectedFolder_, std::optional<QUrl>());
@@ -441,6 +514,7 @@ void ContentViewModel::processDrop(const DropContents& drop) {
     // The folder label and "Scan" now mean the dropped files' folder.
     const QString firstFolder = QFileInfo(drop.files.first()->path()).absolutePath();
     publish(scannedFolders_, {});
+    scanRoots = {firstFolder};
     setSelectedFolder(QUrl::fromLocalFile(firstFolder));
     publish(items_, drop.files);
     analyzeDroppedFiles(drop.files);
@@ -456,6 +530,7 @@ void ContentViewModel::analyzeDroppedFiles(const QList<FileItemPtr>& dropped) {
     scanTask = run;
     activeScan = run;
     publish(scanStopped_, false);
+    publish(verdictsOutdated_, false);
     publish(isScanning_, true);
     publish(scannedCount_, qint64(0));
     publish(totalCount_, run->total);
@@ -478,7 +553,7 @@ void ContentViewModel::analyzeDroppedFiles(const QList<FileItemPtr>& dropped) {
                               std::optional<QString>(lastPathComponent(item->path())));
                 run->finished += 1;
                 self->publish(self->scannedCount_, run->finished);
-                self->log(QStringLiteral("  -> ") + rawValue(item->detectionStatus));
+                self->log(QStringLiteral("  -> ") + verdictOf(*item));
             });
         }
         postToGuiThread([self, run, dropped] {
@@ -531,11 +606,20 @@ ContentViewModel::DropContents ContentViewModel::DropContents::of(const QList<QU
     }
 }
 
+bool ContentViewModel::refusesForSuffix() {
+    if (!suffixRefusal_)
+        return false;
+    log(QStringLiteral("Not converting: ") + *suffixRefusal_);
+    return true;
+}
+
 void ContentViewModel::convertSelected() {
     if (isConverting_) {
         log(QStringLiteral("Already converting, ignoring duplicate call"));
         return;
     }
+    if (refusesForSuffix())
+        return;
     QList<FileItemPtr> snapshot;
     for (const FileItemPtr& item : std::as_const(items_)) {
         // A selected row a conversion still holds is not taken; the claim
@@ -552,10 +636,9 @@ void ContentViewModel::convertSelected() {
     log(QStringLiteral("Converting %1 files").arg(snapshot.size()));
     publish(isConverting_, true);
     publish(convertProgress_, 0.0);
-    bannerTimer.stop();
     publish(showConversionComplete_, false);
 
-    auto run = std::make_shared<ConversionRun>();
+    auto run = ConversionRun::of(snapshot);
     convertTask = run;
     activeConversion = run;
     startDetachedWorker([self = QPointer(this), run, converter = converter, snapshot] {
@@ -563,17 +646,23 @@ void ContentViewModel::convertSelected() {
     });
 }
 
+// A row converted on its own reports like a run of one, unless a run is
+// under way: its own summary will come.
 void ContentViewModel::convertItem(const FileItemPtr& item) {
-    if (!claimForConversion(item))
+    if (refusesForSuffix() || !claimForConversion(item))
         return;
-    startDetachedWorker([self = QPointer(this), converter = converter, item,
-                         stop = rowConversionsStop.get_token()] {
-        convertOnWorker(self, converter, item, stop);
-        postToGuiThread([self, item] {
-            if (self)
-                self->releaseFromConversion({item});
+    auto run = ConversionRun::of({item});
+    startDetachedWorker(
+        [self = QPointer(this), converter = converter, run, stop = rowConversionsStop.get_token()] {
+            convertOnWorker(self, converter, run->items.first(), stop);
+            postToGuiThread([self, run] {
+                if (!self)
+                    return;
+                self->releaseFromConversion(run->items);
+                if (!self->isConverting_)
+                    self->showSummary(*run);
+            });
         });
-    });
 }
 
 bool ContentViewModel::claimForConversion(const FileItemPtr& item) {
@@ -597,7 +686,7 @@ bool ContentViewModel::isHeldForConversion(const FileItemPtr& item) const {
 
 bool ContentViewModel::isConvertible(const FileItemPtr& item) const {
     return item->isSelected && item->detectionStatus == DetectionStatus::fakeStereo &&
-           !isHeldForConversion(item);
+           !isHeldForConversion(item) && !suffixRefusal_;
 }
 
 // The run's own worker: the snapshot strictly one item after another. A stop
@@ -647,7 +736,10 @@ void ContentViewModel::convertOnWorker(QPointer<ContentViewModel> self,
         });
     };
     const std::optional<QString> failure = converter->convertToMono(item, logLine, stop);
-    postToGuiThread([self, item, failure] {
+    // A stop leaves the file as it was, and the row says so: whatever the
+    // converter answered, nothing of the user's has changed.
+    const bool stopped = failure && stop.stop_requested();
+    postToGuiThread([self, item, failure, stopped] {
         QString outcome;
         if (!failure) {
             item->detectionStatus = DetectionStatus::converted;
@@ -667,6 +759,8 @@ void ContentViewModel::convertOnWorker(QPointer<ContentViewModel> self,
             item->detectionStatus = DetectionStatus::timedOut;
             item->errorMessage = failure;
             outcome = QStringLiteral("  -> SKIPPED: ") + *failure;
+        } else if (stopped) {
+            outcome = QStringLiteral("  -> STOPPED: left as it was");
         } else if (failure->contains(QStringLiteral("timed out"))) {
             item->detectionStatus = DetectionStatus::timedOut;
             item->errorMessage = failure;
@@ -695,28 +789,41 @@ void ContentViewModel::finishConversion(const std::shared_ptr<ConversionRun>& ru
     if (convertTask == run)
         convertTask.reset();
     log(QStringLiteral("All conversions complete"));
+    if (!run->stop.stop_requested())
+        showSummary(*run);
+}
 
+// The banner counts what this run converted and what failed, and stays
+// until dismissed.
+void ContentViewModel::showSummary(const ConversionRun& run) {
     qint64 convertedCount = 0;
+    qint64 failedCount = 0;
     qint64 bytesSaved = 0;
     qint64 originalBytes = 0;
-    for (const FileItemPtr& item : std::as_const(items_)) {
+    for (const FileItemPtr& item : run.items) {
         if (item->detectionStatus == DetectionStatus::converted) {
             convertedCount += 1;
             bytesSaved += item->spaceSaved();
             originalBytes += item->originalSize;
+        } else if (needsAttention(*item)) {
+            failedCount += 1;
         }
     }
-    if (convertedCount == 0 || run->stop.stop_requested())
+    QStringList lines;
+    if (convertedCount > 0)
+        lines.append(conversionCompleteText(convertedCount, bytesSaved, originalBytes, run.behavior,
+                                            run.suffixEnabled));
+    if (failedCount > 0)
+        lines.append(failedCount == 1
+                         ? QStringLiteral("1 file could not be converted.")
+                         : QStringLiteral("%1 files could not be converted.").arg(failedCount));
+    if (lines.isEmpty())
         return;
-
-    const Settings& settings = Settings::shared();
-    const QString message =
-        conversionCompleteText(convertedCount, bytesSaved, originalBytes,
-                               settings.convertBehavior(), settings.suffixEnabled());
+    const QString message = lines.join(u'\n');
+    publish(conversionFailureCount_, failedCount);
     publish(conversionCompleteMessage_, message);
     publish(showConversionComplete_, true);
     log(message);
-    bannerTimer.start(bannerDurationMs);
 }
 
 void ContentViewModel::stopConvert() {
@@ -737,17 +844,19 @@ void ContentViewModel::stopAllConversions() {
 
 // A backup always keeps each original (in the _backup folder, and with a
 // suffix also in place); overwriting keeps it only when the suffix gave the
-// output a name of its own.
+// output a name of its own. The Trash still holds its originals: the disk
+// has grown until it is emptied.
 QString ContentViewModel::conversionCompleteText(qint64 convertedCount, qint64 bytesSaved,
                                                  qint64 originalBytes, ConvertBehavior behavior,
                                                  bool suffixEnabled) {
     const QString converted = QStringLiteral("Congratulations! ") +
                               QString::number(convertedCount) +
-                              QStringLiteral(" files converted. ");
+                              (convertedCount == 1 ? QStringLiteral(" file converted. ")
+                                                   : QStringLiteral(" files converted. "));
     switch (behavior) {
     case ConvertBehavior::trash:
-        return converted + sizeText(bytesSaved) +
-               QStringLiteral(" disk space recovered.\n(Original files are moved to the Trash.)");
+        return converted + QStringLiteral("Originals moved to the Trash:\nempty it to free ") +
+               sizeText(originalBytes) + u'.';
     case ConvertBehavior::overwrite:
         if (!suffixEnabled)
             return converted + sizeText(bytesSaved) +

@@ -55,16 +55,28 @@ public:
     SortOrder sortOrder() const { return sortOrder_; }
     const QStringList& scannedFolders() const { return scannedFolders_; }
     ShowFilter showFilter() const { return showFilter_; }
+    // Rows show only when their name or folder contains this, ignoring case.
+    const QString& searchText() const { return searchText_; }
     bool showConfetti() const { return showConfetti_; }
     const std::optional<QString>& currentConvertingFile() const { return currentConvertingFile_; }
     const std::optional<QString>& currentScanningFile() const { return currentScanningFile_; }
     bool showConversionComplete() const { return showConversionComplete_; }
+    // Why the suffix the user is typing cannot be used; while set, nothing
+    // is converted (the stored suffix is not what the user sees).
+    const std::optional<QString>& suffixRefusal() const { return suffixRefusal_; }
+    // The comparison settings changed since the listed verdicts were made.
+    bool verdictsOutdated() const { return verdictsOutdated_; }
     const QString& conversionCompleteMessage() const { return conversionCompleteMessage_; }
+    // How many files of the summed-up run failed or were skipped.
+    qint64 conversionFailureCount() const { return conversionFailureCount_; }
 
     // Written by the views.
     void setShowDebug(bool value);
     void setShowFilter(ShowFilter value);
+    void setSearchText(const QString& value);
     void setShowConversionComplete(bool value);
+    void setSuffixRefusal(const std::optional<QString>& reason);
+    void markVerdictsOutdated();
 
     // Scanning. All return at once.
     void startScan();
@@ -100,8 +112,13 @@ public:
     QList<FileItemPtr> sortedItems() const;
     void toggleSort(SortColumn column);
     QString sortIndicator(SortColumn column) const;
+    // The item's folder relative to the scanned folder that holds it ("" for
+    // the folder itself), or its whole folder when none does.
+    QString folderOf(const FileItem& item) const;
     void toggleSelection(const FileItemPtr& item);
     void selectAllFakeStereo();
+    void selectNone();
+    void setSelected(const QList<FileItemPtr>& chosen, bool selected);
     qint64 fakeStereoCount() const;
     void revealInFinder(const FileItemPtr& item);
 
@@ -156,6 +173,8 @@ private:
                                 const FileItemPtr& item, std::stop_token stop);
     bool isActive(const std::shared_ptr<ConversionRun>& run) const;
     void finishConversion(const std::shared_ptr<ConversionRun>& run);
+    void showSummary(const ConversionRun& run);
+    bool refusesForSuffix();
     bool claimForConversion(const FileItemPtr& item);
     void releaseFromConversion(const QList<FileItemPtr>& released);
 
@@ -183,11 +202,18 @@ private:
     SortOrder sortOrder_ = SortOrder::ascending;
     QStringList scannedFolders_;
     ShowFilter showFilter_ = ShowFilter::fakeStereoOnly;
+    QString searchText_;
+    // The folders of the latest scan or drop, the table's Folder column is
+    // relative to.
+    QStringList scanRoots;
     bool showConfetti_ = false;
     std::optional<QString> currentConvertingFile_;
     std::optional<QString> currentScanningFile_;
     bool showConversionComplete_ = false;
     QString conversionCompleteMessage_;
+    qint64 conversionFailureCount_ = 0;
+    std::optional<QString> suffixRefusal_;
+    bool verdictsOutdated_ = false;
 
     // The running scan's or run's stop handle (cleared by stopScan and
     // stopConvert), and the one whose progress the state shows (replaced only
@@ -203,10 +229,10 @@ private:
     // again by a newer scan.
     QSet<QString> heldForConversion;
     // Where the folder dialog opens: the folder last picked, scanned or
-    // dropped from, kept when the list is cleared.
+    // dropped from, kept when the list is cleared; at first the one the
+    // window stored.
     std::optional<QUrl> lastUsedFolder;
     bool needsUIUpdate = false;
     QTimer uiTimer;
     QTimer confettiTimer;
-    QTimer bannerTimer;
 };

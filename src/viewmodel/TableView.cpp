@@ -41,39 +41,53 @@ QList<FileItemPtr> filteredItems(const QList<FileItemPtr>& items, ShowFilter fil
         return items;
     QList<FileItemPtr> kept;
     for (const FileItemPtr& item : items) {
-        if (item->detectionStatus == DetectionStatus::fakeStereo || needsAttention(*item))
+        const bool fake = filter == ShowFilter::fakeStereoOnly &&
+                          item->detectionStatus == DetectionStatus::fakeStereo;
+        if (fake || needsAttention(*item))
             kept.append(item);
     }
     return kept;
 }
 
+QString displayName(const FileItem& item) {
+    return item.fileExtension.isEmpty() ? item.fileName : item.fileName + u'.' + item.fileExtension;
+}
+
 QList<FileItemPtr> sortedByColumn(QList<FileItemPtr> items, SortColumn column, SortOrder order) {
     QCollator names;
     names.setCaseSensitivity(Qt::CaseInsensitive);
+    names.setNumericMode(true);
 
-    std::function<bool(const FileItemPtr&, const FileItemPtr&)> before;
+    std::function<int(const FileItemPtr&, const FileItemPtr&)> compare;
     switch (column) {
     case SortColumn::filename:
-        before = [&names](const FileItemPtr& a, const FileItemPtr& b) {
-            return names.compare(a->fileName, b->fileName) < 0;
+        compare = [&names](const FileItemPtr& a, const FileItemPtr& b) {
+            return names.compare(a->fileName, b->fileName);
         };
         break;
+    case SortColumn::folder:
+        compare = [](const FileItemPtr&, const FileItemPtr&) { return 0; };
+        break;
     case SortColumn::fileSize:
-        before = [](const FileItemPtr& a, const FileItemPtr& b) {
-            return a->fileSize < b->fileSize;
+        compare = [](const FileItemPtr& a, const FileItemPtr& b) {
+            return a->fileSize < b->fileSize ? -1 : a->fileSize > b->fileSize ? 1 : 0;
         };
         break;
     case SortColumn::channels:
-        before = [](const FileItemPtr& a, const FileItemPtr& b) {
-            return a->channelLabel() < b->channelLabel();
+        compare = [](const FileItemPtr& a, const FileItemPtr& b) {
+            return a->channelLabel().compare(b->channelLabel());
         };
         break;
     case SortColumn::status:
-        before = [](const FileItemPtr& a, const FileItemPtr& b) {
-            return statusRank(a->detectionStatus) < statusRank(b->detectionStatus);
+        compare = [](const FileItemPtr& a, const FileItemPtr& b) {
+            return statusRank(a->detectionStatus) - statusRank(b->detectionStatus);
         };
         break;
     }
+    const auto before = [&](const FileItemPtr& a, const FileItemPtr& b) {
+        const int byKey = compare(a, b);
+        return byKey != 0 ? byKey < 0 : names.compare(a->path(), b->path()) < 0;
+    };
     std::stable_sort(items.begin(), items.end(), before);
     if (order == SortOrder::descending)
         std::reverse(items.begin(), items.end());

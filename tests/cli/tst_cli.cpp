@@ -170,7 +170,9 @@ private slots:
         QTest::addColumn<QString>("listed");
 
         QTest::newRow("undecodable file")
-            << QStringList{u"scan"_s} << QString() << u"\u2717 Error\tUnknown\t16\t%1/broken.wav"_s;
+            << QStringList{u"scan"_s} << QString()
+            << u"\u2717 Error\tUnknown\t16\t%1/broken.wav\tffprobe could not read an audio "
+               "stream from the file\n"_s;
         QTest::newRow("failed conversion")
             << QStringList{u"convert"_s}
             << u"case \"$*\" in *b.flac*) echo 'disk on fire' >&2; exit 1 ;; esac"_s

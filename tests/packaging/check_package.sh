@@ -26,7 +26,8 @@ for path in \
     "./usr/share/metainfo/$app_id.metainfo.xml" \
     ./usr/share/man/man1/chanfuse.1.gz \
     ./usr/share/man/man1/chanfuse-cli.1.gz \
-    ./usr/share/bash-completion/completions/chanfuse-cli; do
+    ./usr/share/bash-completion/completions/chanfuse-cli \
+    ./usr/share/doc/chanfuse/copyright; do
     if ! grep -qxF "$path" <<<"$listing"; then
         echo "missing from the package: $path"
         failed=1

@@ -45,8 +45,6 @@ QUrl urlOf(const QString& path) {
     return QUrl::fromLocalFile(path);
 }
 
-const double lsb16 = 1.0 / 32768;
-
 } // namespace
 
 class ChannelComparisonTest : public QObject {
@@ -69,45 +67,20 @@ private slots:
         const auto row = [](const char* tag, const QByteArray& pcm, bool exact, bool lossy) {
             QTest::newRow(tag) << pcm << exact << lossy;
         };
-        row("empty", QByteArray(), false, false);
-        row("less than a frame", QByteArray(15, '\0'), false, false);
         row("silence", frames(n, [](qint64) { return std::pair(0.0, 0.0); }), true, true);
         row("identical", frames(n, [](qint64 i) { return std::pair(wave(i), wave(i)); }), true,
             true);
-        // What a float decoder's rounding leaves, as Opus does.
-        row("rounded in the last bit",
-            frames(n, [](qint64 i) { return std::pair(wave(i), std::nextafter(wave(i), 1.0)); }),
+        // What Opus leaves of identical channels in noisy passages.
+        row("80 dB apart",
+            frames(n, [](qint64 i) { return std::pair(wave(i), wave(i) + 3e-5 * noise(i, 1)); }),
             false, true);
-        row("half level", frames(n, [](qint64 i) { return std::pair(wave(i), wave(i) / 2); }),
-            false, false);
         row("0.1 dB lower",
             frames(n, [](qint64 i) { return std::pair(wave(i), wave(i) * 0.9886); }), false, false);
-        row("inverted", frames(n, [](qint64 i) { return std::pair(wave(i), -wave(i)); }), false,
-            false);
-        row("one 16-bit step in one sample of 10 ms",
-            frames(441,
-                   [](qint64 i) { return std::pair(wave(i), wave(i) + (i == 200 ? lsb16 : 0)); }),
-            false, false);
-        row("16-bit dither",
-            frames(n,
-                   [](qint64 i) {
-                       return std::pair(wave(i) + lsb16 * noise(i, 0),
-                                        wave(i) + lsb16 * noise(i, 1));
-                   }),
-            false, false);
         row("-70 dBFS noise bed",
-            frames(n,
-                   [](qint64 i) {
-                       return std::pair(wave(i) + 3.16e-4 * noise(i, 0),
-                                        wave(i) + 3.16e-4 * noise(i, 1));
-                   }),
+            frames(n, [](qint64 i) { return std::pair(wave(i), wave(i) + 4.5e-4 * noise(i, 1)); }),
             false, false);
         row("-65 dBFS real stereo",
-            frames(n,
-                   [](qint64 i) {
-                       return std::pair(5.6e-4 * std::sin(double(i) * 0.063),
-                                        5.6e-4 * std::sin(double(i) * 0.094));
-                   }),
+            frames(n, [](qint64 i) { return std::pair(1.9e-3 * wave(i), 1.9e-3 * wave(i + 7)); }),
             false, false);
     }
 

@@ -2,8 +2,6 @@
 
 #include <QProcess>
 
-#include <cstring>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -50,14 +48,6 @@ void TestAudio::surround(const QString& path, double seconds) {
     const QString pair = tone(440, 0.5);
     generate(path, {pair, pair, tone(300, 0.3), tone(50, 0.1), tone(700, 0.2), tone(700, 0.2)},
              seconds, {}, u"5.1"_s);
-}
-
-QList<double> TestAudio::samples(const QString& path) {
-    const QByteArray pcm =
-        ffmpeg(QStringList{u"-i"_s, path} + u"-map 0:a:0 -f f64le -c:a pcm_f64le -"_s.split(u' '));
-    QList<double> values(pcm.size() / qsizetype(sizeof(double)));
-    std::memcpy(values.data(), pcm.constData(), std::size_t(values.size()) * sizeof(double));
-    return values;
 }
 
 int TestAudio::channelsOf(const QString& path) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -40,10 +39,6 @@ QByteArray ffmpeg(const QStringList& arguments);
 // Runs the real ffprobe quietly with these arguments and gives its standard
 // output; a failure ends the test program.
 QByteArray ffprobe(const QStringList& arguments);
-
-// The decoded samples of a file's first audio stream, interleaved, as exactly
-// as 64-bit floats hold them.
-QList<double> samples(const QString& path);
 
 // The number of channels of a file's first audio stream, as ffprobe reads it.
 int channelsOf(const QString& path);

@@ -32,13 +32,14 @@ class ConversionFixture {
 public:
     ConversionFixture() { TestAudio::fakeStereo(fakeTemplate, 0.5); }
 
-    // Back to the settings the tests assume, and no markers. A scan selects
-    // its fake stereo rows only at its end.
+    // Back to the settings the tests assume, and no markers. A scan ticks
+    // its fake stereo rows.
     void reset() {
         QDir(control).removeRecursively();
         QDir().mkpath(control);
         Settings::shared().setParallelScans(3);
-        Settings::shared().setAutoSelectAll(false);
+        Settings::shared().setAutoSelectAll(true);
+        Settings::shared().setLastFolder(QString());
         Settings::shared().setConvertTimeoutSeconds(60);
     }
 
@@ -61,8 +62,8 @@ public:
                 .arg(control));
     }
 
-    // Scans a fresh folder of `count` fake stereo files into `model`; the
-    // scan's end selects them all. Items are listed in the order their
+    // Scans a fresh folder of `count` fake stereo files into `model`, all
+    // ticked. Items are listed in the order their
     // analyses began, which a conversion run follows.
     void scanFolder(ContentViewModel& model, int count = 3) {
         const QString folder = root.filePath(QStringLiteral("run%1").arg(++folders));

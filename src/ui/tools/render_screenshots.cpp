@@ -1,12 +1,16 @@
 // Renders the pictures of the README offscreen from the real window: the
-// drop zone, a scanned folder, a conversion in progress, the finished run's
-// banner, the Info Log and the Preferences. The audio is made on the spot with ffmpeg, and
-// HOME points at a temporary folder, so nothing of the user's is touched.
+// drop zone, a scanned folder, the question before originals are replaced, a
+// conversion in progress, the finished run's banner, the Info Log, the
+// Preferences, the Edit menu and the rows' menu. The audio is made on the spot
+// with ffmpeg, and HOME points at a temporary folder, so nothing of the
+// user's is touched.
 //
 //     render_screenshots <output folder>
 
 #include "CompletionBanner.h"
 #include "DarkTheme.h"
+#include "FileTable.h"
+#include "FileTableModel.h"
 #include "InfoLogSheet.h"
 #include "MainWindow.h"
 #include "PreferencesDialog.h"
@@ -16,8 +20,12 @@
 #include "viewmodel/ContentViewModel.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -112,6 +120,14 @@ QPixmap withSheet(MainWindow& window, QWidget* sheet) {
     return picture;
 }
 
+// A pop-up menu is a window of its own too; drawn where it opened.
+QPixmap withPopup(MainWindow& window, QMenu* menu) {
+    QPixmap picture = settled(window);
+    QPainter painter(&picture);
+    painter.drawPixmap(window.mapFromGlobal(menu->pos()), menu->grab());
+    return picture;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -162,6 +178,18 @@ int main(int argc, char** argv) {
             // Rows follow a change within a tenth of a second; wait past that.
             QTimer::singleShot(500, &window, [&] {
                 save(settled(window), output + QStringLiteral("/scanned-list.png"));
+                // The question before originals are replaced, answered No.
+                Settings::shared().setConvertBehavior(ConvertBehavior::overwrite);
+                auto* append =
+                    window.findChild<QCheckBox*>(QStringLiteral("appendFilenameCheckBox"));
+                append->setChecked(false);
+                window.findChild<QPushButton*>(QStringLiteral("convertSelectedButton"))->click();
+                auto* question = window.findChild<QMessageBox*>(QStringLiteral("confirmOverwrite"));
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                save(withSheet(window, question), output + QStringLiteral("/confirmation.png"));
+                question->button(QMessageBox::Cancel)->click();
+                append->setChecked(true);
+                Settings::shared().setConvertBehavior(ConvertBehavior::backup);
                 auto grabbed = std::make_shared<QMetaObject::Connection>();
                 *grabbed =
                     QObject::connect(&viewModel, &ContentViewModel::changed, &window, [&, grabbed] {
@@ -193,9 +221,31 @@ int main(int argc, char** argv) {
                             window.findChild<QPushButton*>(QStringLiteral("preferencesButton"))
                                 ->click();
                             QTimer::singleShot(300, &window, [&] {
-                                save(withSheet(window, window.findChild<PreferencesDialog*>()),
+                                auto* preferences = window.findChild<PreferencesDialog*>();
+                                save(withSheet(window, preferences),
                                      output + QStringLiteral("/preferences.png"));
-                                app.quit();
+                                preferences->reject();
+                                auto* bar = window.findChild<QMenuBar*>();
+                                QAction* editMenu = bar->actions().at(1);
+                                bar->setActiveAction(editMenu);
+                                QTimer::singleShot(300, &window, [&, bar, editMenu] {
+                                    save(withPopup(window, editMenu->menu()),
+                                         output + QStringLiteral("/menu.png"));
+                                    editMenu->menu()->close();
+                                    bar->setActiveAction(nullptr);
+                                    auto* table = window.findChild<FileTable*>();
+                                    const QModelIndex row =
+                                        table->rows().index(2, FileTableModel::nameColumn);
+                                    table->rows().setHighlightedIds({table->rows().itemAt(2)->id});
+                                    QMenu* rowMenu = table->makeRowMenu();
+                                    rowMenu->popup(table->viewport()->mapToGlobal(
+                                        table->visualRect(row).center()));
+                                    QTimer::singleShot(300, &window, [&, rowMenu] {
+                                        save(withPopup(window, rowMenu),
+                                             output + QStringLiteral("/row-menu.png"));
+                                        app.quit();
+                                    });
+                                });
                             });
                         });
                     });

@@ -28,8 +28,10 @@ int main(int argc, char** argv) {
     Settings::shared().setConvertTimeoutSeconds(60);
     const FileItem item(QUrl::fromLocalFile(arguments.at(1)));
     const OutputPath output{arguments.at(2), arguments.at(1)};
-    const std::optional<QString> failure =
-        disposeOfOriginal(item, output, Settings::shared(), ConversionLog({}));
+    const std::optional<QString> failure = disposeOfOriginal(
+        item,
+        std::make_shared<const OriginalLock>(std::get<OriginalLock>(OriginalLock::acquire(item))),
+        output, Settings::shared(), ConversionLog({}));
     ConversionLog({})(failure.value_or(QStringLiteral("committed")));
     return failure ? 1 : 0;
 }
