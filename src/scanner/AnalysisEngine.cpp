@@ -10,6 +10,7 @@
 #include <QMap>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -22,8 +23,13 @@ struct Libraries {
     QMap<QString, QString> versions; // "libavcodec" -> "59.37.100"
 };
 
+struct Engine {
+    QString program;
+    QString version; // FFmpeg's, "5.1"
+};
+
 std::mutex decisionsLock;
-QHash<QString, std::optional<QString>> decisions; // by ffmpeg build
+QHash<QString, std::optional<Engine>> decisions; // by ffmpeg build
 std::mutex idleLock;
 std::vector<std::unique_ptr<AnalysisWorker>> idle;
 
@@ -44,15 +50,19 @@ std::optional<QString> analyserPath() {
     return std::nullopt;
 }
 
-QByteArray output(const QString& program, const QStringList& arguments) {
-    return withThrowingTimeout(versionLimitSeconds, [&](std::stop_token stop) {
-        ChildProcess process;
-        if (process.start(program, arguments, ChildProcess::Output::pipe(),
-                          ChildProcess::Output::nullDevice()))
-            return QByteArray();
-        QByteArray text = process.readAllStandardOutput(nullptr, stop);
-        return process.waitForExit() == 0 ? text : QByteArray();
-    });
+// What the program writes when it ends well; nothing when it fails.
+std::optional<QByteArray> output(const QString& program, const QStringList& arguments) {
+    return withThrowingTimeout(
+        versionLimitSeconds, [&](std::stop_token stop) -> std::optional<QByteArray> {
+            ChildProcess process;
+            if (process.start(program, arguments, ChildProcess::Output::pipe(),
+                              ChildProcess::Output::nullDevice()))
+                return std::nullopt;
+            QByteArray text = process.readAllStandardOutput(nullptr, stop);
+            if (process.waitForExit() != 0)
+                return std::nullopt;
+            return text;
+        });
 }
 
 // Both programs name FFmpeg's version and each library's run-time version:
@@ -75,26 +85,33 @@ Libraries parse(const QByteArray& text) {
     return found;
 }
 
-std::optional<QString> decide(const QString& ffmpegPath, const QString& analyser) {
-    try {
-        const Libraries ours = parse(output(analyser, {QStringLiteral("--versions")}));
-        const Libraries theirs = parse(output(ffmpegPath, {QStringLiteral("-version")}));
-        if (ours.versions.size() == 4 && ours.versions == theirs.versions)
-            return analyser;
-    } catch (const std::exception&) {
-    }
-    return std::nullopt;
-}
-
 QString buildKey(const QString& ffmpegPath, const QString& analyser) {
     const QFileInfo file(ffmpegPath);
     return analyser + u'\n' + ffmpegPath + u'\n' + QString::number(file.size()) + u'\n' +
            QString::number(file.lastModified().toMSecsSinceEpoch());
 }
 
-} // namespace
+// The analyser serves when it links the very libraries of that ffmpeg and
+// can confine itself here: given no request, it enters its sandbox and ends
+// well, or says why it cannot.
+std::optional<Engine> decide(const QString& ffmpegPath, const QString& analyser) {
+    try {
+        const std::optional<QByteArray> ourText = output(analyser, {QStringLiteral("--versions")});
+        const std::optional<QByteArray> theirText =
+            output(ffmpegPath, {QStringLiteral("-version")});
+        if (!ourText || !theirText)
+            return std::nullopt;
+        const Libraries ours = parse(*ourText);
+        if (ours.versions.size() != 4 || ours.versions != parse(*theirText).versions ||
+            !output(analyser, {}))
+            return std::nullopt;
+        return Engine{analyser, ours.ffmpegVersion.split(u'.').mid(0, 2).join(u'.')};
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
 
-std::optional<QString> AnalysisEngine::workerProgram(const QString& ffmpegPath) {
+std::optional<Engine> engineFor(const QString& ffmpegPath) {
     const std::optional<QString> analyser = analyserPath();
     if (!analyser)
         return std::nullopt;
@@ -105,33 +122,44 @@ std::optional<QString> AnalysisEngine::workerProgram(const QString& ffmpegPath) 
     return decisions.value(key);
 }
 
+} // namespace
+
+std::optional<QString> AnalysisEngine::workerProgram(const QString& ffmpegPath) {
+    const std::optional<Engine> engine = engineFor(ffmpegPath);
+    return engine ? std::optional(engine->program) : std::nullopt;
+}
+
 QString AnalysisEngine::description(const QString& ffmpegPath, qint64 workers) {
-    const std::optional<QString> program = workerProgram(ffmpegPath);
-    if (!program)
+    const std::optional<Engine> engine = engineFor(ffmpegPath);
+    if (!engine)
         return QStringLiteral("Analysis: ffprobe and ffmpeg at %1")
             .arg(QFileInfo(ffmpegPath).path());
-    const QStringList version =
-        parse(output(*program, {QStringLiteral("--versions")})).ffmpegVersion.split(u'.');
-    return QStringLiteral("Analysis: built-in FFmpeg libraries %1, %2 worker(s)")
-        .arg(version.mid(0, 2).join(u'.'))
-        .arg(workers);
+    return QStringLiteral("Analysis: built-in FFmpeg libraries %1, %2 %3")
+        .arg(engine->version)
+        .arg(workers)
+        .arg(workers == 1 ? QStringLiteral("worker") : QStringLiteral("workers"));
 }
 
-std::unique_ptr<AnalysisWorker> AnalysisEngine::takeWorker(const QString& program) {
+AnalysisWorker::Reply AnalysisEngine::ask(const QString& program,
+                                          const AnalysisWorker::Request& request,
+                                          const std::function<bool(QByteArrayView)>& onPcm,
+                                          std::stop_token stop) {
+    std::unique_ptr<AnalysisWorker> worker;
     {
         const std::lock_guard guard(idleLock);
-        for (auto worker = idle.begin(); worker != idle.end(); ++worker) {
-            if ((*worker)->programPath() == program) {
-                std::unique_ptr<AnalysisWorker> taken = std::move(*worker);
-                idle.erase(worker);
-                return taken;
-            }
+        const auto found =
+            std::find_if(idle.begin(), idle.end(), [&program](const auto& candidate) {
+                return candidate->programPath() == program;
+            });
+        if (found != idle.end()) {
+            worker = std::move(*found);
+            idle.erase(found);
         }
     }
-    return std::make_unique<AnalysisWorker>(program);
-}
-
-void AnalysisEngine::returnWorker(std::unique_ptr<AnalysisWorker> worker) {
+    if (!worker)
+        worker = std::make_unique<AnalysisWorker>(program);
+    AnalysisWorker::Reply reply = worker->run(request, onPcm, stop);
     const std::lock_guard guard(idleLock);
     idle.push_back(std::move(worker));
+    return reply;
 }

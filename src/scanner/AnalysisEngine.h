@@ -4,8 +4,10 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 // Which engine analyses files: chanfuse-analyzer workers built on FFmpeg's
 // libraries, or a run of the ffprobe and ffmpeg executables per question.
@@ -21,13 +23,14 @@ namespace AnalysisEngine {
 std::optional<QString> workerProgram(const QString& ffmpegPath);
 
 // The log line that says which engine serves the ffmpeg at `ffmpegPath`,
-// with `workers` analyses at once.
+// with `workers` analyses at once. Blocks like workerProgram.
 QString description(const QString& ffmpegPath, qint64 workers);
 
-// A worker for one analysis (an idle one, or a new one that starts its
-// process on first use); give it back when done so the next analysis
-// reuses its process. As many exist as analyses ever ran at once.
-std::unique_ptr<AnalysisWorker> takeWorker(const QString& program);
-void returnWorker(std::unique_ptr<AnalysisWorker> worker);
+// Runs one request on an idle worker of `program`, or on a new one that
+// starts its process then, and keeps the worker for the next request; as
+// many exist as requests ever ran at once. Blocks the calling worker thread.
+AnalysisWorker::Reply ask(const QString& program, const AnalysisWorker::Request& request,
+                          const std::function<bool(QByteArrayView)>& onPcm,
+                          std::stop_token stop = {});
 
 } // namespace AnalysisEngine

@@ -216,15 +216,14 @@ std::optional<WorkerAnswer> askWorker(const QString& file, qint64 seconds) {
         ffmpeg ? AnalysisEngine::workerProgram(*ffmpeg) : std::nullopt;
     if (!program)
         return std::nullopt;
-    std::unique_ptr<AnalysisWorker> worker = AnalysisEngine::takeWorker(*program);
     WorkerAnswer answer;
-    const AnalysisWorker::Reply reply = worker->run(
+    const AnalysisWorker::Reply reply = AnalysisEngine::ask(
+        *program,
         {file, true, true, seconds, probeLimitSeconds + double(seconds) + decodeGraceSeconds},
         [&answer](QByteArrayView chunk) {
             answer.pcm += chunk;
             return true;
         });
-    AnalysisEngine::returnWorker(std::move(worker));
     switch (reply.status) {
     case AnalysisWorker::Reply::Status::answered:
         answer.layout = parseLayout(reply.probe);

@@ -119,12 +119,10 @@ WholeFileVerdict streamDecode(const QString& ffmpeg, const QString& file, PcmJud
 // the verdict is in.
 WholeFileVerdict workerDecode(const QString& program, const QString& file, PcmJudgement judgement,
                               double limitSeconds, std::stop_token stop) {
-    std::unique_ptr<AnalysisWorker> worker = AnalysisEngine::takeWorker(program);
     WholeFileComparer stream(judgement);
-    const AnalysisWorker::Reply reply = worker->run(
-        {file, false, true, std::nullopt, limitSeconds},
+    const AnalysisWorker::Reply reply = AnalysisEngine::ask(
+        program, {file, false, true, std::nullopt, limitSeconds},
         [&stream](QByteArrayView chunk) { return stream.feed(chunk); }, stop);
-    AnalysisEngine::returnWorker(std::move(worker));
     switch (reply.status) {
     case AnalysisWorker::Reply::Status::answered:
         return stream.verdict();

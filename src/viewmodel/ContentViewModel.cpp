@@ -331,8 +331,10 @@ void ContentViewModel::runScan(QPointer<ContentViewModel> self, std::shared_ptr<
     if (ffmpeg) {
         const QString engine = AnalysisEngine::description(*ffmpeg, parallel);
         postToGuiThread([self, run, engine] {
-            if (self && self->isActive(run))
+            if (self && self->isActive(run) && self->loggedEngine != engine) {
+                self->loggedEngine = engine;
                 self->log(engine);
+            }
         });
     }
     auto semaphore = std::make_shared<AsyncSemaphore>(parallel);

@@ -327,7 +327,7 @@ private slots:
                                              "Starting scan of 3 folder(s)",
                                              "Found 2 audio files across 3 folder(s)"}));
         QVERIFY2(QRegularExpression(u"^Analysis: built-in FFmpeg libraries \\d+\\.\\d+, "
-                                    "\\d+ worker\\(s\\)$"_s)
+                                    "\\d+ workers?$"_s)
                      .match(log.at(4))
                      .hasMatch(),
                  qPrintable(log.at(4)));
