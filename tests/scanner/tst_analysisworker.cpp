@@ -1,12 +1,18 @@
 #include "TestMain.h"
 
+#include "FakeTools.h"
 #include "TestAudio.h"
+#include "TestFiles.h"
+#include "model/Settings.h"
+#include "scanner/AnalysisEngine.h"
 #include "scanner/AnalysisWorker.h"
+#include "scanner/AudioScanner.h"
 #include "scanner/PcmDecode.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <ReadOnlySandbox.h>
@@ -14,6 +20,7 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -117,20 +124,9 @@ private slots:
         QCOMPARE(worker.processId(), serving);
     }
 
-    // A worker that stalls past the limit, or dies mid-request, is replaced:
-    // that file fails with a reason naming the analyser and the next is served.
-    void replacesAStalledOrDeadWorker_data() {
-        QTest::addColumn<int>("signal");
-        QTest::addColumn<Status>("status");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("stalled") << SIGSTOP << Status::timedOut << u"Operation timed out"_s;
-        QTest::newRow("crashed") << SIGSEGV << Status::workerLost
-                                 << u"chanfuse-analyzer ended during the analysis (status 11)"_s;
-    }
-    void replacesAStalledOrDeadWorker() {
-        QFETCH(int, signal);
-        QFETCH(Status, status);
-        QFETCH(QString, reason);
+    // A worker that stalls past the limit (stopped here) is killed at the
+    // limit, and a fresh one serves the next file.
+    void replacesAStalledWorker() {
         QTemporaryDir folder;
         const QString file = folder.filePath(u"long.wav"_s);
         TestAudio::realStereo(file, 30);
@@ -140,9 +136,9 @@ private slots:
             return worker.processId();
         }();
         const Decoded failed =
-            ask(worker, file, false, std::nullopt, 2, [&] { ::kill(first, signal); });
-        QCOMPARE(failed.reply.status, status);
-        QCOMPARE(failed.reply.reason, reason);
+            ask(worker, file, false, std::nullopt, 2, [&] { ::kill(first, SIGSTOP); });
+        QCOMPARE(failed.reply.status, Status::timedOut);
+        QCOMPARE(failed.reply.reason, u"Operation timed out"_s);
         QCOMPARE(worker.processId(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!processExists(first), 10000);
 
@@ -150,6 +146,79 @@ private slots:
         QCOMPARE(next.reply.status, Status::answered);
         QCOMPARE(next.pcm.size(), 44100 * 2 * 8);
         QVERIFY(worker.processId() != first);
+    }
+
+    // An analyser that dies mid-request (a crash in a decoder) costs that
+    // file alone: it shows an error naming the analyser, and a fresh worker
+    // serves the next file.
+    void aCrashCostsOneFile() {
+        QTemporaryDir folder;
+        const QString file = folder.filePath(u"fake.flac"_s);
+        TestAudio::fakeStereo(file, 1);
+        FakeTools tools;
+        tools.realTool(u"ffmpeg"_s);
+        tools.script(u"chanfuse-analyzer"_s,
+                     u"[ \"$1\" ] && exec %1 \"$@\"\n"
+                     "[ -e \"$0.crash\" ] && rm \"$0.crash\" && read request && kill -SEGV $$\n"
+                     "exec %1"_s.arg(analyzer));
+        qputenv("CHANFUSE_ANALYZER", QFile::encodeName(tools.path(u"chanfuse-analyzer"_s)));
+        QVERIFY(AnalysisEngine::workerProgram(tools.path(u"ffmpeg"_s)));
+        TestFiles::writeFile(tools.path(u"chanfuse-analyzer.crash"_s), {});
+
+        const auto analyse = [&] {
+            const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(file));
+            std::thread([item] { AudioScanner(Settings::shared()).analyzeFile(item); }).join();
+            QCoreApplication::sendPostedEvents();
+            return item;
+        };
+        const FileItemPtr crashed = analyse();
+        QCOMPARE(crashed->detectionStatus, DetectionStatus::error);
+        QCOMPARE(crashed->errorMessage,
+                 u"chanfuse-analyzer ended during the analysis (status 11)"_s);
+        QCOMPARE(analyse()->detectionStatus, DetectionStatus::fakeStereo);
+    }
+
+    // The workers serve only an ffmpeg built on their own libraries, and only
+    // when the analyser can confine itself; else the tools serve. The log
+    // line says which.
+    void engineFollowsTheFFmpeg_data() {
+        QTest::addColumn<QString>("ffmpeg");   // a stand-in's script; empty: the real one
+        QTest::addColumn<QString>("analyser"); // likewise; "-": none
+        QTest::addColumn<bool>("workers");
+        QTest::newRow("same libraries") << u""_s << u""_s << true;
+        QTest::newRow("other libraries")
+            << u"printf 'ffmpeg version 6.1\\nlibavformat 60. 16.100 / 60. 16.100\\n"
+               "libavcodec 60. 31.102 / 60. 31.102\\nlibswresample 4. 12.100 / 4. 12.100\\n"
+               "libavutil 58. 29.100 / 58. 29.100\\n'"_s
+            << u""_s << false;
+        QTest::newRow("analyser cannot confine itself")
+            << u""_s << u"[ \"$1\" ] && exec %1 \"$@\"; exit 1"_s.arg(analyzer) << false;
+        QTest::newRow("no analyser") << u""_s << u"-"_s << false;
+    }
+    void engineFollowsTheFFmpeg() {
+        QFETCH(QString, ffmpeg);
+        QFETCH(QString, analyser);
+        QFETCH(bool, workers);
+        FakeTools tools;
+        if (ffmpeg.isEmpty())
+            tools.realTool(u"ffmpeg"_s);
+        else
+            tools.script(u"ffmpeg"_s, ffmpeg);
+        QString program = analyzer;
+        if (!analyser.isEmpty()) {
+            program = tools.path(u"chanfuse-analyzer"_s);
+            if (analyser != u"-")
+                tools.script(u"chanfuse-analyzer"_s, analyser);
+        }
+        qputenv("CHANFUSE_ANALYZER", QFile::encodeName(program));
+        const QString path = tools.path(u"ffmpeg"_s);
+        QCOMPARE(AnalysisEngine::workerProgram(path).has_value(), workers);
+        const QString line = AnalysisEngine::description(path, 3);
+        const QRegularExpression expected(
+            workers ? u"^Analysis: built-in FFmpeg libraries \\d+\\.\\d+, 3 workers$"_s
+                    : u"^Analysis: ffprobe and ffmpeg at "_s +
+                          QRegularExpression::escape(QFileInfo(path).path()) + u'$');
+        QVERIFY2(expected.match(line).hasMatch(), qPrintable(line));
     }
 
     // Whatever a hostile file makes of the analyser, it cannot write, create,
