@@ -26,9 +26,11 @@ extern "C" {
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -146,14 +148,20 @@ void printVersions() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string_view(argv[1]) == "--versions") {
-        printVersions();
-        return 0;
-    }
     av_log_set_level(AV_LOG_QUIET);
+    // A decode's PCM is most of what is sent: a larger pipe lets the decoder
+    // run ahead of the reader instead of taking turns with it every 64 KiB.
+    // The kernel may refuse; the default size works too.
+    ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
     if (const std::string refused = enterReadOnlySandbox(); !refused.empty()) {
         std::fprintf(stderr, "chanfuse-analyzer: cannot confine itself: %s\n", refused.c_str());
         return 1;
+    }
+    // Printed from inside the sandbox: an analyser that names its versions
+    // can also confine itself here.
+    if (argc == 2 && std::string_view(argv[1]) == "--versions") {
+        printVersions();
+        return 0;
     }
     while (const std::optional<Request> request = readRequest())
         serve(*request);

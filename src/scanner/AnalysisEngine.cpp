@@ -92,8 +92,8 @@ QString buildKey(const QString& ffmpegPath, const QString& analyser) {
 }
 
 // The analyser serves when it links the very libraries of that ffmpeg and
-// can confine itself here: given no request, it enters its sandbox and ends
-// well, or says why it cannot.
+// can confine itself here: it names its versions from inside its sandbox,
+// and fails where it cannot enter it.
 std::optional<Engine> decide(const QString& ffmpegPath, const QString& analyser) {
     try {
         const std::optional<QByteArray> ourText = output(analyser, {QStringLiteral("--versions")});
@@ -102,8 +102,7 @@ std::optional<Engine> decide(const QString& ffmpegPath, const QString& analyser)
         if (!ourText || !theirText)
             return std::nullopt;
         const Libraries ours = parse(*ourText);
-        if (ours.versions.size() != 4 || ours.versions != parse(*theirText).versions ||
-            !output(analyser, {}))
+        if (ours.versions.size() != 4 || ours.versions != parse(*theirText).versions)
             return std::nullopt;
         return Engine{analyser, ours.ffmpegVersion.split(u'.').mid(0, 2).join(u'.')};
     } catch (const std::exception&) {

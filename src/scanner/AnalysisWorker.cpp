@@ -18,51 +18,66 @@ QString analyserName(const QString& program) {
 } // namespace
 
 // Reads the analyser's answer frames, "KIND LENGTH\n" and LENGTH bytes, from
-// its standard output, all under one deadline.
+// its standard output, all under one deadline. The output is read straight
+// into one buffer and a payload is lent from it, as a decode's PCM is most
+// of what passes.
 class AnalysisWorker::Frames {
 public:
     enum class Outcome { frame, late, ended, broken };
 
     explicit Frames(ChildProcess& process) : process(process) {}
 
-    Outcome next(QByteArray& kind, QByteArray& payload,
+    // `payload` stays valid until the next call.
+    Outcome next(QByteArray& kind, QByteArrayView& payload,
                  std::chrono::steady_clock::time_point deadline, std::stop_token stop) {
+        start += pending;
+        pending = 0;
         qsizetype lineEnd;
-        while ((lineEnd = buffered.indexOf('\n')) < 0) {
-            if (buffered.size() > maximumHeaderBytes)
+        while ((lineEnd = buffered.indexOf('\n', start)) < 0) {
+            if (buffered.size() - start > maximumHeaderBytes)
                 return Outcome::broken;
             if (const Outcome more = fill(deadline, stop); more != Outcome::frame)
                 return more;
         }
-        const QList<QByteArray> words = buffered.left(lineEnd).split(' ');
+        const QList<QByteArray> words = buffered.sliced(start, lineEnd - start).split(' ');
         bool number = false;
         const qsizetype length = words.size() == 2 ? words[1].toLongLong(&number) : -1;
         if (!number || length < 0 || length > maximumPayloadBytes)
             return Outcome::broken;
         kind = words[0];
-        buffered.remove(0, lineEnd + 1);
-        while (buffered.size() < length)
+        start = lineEnd + 1;
+        while (buffered.size() - start < length)
             if (const Outcome more = fill(deadline, stop); more != Outcome::frame)
                 return more;
-        payload = buffered.left(length);
-        buffered.remove(0, length);
+        payload = QByteArrayView(buffered).sliced(start, length);
+        pending = length;
         return Outcome::frame;
     }
 
 private:
     Outcome fill(std::chrono::steady_clock::time_point deadline, std::stop_token stop) {
-        char chunk[64 * 1024];
-        const qsizetype got = process.readStandardOutput(chunk, sizeof chunk, deadline, stop);
+        constexpr qsizetype readBytes = 256 * 1024;
+        // What is still wanted moves to the front before the buffer grows.
+        if (start > 0 && buffered.size() + readBytes > buffered.capacity()) {
+            buffered.remove(0, start);
+            start = 0;
+        }
+        const qsizetype used = buffered.size();
+        buffered.resize(used + readBytes);
+        const qsizetype got =
+            process.readStandardOutput(buffered.data() + used, readBytes, deadline, stop);
+        buffered.resize(used + qMax<qsizetype>(got, 0));
         if (got < 0)
             return Outcome::late;
         if (got == 0)
             return Outcome::ended;
-        buffered.append(chunk, got);
         return Outcome::frame;
     }
 
     ChildProcess& process;
     QByteArray buffered;
+    qsizetype start = 0;   // where the unread answer begins in `buffered`
+    qsizetype pending = 0; // the payload lent out, passed over at the next call
 };
 
 AnalysisWorker::AnalysisWorker(QString program) : program(std::move(program)) {}
@@ -113,7 +128,7 @@ AnalysisWorker::Reply AnalysisWorker::runOnProcess(const Request& request,
     Reply reply{Reply::Status::answered, {}, {}};
     for (;;) {
         QByteArray kind;
-        QByteArray payload;
+        QByteArrayView payload;
         switch (frames->next(kind, payload, deadline, stop)) {
         case Frames::Outcome::late:
             if (stop.stop_requested())
@@ -135,7 +150,7 @@ AnalysisWorker::Reply AnalysisWorker::runOnProcess(const Request& request,
         if (kind == "error")
             return {Reply::Status::refused, reply.probe, QString::fromUtf8(payload)};
         if (kind == "probe" && request.probe && reply.probe.isEmpty()) {
-            reply.probe = payload;
+            reply.probe = payload.toByteArray();
         } else if (kind == "pcm" && request.decode) {
             if (!onPcm(payload)) {
                 // The rest of the answer is not wanted; the process is replaced.

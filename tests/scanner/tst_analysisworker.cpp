@@ -192,7 +192,7 @@ private slots:
                "libavutil 58. 29.100 / 58. 29.100\\n'"_s
             << u""_s << false;
         QTest::newRow("analyser cannot confine itself")
-            << u""_s << u"[ \"$1\" ] && exec %1 \"$@\"; exit 1"_s.arg(analyzer) << false;
+            << u""_s << u"%1 \"$@\"; exit 1"_s.arg(analyzer) << false;
         QTest::newRow("no analyser") << u""_s << u"-"_s << false;
     }
     void engineFollowsTheFFmpeg() {
