@@ -49,13 +49,21 @@ Decoded ask(AnalysisWorker& worker, const QString& file, bool probe, std::option
     return result;
 }
 
-// The first audio stream's entries as ffprobe gives them.
-QJsonObject firstAudioStream(const QByteArray& json) {
-    for (const QJsonValue& stream :
-         QJsonDocument::fromJson(json).object().value(u"streams").toArray())
-        if (stream.toObject().value(u"codec_type").toString() == u"audio")
-            return stream.toObject();
-    return {};
+// Every entry ffprobe gives is in the worker's probe, with the same value:
+// each stream's (an object compared entry by entry) and the file's.
+void compareProbes(const QJsonObject& ours, const QJsonObject& theirs) {
+    for (auto entry = theirs.begin(); entry != theirs.end(); ++entry) {
+        if (entry.value().isArray()) {
+            const QJsonArray mine = ours.value(entry.key()).toArray();
+            QCOMPARE(mine.size(), entry.value().toArray().size());
+            for (qsizetype i = 0; i < mine.size(); ++i)
+                compareProbes(mine[i].toObject(), entry.value().toArray()[i].toObject());
+        } else if (entry.value().isObject()) {
+            compareProbes(ours.value(entry.key()).toObject(), entry.value().toObject());
+        } else {
+            QCOMPARE(ours.value(entry.key()), entry.value());
+        }
+    }
 }
 
 } // namespace
@@ -73,6 +81,10 @@ private slots:
         QTest::newRow("WAV 24-bit") << u"a.wav"_s << u"-c:a pcm_s24le"_s.split(u' ');
         QTest::newRow("WAV float") << u"a.wav"_s << u"-c:a pcm_f32le"_s.split(u' ');
         QTest::newRow("FLAC 24-bit") << u"a.flac"_s << u"-sample_fmt s32"_s.split(u' ');
+        const QString cover = u"-f lavfi -i color=s=16x16:d=1 -map 0:a -map 1:v -frames:v 1 "
+                              "-disposition:v attached_pic -c:v "_s;
+        QTest::newRow("FLAC with cover") << u"a.flac"_s << (cover + u"png"_s).split(u' ');
+        QTest::newRow("MP3 with cover") << u"a.mp3"_s << (cover + u"mjpeg"_s).split(u' ');
         QTest::newRow("ALAC") << u"a.m4a"_s << u"-c:a alac"_s.split(u' ');
         QTest::newRow("MP3") << u"a.mp3"_s << QStringList{};
         QTest::newRow("AAC") << u"a.m4a"_s << u"-c:a aac"_s.split(u' ');
@@ -98,16 +110,15 @@ private slots:
         QCOMPARE(whole.reply.status, Status::answered);
         QCOMPARE(whole.pcm, TestAudio::ffmpeg(pcmDecodeArguments(file, std::nullopt)));
 
-        const QJsonObject ours = firstAudioStream(first.reply.probe);
-        const QJsonObject theirs = firstAudioStream(
-            TestAudio::ffprobe({u"-show_entries"_s,
-                                u"stream=codec_type,codec_name,sample_fmt,sample_rate,channels,"
-                                "bits_per_sample,bits_per_raw_sample,bit_rate,duration:"
-                                "stream_tags:format_tags"_s,
-                                u"-of"_s, u"json"_s, file}));
-        QVERIFY(!theirs.isEmpty());
-        for (auto entry = theirs.begin(); entry != theirs.end(); ++entry)
-            QCOMPARE(ours.value(entry.key()), entry.value());
+        // What the scan and the converter ask of ffprobe.
+        const QByteArray theirs = TestAudio::ffprobe(
+            {u"-show_entries"_s,
+             u"stream=index,codec_type,codec_name,sample_fmt,bits_per_sample,bits_per_raw_sample,"
+             "bit_rate,sample_rate,channels,duration:stream_disposition=attached_pic:stream_tags:"
+             "format=bit_rate,duration,size:format_tags"_s,
+             u"-of"_s, u"json"_s, file});
+        compareProbes(QJsonDocument::fromJson(first.reply.probe).object(),
+                      QJsonDocument::fromJson(theirs).object());
     }
 
     // A file the analyser cannot read costs that file alone.
