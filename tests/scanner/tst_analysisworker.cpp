@@ -1,6 +1,7 @@
 #include "TestMain.h"
 
 #include "FakeTools.h"
+#include "Processes.h"
 #include "TestAudio.h"
 #include "TestFiles.h"
 #include "model/Settings.h"
@@ -159,10 +160,22 @@ private slots:
         QVERIFY(worker.processId() != first);
     }
 
-    // An analyser that dies mid-request (a crash in a decoder) costs that
-    // file alone: it shows an error naming the analyser, and a fresh worker
-    // serves the next file.
-    void aCrashCostsOneFile() {
+    // An analyser that dies mid-request (a crash in a decoder) or breaks the
+    // protocol costs that file alone: it shows an error naming the analyser,
+    // the process is killed, and a fresh worker serves the next file.
+    void aFaultyWorkerCostsOneFile_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("crash") << u"kill -SEGV $$"_s
+                               << u"chanfuse-analyzer ended during the analysis (status 11)"_s;
+        QTest::newRow("malformed answer") << u"echo nonsense; exec cat > /dev/null"_s
+                                          << u"chanfuse-analyzer broke its protocol"_s;
+        QTest::newRow("oversized answer") << u"echo 'pcm 99999999999'; exec cat > /dev/null"_s
+                                          << u"chanfuse-analyzer broke its protocol"_s;
+    }
+    void aFaultyWorkerCostsOneFile() {
+        QFETCH(QString, fault);
+        QFETCH(QString, reason);
         QTemporaryDir folder;
         const QString file = folder.filePath(u"fake.flac"_s);
         TestAudio::fakeStereo(file, 1);
@@ -170,11 +183,11 @@ private slots:
         tools.realTool(u"ffmpeg"_s);
         tools.script(u"chanfuse-analyzer"_s,
                      u"[ \"$1\" ] && exec %1 \"$@\"\n"
-                     "[ -e \"$0.crash\" ] && rm \"$0.crash\" && read request && kill -SEGV $$\n"
-                     "exec %1"_s.arg(analyzer));
+                     "[ -e \"$0.fault\" ] && rm \"$0.fault\" && read request && { %2; }\n"
+                     "exec %1"_s.arg(analyzer, fault));
         qputenv("CHANFUSE_ANALYZER", QFile::encodeName(tools.path(u"chanfuse-analyzer"_s)));
         QVERIFY(AnalysisEngine::workerProgram(tools.path(u"ffmpeg"_s)));
-        TestFiles::writeFile(tools.path(u"chanfuse-analyzer.crash"_s), {});
+        TestFiles::writeFile(tools.path(u"chanfuse-analyzer.fault"_s), {});
 
         const auto analyse = [&] {
             const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(file));
@@ -182,10 +195,10 @@ private slots:
             QCoreApplication::sendPostedEvents();
             return item;
         };
-        const FileItemPtr crashed = analyse();
-        QCOMPARE(crashed->detectionStatus, DetectionStatus::error);
-        QCOMPARE(crashed->errorMessage,
-                 u"chanfuse-analyzer ended during the analysis (status 11)"_s);
+        const FileItemPtr failed = analyse();
+        QCOMPARE(failed->detectionStatus, DetectionStatus::error);
+        QCOMPARE(failed->errorMessage, reason);
+        QTRY_VERIFY_WITH_TIMEOUT(TestSupport::liveChildren().isEmpty(), 10000);
         QCOMPARE(analyse()->detectionStatus, DetectionStatus::fakeStereo);
     }
 
