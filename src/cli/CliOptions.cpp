@@ -29,6 +29,8 @@ const QString description = QStringLiteral(
     "Environment:\n"
     "  CHANFUSE_FFMPEG    path of the ffmpeg to use (ffprobe is taken from the same\n"
     "                     folder); otherwise the usual places and PATH are searched\n"
+    "  CHANFUSE_ANALYZER  path of the chanfuse-analyzer that analyses files with\n"
+    "                     FFmpeg's libraries; empty: ffprobe and ffmpeg analyse\n"
     "\n"
     "Exit status: 0 every file handled, 1 a file ended in error, timed out or\n"
     "could not be undone, 2 usage error, 130 interrupted (Ctrl-C, SIGTERM or\n"

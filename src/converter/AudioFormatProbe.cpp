@@ -3,6 +3,7 @@
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
 #include "exec/TimeLimits.h"
+#include "scanner/AnalysisEngine.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -92,6 +93,13 @@ std::optional<AudioFormat> runProbe(const QString& ffprobe, const QString& path,
 
 std::optional<AudioFormat> probeAudioFormat(const QString& ffmpegPath, const QString& path,
                                             std::stop_token stop) {
+    if (const std::optional<QString> analyser = AnalysisEngine::workerProgram(ffmpegPath)) {
+        const AnalysisWorker::Reply reply = AnalysisEngine::ask(
+            *analyser, {path, true, false, std::nullopt, probeLimitSeconds}, {}, stop);
+        if (reply.status != AnalysisWorker::Reply::Status::answered)
+            return std::nullopt;
+        return describe(QJsonDocument::fromJson(reply.probe).object());
+    }
     const QString ffprobe = FFmpegLocator::ffprobePath(ffmpegPath);
     try {
         return withToolTimeout(

@@ -20,7 +20,7 @@ struct OtherStream {
     QString type; // "video", "subtitle", "data", "attachment", or a second "audio"
 };
 
-// What one ffprobe run tells of a file: its first audio stream, its cover
+// What one probe tells of a file: its first audio stream, its cover
 // pictures, its other streams and its tags. Numbers the file does not state
 // are 0.
 struct AudioFormat {
@@ -37,8 +37,9 @@ struct AudioFormat {
     QHash<QString, QString> tags; // the file's, then the audio stream's; keys in lower case
 };
 
-// Describes `path` with the ffprobe beside `ffmpegPath`, run on a scan queue
-// under the probe's 10 s limit. Nothing when ffprobe is missing, fails, times
-// out, is stopped or finds no audio stream.
+// Describes `path` with a worker of the analyser where its workers serve
+// `ffmpegPath`, else with the ffprobe beside it run on a scan queue; under the
+// probe's 10 s limit either way. Nothing when the probe fails, times out, is
+// stopped or finds no audio stream.
 std::optional<AudioFormat> probeAudioFormat(const QString& ffmpegPath, const QString& path,
                                             std::stop_token stop = {});

@@ -1,6 +1,7 @@
 #include "converter/FFmpegArguments.h"
 
 #include "converter/BoundedFileQueries.h"
+#include "converter/EncoderListCache.h"
 #include "exec/ChildProcess.h"
 #include "exec/TimeLimits.h"
 #include "exec/ToolOutput.h"
@@ -11,7 +12,6 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <mutex>
 
 namespace {
 
@@ -266,27 +266,22 @@ std::optional<QString> unkeptPart(const QString& extension, const AudioFormat& f
 } // namespace
 
 std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath, std::stop_token stop) {
-    static std::mutex lock;
-    static QHash<QString, QSet<QString>> known;
-    {
-        const std::lock_guard guard(lock);
-        if (const auto found = known.constFind(ffmpegPath); found != known.cend())
-            return *found;
-    }
-    std::optional<QSet<QString>> names;
     try {
-        names = withToolTimeout(
+        return withToolTimeout(
             scanQueue(), listLimitSeconds,
-            [ffmpegPath](std::stop_token toolStop) { return listEncoders(ffmpegPath, toolStop); },
+            [ffmpegPath](std::stop_token toolStop) -> std::optional<QSet<QString>> {
+                if (std::optional<QSet<QString>> kept = EncoderListCache::read(ffmpegPath))
+                    return kept;
+                std::optional<QSet<QString>> listed = listEncoders(ffmpegPath, toolStop);
+                if (listed)
+                    EncoderListCache::write(ffmpegPath, *listed);
+                return listed;
+            },
             stop);
     } catch (const TimeoutError&) {
     } catch (const CancellationError&) {
     }
-    if (names) {
-        const std::lock_guard guard(lock);
-        known.insert(ffmpegPath, *names);
-    }
-    return names;
+    return std::nullopt;
 }
 
 ConversionPlan planConversion(const QString& input, const QString& output,

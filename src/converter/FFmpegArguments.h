@@ -46,8 +46,8 @@ ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
                               std::stop_token stop = {});
 
 // The names of the audio encoders the ffmpeg at `ffmpegPath` offers and does
-// not mark experimental ("flac", "libmp3lame"), asked once per ffmpeg path on
-// a scan queue under the probe's 10 s limit and remembered for the process.
-// Nothing when the list could not be read or the asking was stopped; it is
-// asked again next time then.
+// not mark experimental ("flac", "libmp3lame"), asked once per ffmpeg build
+// and kept in the user's cache folder; the cache and the asking run on a scan
+// queue under the probe's 10 s limit. Nothing when the list could not be read
+// or the asking was stopped; it is asked again next time then.
 std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath, std::stop_token stop = {});

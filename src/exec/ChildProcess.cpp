@@ -1,5 +1,6 @@
 #include "exec/ChildProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
@@ -232,7 +233,8 @@ ChildProcess::~ChildProcess() {
 }
 
 std::optional<QString> ChildProcess::start(const QString& program, const QStringList& arguments,
-                                           Output standardOutput, Output standardError) {
+                                           Output standardOutput, Output standardError,
+                                           Input standardInput) {
     const QByteArray path = program.toLocal8Bit();
     std::vector<QByteArray> encoded;
     encoded.reserve(std::size_t(arguments.size()) + 1);
@@ -248,7 +250,7 @@ std::optional<QString> ChildProcess::start(const QString& program, const QString
     const auto failure = [&](int error) {
         for (int fd : ours)
             ::close(fd);
-        stdoutPipe = stderrPipe = -1;
+        stdoutPipe = stderrPipe = stdinPipe = -1;
         childPid = -1;
         return QStringLiteral("Could not start %1: %2")
             .arg(program, QString::fromLocal8Bit(std::strerror(error)));
@@ -261,11 +263,18 @@ std::optional<QString> ChildProcess::start(const QString& program, const QString
         return failure(errno);
     ours.insert(ours.end(), {report[0], report[1]});
 
+    int input[2] = {-1, -1};
+    if (standardInput == Input::pipe) {
+        if (::pipe2(input, O_CLOEXEC) != 0)
+            return failure(errno);
+        ours.insert(ours.end(), {input[0], input[1]});
+    }
+
     ChildSetup setup;
     setup.path = path.constData();
     setup.argv = argv.data();
     setup.envp = environ;
-    setup.streams[0] = nullInput;
+    setup.streams[0] = input[0] >= 0 ? input[0] : nullInput;
     setup.errorReport = report[1];
     setup.parent = ::getpid();
     rlimit limit{};
@@ -300,8 +309,11 @@ std::optional<QString> ChildProcess::start(const QString& program, const QString
     for (int fd : childEnds)
         if (fd >= 0)
             ::close(fd);
+    if (input[0] >= 0)
+        ::close(input[0]);
     stdoutPipe = ourEnds[0];
     stderrPipe = ourEnds[1];
+    stdinPipe = input[1];
     if (got == sizeof error) {
         // The child never became the program; it has already exited.
         reap(pid, true);
@@ -423,7 +435,57 @@ QByteArray ChildProcess::readAllStandardOutput(QByteArray* standardError, std::s
     return output;
 }
 
+bool ChildProcess::writeStandardInput(QByteArrayView data) {
+    // A child that died leaves a pipe without reader; the signal that write
+    // raises then is blocked here and taken back, so only EPIPE remains.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigset_t previous;
+    ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    qsizetype done = 0;
+    while (stdinPipe >= 0 && done < data.size()) {
+        const ssize_t written = ::write(stdinPipe, data.data() + done, size_t(data.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            break;
+        done += written;
+    }
+    if (done < data.size()) {
+        const timespec now{};
+        while (::sigtimedwait(&pipeSignal, nullptr, &now) < 0 && errno == EINTR) {
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return done == data.size();
+}
+
+qsizetype ChildProcess::readStandardOutput(char* buffer, qsizetype size,
+                                           std::chrono::steady_clock::time_point deadline,
+                                           std::stop_token stop) {
+    using namespace std::chrono;
+    while (stdoutPipe >= 0 && !stop.stop_requested()) {
+        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        if (left <= 0)
+            return -1;
+        // Short waits, so a stop request is seen within a tenth of a second.
+        pollfd watched{stdoutPipe, POLLIN, 0};
+        const int ready = ::poll(&watched, 1, int(std::min<long long>(left, 100)));
+        if (ready < 0 && errno != EINTR)
+            return 0;
+        if (ready <= 0)
+            continue;
+        const ssize_t got = ::read(stdoutPipe, buffer, size_t(size));
+        if (got < 0 && errno == EINTR)
+            continue;
+        return got < 0 ? 0 : got;
+    }
+    return stdoutPipe >= 0 ? -1 : 0;
+}
+
 void ChildProcess::closePipes() {
+    closeQuietly(stdinPipe);
     closeQuietly(stdoutPipe);
     closeQuietly(stderrPipe);
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <stop_token>
@@ -40,9 +41,14 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
 
+    // Standard input is the null device, or a pipe for a child that serves
+    // requests (writeStandardInput).
+    enum class Input { nullDevice, pipe };
+
     // Returns an error message when the process could not be started.
     std::optional<QString> start(const QString& program, const QStringList& arguments,
-                                 Output standardOutput, Output standardError);
+                                 Output standardOutput, Output standardError,
+                                 Input standardInput = Input::nullDevice);
 
     pid_t pid() const { return childPid; }
 
@@ -66,6 +72,20 @@ public:
     void readPipes(const std::function<bool(QByteArrayView)>& onStandardOutput,
                    QByteArray* standardError = nullptr, std::stop_token stop = {});
 
+    // Writes all of `data` to a piped standard input; false when the child
+    // no longer reads it. Never raises SIGPIPE.
+    bool writeStandardInput(QByteArrayView data);
+
+    // Reads what the child has written to its piped standard output, up to
+    // `size` bytes, waiting until `deadline` at most: the count read, 0 at
+    // its end, -1 when the deadline passed or a stop was requested first.
+    qsizetype readStandardOutput(char* buffer, qsizetype size,
+                                 std::chrono::steady_clock::time_point deadline,
+                                 std::stop_token stop = {});
+
+    // SIGKILL to the child's whole process group.
+    void killGroup();
+
     // Convenience for short outputs: everything the child writes to its
     // standard output, with standard error collected if piped.
     QByteArray readAllStandardOutput(QByteArray* standardError = nullptr,
@@ -73,12 +93,12 @@ public:
 
 private:
     void closePipes();
-    void killGroup();
     void collect(int waitStatus);
 
     pid_t childPid = -1;
     int stdoutPipe = -1;
     int stderrPipe = -1;
+    int stdinPipe = -1;
     std::optional<int> exitStatus;
 };
 

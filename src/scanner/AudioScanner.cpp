@@ -6,6 +6,7 @@
 #include "exec/ToolOutput.h"
 #include "exec/WorkerThreads.h"
 #include "model/PathParts.h"
+#include "scanner/AnalysisEngine.h"
 #include "scanner/ChannelComparison.h"
 #include "scanner/PcmDecode.h"
 #include "scanner/ScannerError.h"
@@ -149,7 +150,11 @@ constexpr double decodeGraceSeconds = 10;
 // from the streams themselves: no tag or file name can reach them, unlike
 // the stream descriptions in ffmpeg's diagnostics.
 std::optional<AudioLayout> parseLayout(const QByteArray& json) {
-    const QJsonArray streams = QJsonDocument::fromJson(json).object().value(u"streams").toArray();
+    QJsonArray streams;
+    for (const QJsonValue& stream :
+         QJsonDocument::fromJson(json).object().value(u"streams").toArray())
+        if (stream.toObject().value(u"codec_type").toString() == u"audio")
+            streams.append(stream);
     if (streams.isEmpty())
         return std::nullopt;
     const QJsonObject first = streams.first().toObject();
@@ -176,7 +181,7 @@ std::optional<AudioLayout> runProbe(const QString& ffprobe, const QString& file,
                       {QStringLiteral("-v"), QStringLiteral("error"),
                        QStringLiteral("-select_streams"), QStringLiteral("a"),
                        QStringLiteral("-show_entries"),
-                       QStringLiteral("stream=channels,codec_name,sample_rate"),
+                       QStringLiteral("stream=codec_type,channels,codec_name,sample_rate"),
                        QStringLiteral("-of"), QStringLiteral("json"), file},
                       ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
         return std::nullopt;
@@ -195,6 +200,46 @@ QByteArray runDecode(const QString& ffmpeg, const QString& file, qint64 seconds,
     if (process.waitForExit() != 0)
         throw ScannerError();
     return pcm;
+}
+
+struct WorkerAnswer {
+    std::optional<AudioLayout> layout;
+    QByteArray pcm;
+};
+
+// Probe and decode with one open of the file, by a worker of the built-in
+// libraries, under the sum of both tools' limits. Nothing when the workers
+// do not serve this ffmpeg; the tools' errors for the tools' failures.
+std::optional<WorkerAnswer> askWorker(const QString& file, qint64 seconds) {
+    const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
+    const std::optional<QString> program =
+        ffmpeg ? AnalysisEngine::workerProgram(*ffmpeg) : std::nullopt;
+    if (!program)
+        return std::nullopt;
+    WorkerAnswer answer;
+    const AnalysisWorker::Reply reply = AnalysisEngine::ask(
+        *program,
+        {file, true, true, seconds, probeLimitSeconds + double(seconds) + decodeGraceSeconds},
+        [&answer](QByteArrayView chunk) {
+            answer.pcm += chunk;
+            return true;
+        });
+    switch (reply.status) {
+    case AnalysisWorker::Reply::Status::answered:
+        answer.layout = parseLayout(reply.probe);
+        return answer;
+    case AnalysisWorker::Reply::Status::workerLost:
+        throw ScannerError(qUtf8Printable(reply.reason));
+    case AnalysisWorker::Reply::Status::refused:
+        // Readable enough to probe but not to decode: as a failed decode.
+        if (parseLayout(reply.probe))
+            throw ScannerError();
+        return answer;
+    case AnalysisWorker::Reply::Status::timedOut:
+    case AnalysisWorker::Reply::Status::stopped:
+        break;
+    }
+    throw ScannerError();
 }
 
 // Every write to an item happens on the GUI thread; the worker never waits
@@ -357,7 +402,10 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
         // Without a trustworthy count the file cannot be shown to hold two
         // channels, and only such a file may ever be converted. A name proves
         // nothing: a file named like a converted one is probed like any other.
-        const std::optional<AudioLayout> layout = ffprobeAudioLayout(item->url);
+        const qint64 seconds = settings.scanLimitSeconds();
+        std::optional<WorkerAnswer> answered = askWorker(item->url.toLocalFile(), seconds);
+        const std::optional<AudioLayout> layout =
+            answered ? answered->layout : ffprobeAudioLayout(item->url);
         if (!layout)
             throw ScannerError("ffprobe could not read an audio stream from the file");
         if (layout->audioStreams > 1) {
@@ -375,7 +423,8 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
 
         writeOnGuiThread(item,
                          [](FileItem& target) { target.channelStatus = ChannelStatus::stereo; });
-        const QByteArray pcm = decodeToRawPCM(item->url, settings.scanLimitSeconds());
+        const QByteArray pcm =
+            answered ? std::move(answered->pcm) : decodeToRawPCM(item->url, seconds);
         if (pcm.size() < pcmFrameSize) {
             markFailed(item, QStringLiteral("No audio to compare"));
             return;

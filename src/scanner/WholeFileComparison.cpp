@@ -3,6 +3,7 @@
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
 #include "exec/TimeLimits.h"
+#include "scanner/AnalysisEngine.h"
 #include "scanner/ChannelComparison.h"
 #include "scanner/PcmDecode.h"
 #include "scanner/ScannerError.h"
@@ -114,6 +115,28 @@ WholeFileVerdict streamDecode(const QString& ffmpeg, const QString& file, PcmJud
     return stream.verdict();
 }
 
+// The same through one of the analyser's workers, which stops decoding where
+// the verdict is in.
+WholeFileVerdict workerDecode(const QString& program, const QString& file, PcmJudgement judgement,
+                              double limitSeconds, std::stop_token stop) {
+    WholeFileComparer stream(judgement);
+    const AnalysisWorker::Reply reply = AnalysisEngine::ask(
+        program, {file, false, true, std::nullopt, limitSeconds},
+        [&stream](QByteArrayView chunk) { return stream.feed(chunk); }, stop);
+    switch (reply.status) {
+    case AnalysisWorker::Reply::Status::answered:
+        return stream.verdict();
+    case AnalysisWorker::Reply::Status::timedOut:
+        throw TimeoutError();
+    case AnalysisWorker::Reply::Status::stopped:
+        throw CancellationError();
+    case AnalysisWorker::Reply::Status::refused:
+    case AnalysisWorker::Reply::Status::workerLost:
+        break;
+    }
+    throw ScannerError();
+}
+
 } // namespace
 
 WholeFileVerdict compareWholeFile(const QUrl& url, PcmJudgement judgement, double limitSeconds,
@@ -121,6 +144,8 @@ WholeFileVerdict compareWholeFile(const QUrl& url, PcmJudgement judgement, doubl
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     if (!ffmpeg)
         throw ScannerError();
+    if (const std::optional<QString> program = AnalysisEngine::workerProgram(*ffmpeg))
+        return workerDecode(*program, url.toLocalFile(), judgement, limitSeconds, stop);
     return withToolTimeout(
         scanQueue(), limitSeconds,
         [ffmpeg = *ffmpeg, file = url.toLocalFile(), judgement](std::stop_token toolStop) {

@@ -50,7 +50,9 @@ private:
 };
 
 // Streams the whole decode through the comparison, never holding it in memory.
-// Runs on a scan queue with a limit of `limitSeconds` from the decoder's start;
+// Decoded by one of the analyser's workers where they serve (the limit counts
+// from the request), else on a scan queue with a limit of `limitSeconds` from
+// the decoder's start;
 // throws TimeoutError when that passes (the decoder is killed then) and
 // ScannerError when the decode fails. A stop request kills the decode and
 // throws CancellationError at once. Blocks the calling worker. The

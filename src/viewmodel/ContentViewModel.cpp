@@ -2,6 +2,7 @@
 
 #include "converter/AudioConverter.h"
 #include "exec/AsyncSemaphore.h"
+#include "exec/FFmpegLocator.h"
 #include "exec/SerialQueue.h"
 #include "exec/TimeLimits.h"
 #include "exec/WorkerThreads.h"
@@ -10,6 +11,7 @@
 #include "model/FileItem.h"
 #include "model/PathParts.h"
 #include "model/Settings.h"
+#include "scanner/AnalysisEngine.h"
 #include "scanner/AudioScanner.h"
 #include "viewmodel/DesktopServices.h"
 #include "viewmodel/LogFile.h"
@@ -322,10 +324,23 @@ void ContentViewModel::runScan(QPointer<ContentViewModel> self, std::shared_ptr<
     if (total == 0)
         return;
 
-    // A stored count below 1 would park every analysis for good; above the
-    // number of scan queues, analyses would only wait for a queue.
-    auto semaphore = std::make_shared<AsyncSemaphore>(
-        std::clamp<qint64>(Settings::shared().parallelScans(), 1, scanOpQueueCount));
+    // A stored count below 1 would park every analysis for good. The tools
+    // run on the scan queues, so above their number analyses would only wait
+    // for a queue; the analyser's workers have no such bound.
+    const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
+    const bool workers = ffmpeg && AnalysisEngine::workerProgram(*ffmpeg);
+    const qint64 wanted = std::max<qint64>(Settings::shared().parallelScans(), 1);
+    const qint64 parallel = workers ? wanted : std::min<qint64>(wanted, scanOpQueueCount);
+    if (ffmpeg) {
+        const QString engine = AnalysisEngine::description(*ffmpeg, parallel);
+        postToGuiThread([self, run, engine] {
+            if (self && self->isActive(run) && self->loggedEngine != engine) {
+                self->loggedEngine = engine;
+                self->log(engine);
+            }
+        });
+    }
+    auto semaphore = std::make_shared<AsyncSemaphore>(parallel);
     auto analyses = std::make_shared<RunningWorkers>();
     const std::stop_token stop = run->stop.get_token();
     for (const QUrl& url : std::as_const(files)) {

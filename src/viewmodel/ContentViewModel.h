@@ -240,6 +240,8 @@ private:
     qint64 conversionFailureCount_ = 0;
     std::optional<QString> suffixRefusal_;
     bool verdictsOutdated_ = false;
+    // Which engine analyses, as last logged: said again only when it changes.
+    QString loggedEngine;
 
     // The running scan's or run's stop handle (cleared by stopScan and
     // stopConvert), and the one whose progress the state shows (replaced only

@@ -1,4 +1,5 @@
 #include "ConverterFixture.h"
+#include "FakeTools.h"
 #include "TestAudio.h"
 #include "TestMain.h"
 
@@ -354,6 +355,34 @@ private slots:
                            encoders, ComparisonMethod::byteExact, {});
         const QString planned = plan.refusal.value_or(plan.arguments.join(u' '));
         QVERIFY2(planned.contains(outcome), qPrintable(planned));
+    }
+
+    // The encoders are listed once per ffmpeg build and kept in the cache
+    // folder; an ffmpeg replaced at the same path is listed again.
+    void encoderListKeptPerBuild() {
+        FakeTools tools;
+        tools.script(u"ffmpeg"_s, u"echo >> \"$0.runs\"; exec /usr/bin/ffmpeg \"$@\""_s);
+        const QString fake = tools.path(u"ffmpeg"_s);
+        const auto runs = [&] { return TestFiles::contentsOf(fake + u".runs"_s).count('\n'); };
+        const std::optional<QSet<QString>> listed = ffmpegEncoders(fake);
+        QVERIFY(listed && listed->contains(u"flac"_s) && listed->contains(u"libmp3lame"_s));
+        QCOMPARE(ffmpegEncoders(fake), listed);
+        QCOMPARE(runs(), 1);
+        const QDir kept(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                        u"/chanfuse/encoders"_s);
+        const QStringList entries = kept.entryList(QDir::Files);
+        QVERIFY(std::any_of(entries.cbegin(), entries.cend(), [&](const QString& entry) {
+            return TestFiles::contentsOf(kept.filePath(entry)).startsWith(fake.toUtf8() + ' ');
+        }));
+
+        QFile script(fake);
+        QVERIFY(script.open(QIODevice::ReadWrite));
+        QVERIFY(script.setFileTime(QDateTime::currentDateTime().addDays(-1),
+                                   QFileDevice::FileModificationTime));
+        script.close();
+        QCOMPARE(ffmpegEncoders(fake), listed);
+        QCOMPARE(ffmpegEncoders(fake), listed);
+        QCOMPARE(runs(), 2);
     }
 
     void shortTextForTheUser_data() {

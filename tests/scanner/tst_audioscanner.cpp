@@ -6,6 +6,7 @@
 #include "TestFiles.h"
 #include "Workers.h"
 #include "exec/AsyncSemaphore.h"
+#include "scanner/AnalysisEngine.h"
 #include "scanner/AudioScanner.h"
 
 #include <QDir>
@@ -185,16 +186,20 @@ private slots:
         settings.setScanLimitSeconds(1);
         settings.setComparisonMethod(ComparisonMethod::byteExact);
         settings.setAutoSelectAll(true);
+        qunsetenv("CHANFUSE_ANALYZER");
     }
 
+    // Both engines, the analyser's workers and the tools, on one table.
     void classifiesEveryKindOfFile_data() {
         QTest::addColumn<ComparisonMethod>("method");
         QTest::addColumn<bool>("autoSelectAll");
+        QTest::addColumn<bool>("toolsOnly");
         for (ComparisonMethod method : allCases<ComparisonMethod>()) {
             for (bool autoSelect : {true, false}) {
-                QTest::addRow("%s, auto-select %s", qPrintable(rawValue(method)),
-                              autoSelect ? "on" : "off")
-                    << method << autoSelect;
+                for (bool tools : {false, true})
+                    QTest::addRow("%s, auto-select %s, %s", qPrintable(rawValue(method)),
+                                  autoSelect ? "on" : "off", tools ? "tools" : "workers")
+                        << method << autoSelect << tools;
             }
         }
     }
@@ -202,6 +207,10 @@ private slots:
     void classifiesEveryKindOfFile() {
         QFETCH(ComparisonMethod, method);
         QFETCH(bool, autoSelectAll);
+        QFETCH(bool, toolsOnly);
+        if (toolsOnly)
+            qputenv("CHANFUSE_ANALYZER", "");
+        QCOMPARE(!AnalysisEngine::workerProgram(*FFmpegLocator::ffmpegPath()), toolsOnly);
         Settings::shared().setComparisonMethod(method);
         Settings::shared().setAutoSelectAll(autoSelectAll);
 

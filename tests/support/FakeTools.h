@@ -7,11 +7,17 @@
 
 // A folder of stand-ins for ffmpeg and ffprobe, for faults the real tools do
 // not make on demand (hangs, crashes, ignored signals). While a FakeTools
-// object lives, the locator finds its ffmpeg first and nothing else.
+// object lives, the locator finds its ffmpeg first and nothing else, and the
+// tools serve the scan rather than the analyser's workers, here and in the
+// programs a test starts.
 class FakeTools {
 public:
-    FakeTools() { FFmpegLocator::setFixedCandidates({path(QStringLiteral("ffmpeg"))}); }
+    FakeTools() {
+        FFmpegLocator::setFixedCandidates({path(QStringLiteral("ffmpeg"))});
+        qputenv("CHANFUSE_ANALYZER", "");
+    }
     ~FakeTools() {
+        qunsetenv("CHANFUSE_ANALYZER");
         FFmpegLocator::restoreFixedCandidates();
         qputenv("PATH", savedPath);
     }

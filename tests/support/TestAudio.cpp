@@ -32,6 +32,10 @@ QByteArray TestAudio::ffmpeg(const QStringList& arguments) {
     return runTool(u"/usr/bin/ffmpeg"_s, QStringList{u"-v"_s, u"error"_s} + arguments);
 }
 
+QByteArray TestAudio::ffprobe(const QStringList& arguments) {
+    return runTool(u"/usr/bin/ffprobe"_s, QStringList{u"-v"_s, u"error"_s} + arguments);
+}
+
 void TestAudio::twoStreams(const QString& path, double seconds) {
     const QString input = u"-f lavfi -i aevalsrc=exprs=%1:s=44100:d=%2 "_s;
     ffmpeg((u"-y "_s + input.arg(tone(440, 0.5) + u'|' + tone(440, 0.5)).arg(seconds) +
@@ -47,7 +51,6 @@ void TestAudio::surround(const QString& path, double seconds) {
 }
 
 int TestAudio::channelsOf(const QString& path) {
-    const QString options =
-        u"-v error -select_streams a:0 -show_entries stream=channels -of csv=p=0"_s;
-    return runTool(u"/usr/bin/ffprobe"_s, options.split(u' ') << path).trimmed().toInt();
+    const QString options = u"-select_streams a:0 -show_entries stream=channels -of csv=p=0"_s;
+    return ffprobe(options.split(u' ') << path).trimmed().toInt();
 }

@@ -36,6 +36,10 @@ void surround(const QString& path, double seconds = 2);
 // output; a failure ends the test program.
 QByteArray ffmpeg(const QStringList& arguments);
 
+// Runs the real ffprobe quietly with these arguments and gives its standard
+// output; a failure ends the test program.
+QByteArray ffprobe(const QStringList& arguments);
+
 // The number of channels of a file's first audio stream, as ffprobe reads it.
 int channelsOf(const QString& path);
 

@@ -6,6 +6,7 @@
 #include "viewmodel/LogFile.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -325,11 +326,16 @@ private slots:
                                              "Drop: scanning 3 folder(s): Mixed, Mixed, Mixed link",
                                              "Starting scan of 3 folder(s)",
                                              "Found 2 audio files across 3 folder(s)"}));
+        QVERIFY2(QRegularExpression(u"^Analysis: built-in FFmpeg libraries \\d+\\.\\d+, "
+                                    "\\d+ workers?$"_s)
+                     .match(log.at(4))
+                     .hasMatch(),
+                 qPrintable(log.at(4)));
         // In whatever order the analyses ended.
-        QCOMPARE(log.at(4).left(13), u"Scanned 1/2: "_s);
-        QCOMPARE(log.at(5).left(13), u"Scanned 2/2: "_s);
+        QCOMPARE(log.at(5).left(13), u"Scanned 1/2: "_s);
+        QCOMPARE(log.at(6).left(13), u"Scanned 2/2: "_s);
         QCOMPARE(log.filter(u": wide.flac -> \u2713 Real Stereo"_s).size(), 1);
-        QCOMPARE(log.mid(6), (QStringList{"Scan complete: 2 files processed"}));
+        QCOMPARE(log.mid(7), (QStringList{"Scan complete: 2 files processed"}));
         model.selectAllFakeStereo();
         for (const FileItemPtr& row : model.items())
             QCOMPARE(row->isSelected, row->detectionStatus == DetectionStatus::fakeStereo);

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+
+#include <optional>
+
+// The audio encoders of each ffmpeg build, kept in the user's cache folder
+// ($XDG_CACHE_HOME/chanfuse) so that listing them, a start of ffmpeg, is paid
+// once per build rather than once per run of the program. A build is the
+// executable's path, size and modification time: an upgrade in place is
+// another build. Both calls touch only that folder and block on it.
+namespace EncoderListCache {
+
+// The list kept for the ffmpeg at `ffmpegPath` as it is now; nothing when
+// none is kept, or it was kept for another build.
+std::optional<QSet<QString>> read(const QString& ffmpegPath);
+
+// Keeps `encoders` for the ffmpeg at `ffmpegPath` as it is now, replacing
+// what was kept for an earlier build there. A failure only costs the next
+// run a new listing.
+void write(const QString& ffmpegPath, const QSet<QString>& encoders);
+
+} // namespace EncoderListCache
