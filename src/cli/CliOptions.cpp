@@ -17,6 +17,11 @@ const QString description = QStringLiteral(
     "  scan FOLDER...     list every audio file with its verdict, tab-separated:\n"
     "                     status, channels, size in bytes, path (sorted by path)\n"
     "  convert FOLDER...  scan, then convert every fake-stereo file\n"
+    "  history            list the conversion runs, newest first, tab-separated:\n"
+    "                     run, date, files, bytes saved, behavior, state\n"
+    "  undo RUN|--last    take a run back: each original where it was before,\n"
+    "                     each converted file in the trash; what a killed run\n"
+    "                     left halfway is put back\n"
     "\n"
     "Options not given keep the values stored by the Chanfuse window; the options\n"
     "apply to this run only and are never stored.\n"
@@ -27,8 +32,9 @@ const QString description = QStringLiteral(
     "  CHANFUSE_ANALYZER  path of the chanfuse-analyzer that analyses files with\n"
     "                     FFmpeg's libraries; empty: ffprobe and ffmpeg analyse\n"
     "\n"
-    "Exit status: 0 every file handled, 1 a file ended in error or timed out,\n"
-    "2 usage error, 130 interrupted (Ctrl-C, SIGTERM or SIGHUP).");
+    "Exit status: 0 every file handled, 1 a file ended in error, timed out or\n"
+    "could not be undone, 2 usage error, 130 interrupted (Ctrl-C, SIGTERM or\n"
+    "SIGHUP).");
 
 // The option's word for each case; the stored value is the case's label.
 template <class Enum>
@@ -82,7 +88,8 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& argumen
     parser.setApplicationDescription(description);
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("scan or convert"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("scan, convert, history or undo"));
     parser.addPositionalArgument(QStringLiteral("folders"), QStringLiteral("Folders to scan."),
                                  QStringLiteral("FOLDER..."));
 
@@ -109,13 +116,15 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& argumen
     const QCommandLineOption json(QStringLiteral("json"),
                                   QStringLiteral("Print the files as one JSON array."));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
-                                    QStringLiteral("convert: list what would be converted, "
+                                    QStringLiteral("convert, undo: list what would be done, "
                                                    "change nothing."));
+    const QCommandLineOption last(QStringLiteral("last"),
+                                  QStringLiteral("undo: take back the newest run."));
     const QCommandLineOption verbose(
         QStringLiteral("verbose"),
         QStringLiteral("Write the log lines to standard error (instead of a progress bar)."));
-    parser.addOptions(
-        {method, scanSeconds, jobs, behavior, suffix, noSuffix, timeout, json, dryRun, verbose});
+    parser.addOptions({method, scanSeconds, jobs, behavior, suffix, noSuffix, timeout, json, dryRun,
+                       last, verbose});
 
     if (!parser.parse(arguments))
         return UsageError{parser.errorText()};
@@ -127,16 +136,32 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& argumen
     CliOptions options;
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
-        return UsageError{QStringLiteral("no command given (scan or convert)")};
+        return UsageError{QStringLiteral("no command given (scan, convert, history or undo)")};
     const QString command = positional.takeFirst();
     if (command == u"scan")
         options.command = CliCommand::scan;
     else if (command == u"convert")
         options.command = CliCommand::convert;
+    else if (command == u"history")
+        options.command = CliCommand::history;
+    else if (command == u"undo")
+        options.command = CliCommand::undo;
     else
         return UsageError{QStringLiteral("unknown command: ") + command};
-    if (const auto error = readFolders(positional, options))
+    if (options.command == CliCommand::history) {
+        if (!positional.isEmpty())
+            return UsageError{QStringLiteral("history takes no arguments")};
+    } else if (options.command == CliCommand::undo) {
+        if (positional.size() + int(parser.isSet(last)) != 1)
+            return UsageError{QStringLiteral("undo needs one run number, or --last")};
+        if (!positional.isEmpty()) {
+            options.run = positiveNumber(positional.first());
+            if (!options.run)
+                return UsageError{QStringLiteral("not a run number: ") + positional.first()};
+        }
+    } else if (const auto error = readFolders(positional, options)) {
         return *error;
+    }
 
     if (parser.isSet(method)) {
         const auto value = chosen<ComparisonMethod>(

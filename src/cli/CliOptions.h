@@ -8,7 +8,7 @@
 #include <optional>
 #include <variant>
 
-enum class CliCommand { scan, convert };
+enum class CliCommand { scan, convert, history, undo };
 
 // What one invocation asks for. `settingOverrides` maps settings keys to the
 // values this run uses instead of the stored ones.
@@ -17,6 +17,8 @@ struct CliOptions {
     QList<QUrl> folders;
     QVariantHash settingOverrides;
     std::optional<QString> ffmpegPath;
+    // undo: the run's number, or nothing for the last run.
+    std::optional<qint64> run;
     bool json = false;
     bool dryRun = false;
     bool verbose = false;

@@ -14,8 +14,6 @@ QList<FileItemPtr> sortedByPath(QList<FileItemPtr> items) {
     return items;
 }
 
-namespace {
-
 // Control characters (and line separators) as visible escapes, such as "\n"
 // and "\x{1b}", and the backslash doubled, so a file name can neither drive
 // the terminal nor break a line or a field apart.
@@ -39,8 +37,6 @@ QString escapedForTerminal(const QString& text) {
     }
     return escaped;
 }
-
-} // namespace
 
 QString scanLine(const FileItem& item) {
     QStringList fields{rawValue(item.detectionStatus), item.channelLabel(),

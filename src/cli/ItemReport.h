@@ -9,6 +9,11 @@
 // The items ordered by absolute path, the order every listing uses.
 QList<FileItemPtr> sortedByPath(QList<FileItemPtr> items);
 
+// Control characters (and line separators) as visible escapes, such as "\n"
+// and "\x{1b}", and the backslash doubled, so a file name can neither drive
+// the terminal nor break a line or a field apart.
+QString escapedForTerminal(const QString& text);
+
 // Status label, channel status, size in bytes and path, tab-separated.
 QString scanLine(const FileItem& item);
 

@@ -1,6 +1,7 @@
 #include "CliOptions.h"
 #include "CliSession.h"
 #include "ConsoleStreams.h"
+#include "HistoryCommands.h"
 
 #include "exec/FFmpegLocator.h"
 #include "exec/WorkerThreads.h"
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
     }
     const CliOptions& options = std::get<CliOptions>(parsed);
     applyForThisRun(options);
+    if (options.command == CliCommand::history || options.command == CliCommand::undo)
+        exitLeavingWorkers(runHistoryCommand(options, divertCoreConsoleOutput(options.verbose)));
     if (!FFmpegLocator::ffmpegPath()) {
         writeLine(stderr, QStringLiteral("chanfuse-cli: ffmpeg was not found; install it, or name "
                                          "it with CHANFUSE_FFMPEG"));
@@ -75,6 +78,7 @@ int main(int argc, char** argv) {
     }
 
     std::FILE* const results = divertCoreConsoleOutput(options.verbose);
+    tellOfInterruptedRuns();
     CliSession session(options, results);
     forwardInterruptions(session);
     QObject::connect(&session, &CliSession::finished, &app,

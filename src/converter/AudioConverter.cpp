@@ -8,10 +8,12 @@
 #include "exec/FFmpegLocator.h"
 #include "exec/TimeLimits.h"
 #include "exec/WorkerThreads.h"
+#include "history/JournaledCommit.h"
 #include "scanner/WholeFileComparison.h"
 
 #include <QFile>
 #include <QSet>
+#include <QUuid>
 
 namespace {
 
@@ -96,7 +98,8 @@ std::optional<QString> refusalOf(const FFmpegOutcome& run, const WholeFileVerdic
 
 std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
                                                      const LogCallback& callback,
-                                                     std::stop_token stop) const {
+                                                     std::stop_token stop,
+                                                     const QString& runKey) const {
     const ConversionLog log(callback);
     const QString input = item->path();
     log(QStringLiteral("ffmpeg input: ") + input);
@@ -147,7 +150,10 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
     }
     const qint64 convertedSize = fileSizeWithin(fileQueryLimitSeconds, output.path).value_or(0);
 
-    if (auto failure = disposeOfOriginal(*item, std::move(lock), output, settings, log, stop))
+    if (auto failure = commitConversion(
+            *item, std::move(lock), output, settings,
+            runKey.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : runKey, log,
+            stop))
         return failure;
 
     const QUrl convertedUrl = QUrl::fromLocalFile(output.finalPath);

@@ -18,9 +18,12 @@ public:
     // Nothing on success (the item's sizes are then written on the GUI
     // thread), otherwise a short text for the user. A stop request ends a
     // running ffmpeg and gives "Cancelled". Without a callback, each log line
-    // goes to standard output prefixed with "[DEBUG] ".
+    // goes to standard output prefixed with "[DEBUG] ". `runKey` is the key the
+    // history groups one run's files under; without one, the file is a run
+    // of its own.
     std::optional<QString> convertToMono(const FileItemPtr& item, const LogCallback& log = {},
-                                         std::stop_token stop = {}) const;
+                                         std::stop_token stop = {},
+                                         const QString& runKey = {}) const;
 
 private:
     Settings& settings;

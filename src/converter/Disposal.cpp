@@ -57,6 +57,7 @@ struct Changes {
     QString staging;
     QString backupFolder;
     QString backupCopy;
+    TrashEntry trashEntry;
     // Where the original is while the output holds its name.
     QString originalNowAt;
     // The output file itself, to tell it from anything else under a name.
@@ -271,16 +272,18 @@ std::optional<QString> placeUnderFinalName(Changes& changes) {
 std::optional<QString> trashOriginal(Changes& changes) {
     std::optional<QString> failure;
     if (changes.inPlace) {
-        failure = moveToTrash(changes.originalNowAt, changes.original);
+        failure = moveToTrash(changes.originalNowAt, changes.original, {}, &changes.trashEntry);
     } else {
         if (auto refusal = changes.checkOriginal())
             return refusal;
         bool wrongFile = false;
-        failure = moveToTrash(changes.original, changes.original,
-                              [&changes, &wrongFile](const QString& trashed) {
-                                  wrongFile = !changes.lock->isNamedBy(trashed);
-                                  return !wrongFile;
-                              });
+        failure = moveToTrash(
+            changes.original, changes.original,
+            [&changes, &wrongFile](const QString& trashed) {
+                wrongFile = !changes.lock->isNamedBy(trashed);
+                return !wrongFile;
+            },
+            &changes.trashEntry);
         if (wrongFile)
             return changes.refuse(changedText);
     }
@@ -341,9 +344,12 @@ OutputPath buildOutputPath(const FileItem& item, const Settings& settings) {
     const NameParts name = splitExtension(lastPathComponent(input));
     const QString temporary =
         directory + u'/' + temporaryOutputPrefix + freshUuid() + u'.' + name.extension;
+    const QString staging =
+        directory + u'/' + keptOriginalPrefix + freshUuid() + u'.' + name.extension;
     if (!settings.suffixEnabled())
-        return {temporary, input};
-    return {temporary, directory + u'/' + name.base + settings.suffix() + u'.' + name.extension};
+        return {temporary, input, staging};
+    return {temporary, directory + u'/' + name.base + settings.suffix() + u'.' + name.extension,
+            staging};
 }
 
 void setFolderChangeObserver(std::function<void()> observer) {
@@ -353,7 +359,8 @@ void setFolderChangeObserver(std::function<void()> observer) {
 std::optional<QString> disposeOfOriginal(const FileItem& item,
                                          std::shared_ptr<const OriginalLock> lock,
                                          const OutputPath& output, const Settings& settings,
-                                         const ConversionLog& log, std::stop_token stop) {
+                                         const ConversionLog& log, std::stop_token stop,
+                                         OriginalWhereabouts* whereabouts) {
     const double limitSeconds = double(settings.convertTimeoutSeconds());
     const ConvertBehavior behavior = settings.convertBehavior();
     auto changes = std::make_shared<Changes>();
@@ -362,8 +369,7 @@ std::optional<QString> disposeOfOriginal(const FileItem& item,
     changes->output = output.path;
     changes->finalPath = output.finalPath;
     const QString folder = QFileInfo(changes->original).path();
-    changes->staging = folder + u'/' + keptOriginalPrefix + freshUuid() + u'.' +
-                       splitExtension(lastPathComponent(changes->original)).extension;
+    changes->staging = output.staging;
     changes->backupFolder = folder + QStringLiteral("/_backup");
     changes->inPlace = output.finalPath == changes->original;
     changes->toTrash = behavior == ConvertBehavior::trash;
@@ -409,6 +415,16 @@ std::optional<QString> disposeOfOriginal(const FileItem& item,
                                       [changes] { return trashOriginal(*changes); });
         if (!trashing.ok())
             return failed(QStringLiteral("Trash"), trashing);
+    }
+    if (whereabouts) {
+        if (changes->toTrash)
+            *whereabouts = {Disposition::trashed, changes->trashEntry.file,
+                            changes->trashEntry.info};
+        else if (behavior == ConvertBehavior::backup)
+            *whereabouts = {Disposition::backedUp, changes->backupCopy, {}};
+        else
+            *whereabouts = {
+                changes->inPlace ? Disposition::overwritten : Disposition::kept, {}, {}};
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "converter/ConversionLog.h"
 #include "converter/OriginalLock.h"
+#include "converter/OriginalWhereabouts.h"
 #include "model/FileItem.h"
 #include "model/Settings.h"
 
@@ -21,6 +22,9 @@ struct OutputPath {
     QString path;
     // The suffixed name, or the original's own path when the output replaces it.
     QString finalPath;
+    // Where a replaced original waits, hidden, until it is disposed of:
+    // ".sonfold_orig_<UUID>.<ext>" beside it.
+    QString staging;
 };
 
 // The suffix is used as stored (callers refuse unusable ones with
@@ -37,11 +41,13 @@ OutputPath buildOutputPath(const FileItem& item, const Settings& settings);
 // is honoured only before the first change.
 // The original must be the file `lock` holds, unchanged: one saved over it or
 // written to meanwhile is left as it is, with "Skipped: the file changed
-// during the conversion". The lock is kept until every step has ended.
+// during the conversion". The lock is kept until every step has ended. On
+// success, `whereabouts` (when given) learns where the original went.
 std::optional<QString> disposeOfOriginal(const FileItem& item,
                                          std::shared_ptr<const OriginalLock> lock,
                                          const OutputPath& output, const Settings& settings,
-                                         const ConversionLog& log, std::stop_token stop = {});
+                                         const ConversionLog& log, std::stop_token stop = {},
+                                         OriginalWhereabouts* whereabouts = nullptr);
 
 // Called right after each change a commit makes to the folder, on whichever
 // thread made it. A seam for tests that end the process at every point of a

@@ -109,10 +109,13 @@ std::optional<QString> prepareTrash(const QString& folder, TrashFolder& trash) {
     return makeFolder(trash.root + QStringLiteral("/info"), 0700);
 }
 
-QByteArray trashInfo(const QString& recorded, const TrashFolder& trash) {
+QByteArray recordedPathLine(const QString& recorded, const TrashFolder& trash) {
     const QString path = trash.base.isEmpty() ? recorded : recorded.mid(trash.base.size() + 1);
-    return "[Trash Info]\nPath=" + QFile::encodeName(path).toPercentEncoding("/") +
-           "\nDeletionDate=" +
+    return "Path=" + QFile::encodeName(path).toPercentEncoding("/");
+}
+
+QByteArray trashInfo(const QString& recorded, const TrashFolder& trash) {
+    return "[Trash Info]\n" + recordedPathLine(recorded, trash) + "\nDeletionDate=" +
            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toUtf8() +
            '\n';
 }
@@ -135,8 +138,31 @@ bool writeAll(int descriptor, const QByteArray& bytes) {
 
 } // namespace
 
+QList<TrashEntry> trashEntriesOf(const QString& recordedPath) {
+    TrashFolder trash;
+    const QString folder = QFileInfo(QFileInfo(recordedPath).absolutePath()).canonicalFilePath();
+    if (folder.isEmpty() || prepareTrash(folder, trash))
+        return {};
+    const QByteArray wanted =
+        recordedPathLine(folder + u'/' + lastPathComponent(recordedPath), trash);
+    QList<TrashEntry> entries;
+    const QString infoFolder = trash.root + QStringLiteral("/info/");
+    for (const QString& name :
+         QDir(infoFolder).entryList({QStringLiteral("*.trashinfo")}, QDir::Files | QDir::Hidden)) {
+        QFile info(infoFolder + name);
+        if (!info.open(QIODevice::ReadOnly) || !info.readAll().split('\n').contains(wanted))
+            continue;
+        const QString file =
+            trash.root + QStringLiteral("/files/") + name.chopped(sizeof(".trashinfo") - 1);
+        if (QFileInfo(file).exists() || QFileInfo(file).isSymLink())
+            entries.append({file, info.fileName()});
+    }
+    return entries;
+}
+
 std::optional<QString> moveToTrash(const QString& path, const QString& recordedPath,
-                                   const std::function<bool(const QString&)>& isWanted) {
+                                   const std::function<bool(const QString&)>& isWanted,
+                                   TrashEntry* entry) {
     const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
     struct stat status {};
     if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || folder.isEmpty())
@@ -170,8 +196,11 @@ std::optional<QString> moveToTrash(const QString& path, const QString& recordedP
             const QString trashed = trash.root + QStringLiteral("/files/") + name;
             const Placement placement = renameWithoutReplacing(path, trashed);
             if (placement == Placement::placed) {
-                if (!isWanted || isWanted(trashed))
+                if (!isWanted || isWanted(trashed)) {
+                    if (entry)
+                        *entry = {trashed, QFile::decodeName(infoPath)};
                     return std::nullopt;
+                }
                 if (renameWithoutReplacing(trashed, path) != Placement::placed)
                     return QStringLiteral("cannot move %1 back from %2: %3")
                         .arg(path, trash.root, lastSystemError());

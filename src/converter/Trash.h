@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -12,8 +13,19 @@
 // place, so a file manager restores it there even when the file now sits under
 // another name in the same folder. Files are never copied between volumes.
 // Blocks without a limit of its own; nothing on success, otherwise the reason.
+// `entry`, when given, learns where the file and its .trashinfo are.
 // `isWanted`, when given, is asked about the file once it is in the trash
 // (by its path there); when it says no, the file goes back under `path` and
 // its entry is removed.
+struct TrashEntry {
+    QString file;
+    QString info;
+};
+
+// The entries of the trash serving `recordedPath` that were recorded under
+// it, with their files still there.
+QList<TrashEntry> trashEntriesOf(const QString& recordedPath);
+
 std::optional<QString> moveToTrash(const QString& path, const QString& recordedPath,
-                                   const std::function<bool(const QString&)>& isWanted = {});
+                                   const std::function<bool(const QString&)>& isWanted = {},
+                                   TrashEntry* entry = nullptr);

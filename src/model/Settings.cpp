@@ -138,6 +138,13 @@ void Settings::setConvertTimeoutSeconds(qint64 value) {
     store(QStringLiteral("convertTimeoutSeconds"), value);
 }
 
+qint64 Settings::historyKeepDays() const {
+    return readInteger(QStringLiteral("historyKeepDays"), 90);
+}
+void Settings::setHistoryKeepDays(qint64 value) {
+    store(QStringLiteral("historyKeepDays"), value);
+}
+
 bool Settings::confirmOverwrite() const {
     return readBoolean(QStringLiteral("confirmOverwrite"), true);
 }

@@ -39,6 +39,10 @@ public:
     qint64 convertTimeoutSeconds() const;
     void setConvertTimeoutSeconds(qint64 value);
 
+    // How long the journal keeps a run that can be undone.
+    qint64 historyKeepDays() const;
+    void setHistoryKeepDays(qint64 value);
+
     // Not settings of a conversion, but remembered alike: whether replacing
     // originals asks first, and the folder last chosen.
     bool confirmOverwrite() const;

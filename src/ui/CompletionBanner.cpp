@@ -20,7 +20,11 @@ constexpr int shadowRoom = 12;
 
 CompletionBanner::CompletionBanner(QWidget* parent)
     : QWidget(parent), showButton(new QPushButton(QStringLiteral("Show"), this)),
-      animation(this, "reveal") {
+      undoButton(new QPushButton(QStringLiteral("Undo"), this)), animation(this, "reveal") {
+    undoButton->setObjectName(QStringLiteral("undoButton"));
+    undoButton->setToolTip(QStringLiteral("Take this run back: each original where it was"));
+    undoButton->hide();
+    connect(undoButton, &QPushButton::clicked, this, &CompletionBanner::undoRequested);
     showButton->setObjectName(QStringLiteral("showFailuresButton"));
     showButton->setToolTip(QStringLiteral("List only the files that failed"));
     showButton->hide();
@@ -49,9 +53,11 @@ QFont CompletionBanner::headlineFont() const {
     return font;
 }
 
-void CompletionBanner::setMessage(const QString& message, bool offersFailures) {
-    const bool buttonChanges = offersFailures == showButton->isHidden();
+void CompletionBanner::setMessage(const QString& message, bool offersFailures, bool offersUndo) {
+    const bool buttonChanges =
+        offersFailures == showButton->isHidden() || offersUndo == undoButton->isHidden();
     showButton->setVisible(offersFailures);
+    undoButton->setVisible(offersUndo);
     if (message == text && !buttonChanges)
         return;
     text = message;
@@ -64,8 +70,10 @@ QSize CompletionBanner::sizeHint() const {
         QFontMetrics(headlineFont()).boundingRect(QRect(0, 0, 10000, 10000), Qt::AlignCenter, text);
     QSize size =
         textBounds.size() + QSize(2 * (paddingX + shadowRoom), 2 * (paddingY + shadowRoom));
-    if (!showButton->isHidden())
-        size.rwidth() += showButton->sizeHint().width() + paddingX / 2;
+    for (const QPushButton* button : {showButton, undoButton}) {
+        if (!button->isHidden())
+            size.rwidth() += button->sizeHint().width() + paddingX / 2;
+    }
     return size;
 }
 
@@ -99,9 +107,17 @@ void CompletionBanner::reposition() {
         area.bottom() - bottomMargin + shadowRoom + int((1.0 - revealed) * slideDistance);
     setGeometry(area.center().x() - size.width() / 2, bottom - size.height() + 1, size.width(),
                 size.height());
-    const QSize button = showButton->sizeHint();
-    showButton->setGeometry(width() - shadowRoom - paddingX / 2 - button.width(),
-                            (height() - button.height()) / 2, button.width(), button.height());
+    // The buttons line up at the right end, Show outermost.
+    int right = width() - shadowRoom - paddingX / 2;
+    for (QPushButton* button : {showButton, undoButton}) {
+        if (button->isHidden())
+            continue;
+        const QSize hint = button->sizeHint();
+        right -= hint.width();
+        button->setGeometry(right, (height() - hint.height()) / 2, hint.width(), hint.height());
+        right -= paddingX / 2;
+    }
+    buttonsLeft = right + paddingX / 2;
 }
 
 QRect CompletionBanner::shadowFreeRect() const {
@@ -119,8 +135,8 @@ void CompletionBanner::paintEvent(QPaintEvent*) {
     painter.setPen(Qt::white);
     painter.setFont(headlineFont());
     QRect textArea = shadowFreeRect();
-    if (!showButton->isHidden())
-        textArea.setRight(showButton->x() - paddingX / 2);
+    if (!showButton->isHidden() || !undoButton->isHidden())
+        textArea.setRight(buttonsLeft - paddingX / 2);
     painter.drawText(textArea, Qt::AlignCenter, text);
 }
 

@@ -8,7 +8,8 @@ class QPushButton;
 // The green "Congratulations!" banner that rises at the bottom of the window
 // when a conversion run ends. A click on it asks to hide it (clicked); the
 // owner then calls setShown(false). When files failed, its "Show" button asks
-// for the list of failures (showFailures). Showing and hiding ease in and
+// for the list of failures (showFailures); its "Undo" button asks to take the
+// run back (undoRequested), when it can be. Showing and hiding ease in and
 // out over 0.3 s, fading and sliding together.
 class CompletionBanner : public QWidget {
     Q_OBJECT
@@ -20,7 +21,7 @@ public:
 
     explicit CompletionBanner(QWidget* parent = nullptr);
 
-    void setMessage(const QString& message, bool offersFailures = false);
+    void setMessage(const QString& message, bool offersFailures = false, bool offersUndo = false);
     QString message() const { return text; }
 
     // Animates towards shown or hidden; repeated calls with the same value
@@ -40,6 +41,7 @@ public:
 signals:
     void clicked();
     void showFailures();
+    void undoRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -51,6 +53,9 @@ private:
 
     QString text;
     QPushButton* const showButton;
+    QPushButton* const undoButton;
+    // Where the leftmost shown button begins.
+    int buttonsLeft = 0;
     bool wantsShown = false;
     qreal revealed = 0.0;
     QPropertyAnimation animation;

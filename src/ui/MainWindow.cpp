@@ -6,6 +6,7 @@
 #include "DarkTheme.h"
 #include "DropZone.h"
 #include "FileTable.h"
+#include "HistoryWindow.h"
 #include "InfoLogSheet.h"
 #include "PreferencesDialog.h"
 #include "ToolbarRow.h"
@@ -21,6 +22,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFrame>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -104,13 +106,17 @@ MainWindow::MainWindow(QWidget* parent)
     connect(bottomBar, &BottomBar::cleared, table, &FileTable::clearHighlight);
     connect(banner, &CompletionBanner::clicked, this,
             [this] { model->setShowConversionComplete(false); });
+    connect(banner, &CompletionBanner::undoRequested, model.get(), &ContentViewModel::undoLastRun);
     connect(banner, &CompletionBanner::showFailures, this,
             [this] { model->setShowFilter(ShowFilter::failures); });
     connect(infoLog, &InfoLogSheet::closeRequested, this, [this] { model->setShowDebug(false); });
     connect(infoLog, &QDialog::rejected, this, [this] { model->setShowDebug(false); });
     connect(model.get(), &ContentViewModel::changed, this, &MainWindow::refresh);
     // Long work ending while the user is elsewhere is worth a notification.
+    connect(model.get(), &ContentViewModel::historyChanged, this, &MainWindow::offerToPutBack);
     connect(model.get(), &ContentViewModel::scanFinished, this, [this] {
+        // What a killed run left halfway is found in the history.
+        model->loadHistory();
         if (!isActiveWindow())
             desktop.notify(QStringLiteral("Scan complete"),
                            QStringLiteral("%1 files scanned, %2 fake stereo")
@@ -212,7 +218,8 @@ void MainWindow::refreshOverlays() {
             confetti->hide();
         }
     }
-    banner->setMessage(model->conversionCompleteMessage(), model->conversionFailureCount() > 0);
+    banner->setMessage(model->conversionCompleteMessage(), model->conversionFailureCount() > 0,
+                       model->conversionCanBeUndone() && !model->isUndoing());
     banner->setShown(model->showConversionComplete());
 }
 
@@ -279,6 +286,8 @@ void MainWindow::connectActions() {
             model->stopConvert();
     });
     connect(actions->quit, &QAction::triggered, this, &QWidget::close);
+    connect(actions->undoConversion, &QAction::triggered, model.get(),
+            &ContentViewModel::undoLastRun);
     connect(actions->selectAll, &QAction::triggered, model.get(),
             &ContentViewModel::selectAllFakeStereo);
     connect(actions->selectNone, &QAction::triggered, model.get(), &ContentViewModel::selectNone);
@@ -290,6 +299,7 @@ void MainWindow::connectActions() {
     connect(actions->showFailures, &QAction::triggered, this,
             [this] { model->setShowFilter(ShowFilter::failures); });
     connect(actions->infoLog, &QAction::triggered, model.get(), &ContentViewModel::setShowDebug);
+    connect(actions->history, &QAction::triggered, this, &MainWindow::showHistory);
     connect(actions->shortcuts, &QAction::triggered, this, &MainWindow::showShortcuts);
     connect(actions->about, &QAction::triggered, this, &MainWindow::showAbout);
 }
@@ -317,6 +327,7 @@ void MainWindow::refreshActions() {
     const bool converting = model->isConverting();
     actions->scan->setEnabled(!scanning && model->selectedFolder().has_value());
     actions->stop->setEnabled(scanning || converting);
+    actions->undoConversion->setEnabled(!scanning && !converting && !model->isUndoing());
     const bool listed = !model->items().isEmpty();
     actions->selectAll->setEnabled(listed);
     actions->selectNone->setEnabled(listed);
@@ -392,6 +403,38 @@ void MainWindow::replacingListThen(std::function<void()> then) {
                     model->stopConvert();
                     then();
                 });
+}
+
+// Each run a killed process left halfway is offered once to put right, one
+// question at a time.
+void MainWindow::offerToPutBack() {
+    for (const JournalRun& run : model->history()) {
+        QList<qint64> halfway;
+        for (const JournalFile& file : run.files) {
+            if (file.interrupted())
+                halfway.append(file.id);
+        }
+        if (halfway.isEmpty() || offeredPutBack.contains(run.number))
+            continue;
+        offeredPutBack.insert(run.number);
+        confirmThen("putBackQuestion", QStringLiteral("A conversion was interrupted"),
+                    QStringLiteral("Chanfuse ended while converting %1 of the run of %2. Put "
+                                   "Back leaves each of them as it was before the run.")
+                        .arg(halfway.size() == 1 ? QStringLiteral("1 file")
+                                                 : QStringLiteral("%1 files").arg(halfway.size()),
+                             QLocale().toString(run.started.toLocalTime(), QLocale::ShortFormat)),
+                    QStringLiteral("Put Back"),
+                    [this, number = run.number, halfway] { model->undoRun(number, halfway); });
+        return;
+    }
+}
+
+void MainWindow::showHistory() {
+    if (!history)
+        history = new HistoryWindow(*model, this);
+    model->loadHistory();
+    history->show();
+    history->raise();
 }
 
 void MainWindow::showShortcuts() {

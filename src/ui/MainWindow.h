@@ -4,6 +4,7 @@
 #include "model/FileItem.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 
@@ -18,6 +19,7 @@ class ConfettiOverlay;
 class ContentViewModel;
 class DropZone;
 class FileTable;
+class HistoryWindow;
 class InfoLogSheet;
 class QStackedWidget;
 class ToolbarRow;
@@ -65,6 +67,8 @@ private:
     // Anything that replaces the list: during a conversion run, first ask
     // to stop it.
     void replacingListThen(std::function<void()> then);
+    void showHistory();
+    void offerToPutBack();
     void showShortcuts();
     void showAbout();
     void saveGeometryToSettings() const;
@@ -72,6 +76,8 @@ private:
     LinuxDesktop desktop;
     const std::unique_ptr<ContentViewModel> model;
     WindowActions* const actions;
+    HistoryWindow* history = nullptr;
+    QSet<qint64> offeredPutBack;
     ToolbarRow* toolbar;
     QStackedWidget* content;
     DropZone* dropZone;

@@ -89,8 +89,9 @@ PreferencesDialog::PreferencesDialog(QWidget* parent)
                {{ConvertBehavior::trash,
                  QStringLiteral("The original goes to the Trash, where it can be restored from.")},
                 {ConvertBehavior::overwrite,
-                 QStringLiteral("The converted file takes the original's place; with Append "
-                                "Filename on, the original stays beside it.")},
+                 QStringLiteral("The converted file takes the original's place, which cannot "
+                                "be undone; with Append Filename on, the original stays beside "
+                                "it.")},
                 {ConvertBehavior::backup,
                  QStringLiteral("A copy of the original is kept in a _backup folder beside it.")}},
                this);

@@ -42,6 +42,9 @@ WindowActions::WindowActions(QWidget* window)
                       {QKeySequence(Qt::Key_Escape)})),
       quit(makeAction(window, "quitAction", QStringLiteral("&Quit"),
                       {QKeySequence(Qt::CTRL | Qt::Key_Q)})),
+      undoConversion(
+          makeAction(window, "undoConversionAction", QStringLiteral("&Undo Conversion"),
+                     standardOr(QKeySequence::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)))),
       selectAll(makeAction(window, "selectAllAction", QStringLiteral("Select &All Fake Stereo"),
                            {QKeySequence(Qt::CTRL | Qt::Key_A)})),
       selectNone(makeAction(window, "selectNoneAction", QStringLiteral("Select &None"),
@@ -57,6 +60,8 @@ WindowActions::WindowActions(QWidget* window)
       showFailures(makeAction(window, "showFailuresAction", QStringLiteral("F&ailures"))),
       infoLog(makeAction(window, "infoLogAction", QStringLiteral("&Info Log"),
                          {QKeySequence(Qt::CTRL | Qt::Key_L)})),
+      history(makeAction(window, "historyAction", QStringLiteral("&History…"),
+                         {QKeySequence(Qt::CTRL | Qt::Key_H)})),
       shortcuts(makeAction(window, "shortcutsAction", QStringLiteral("&Keyboard Shortcuts"),
                            QKeySequence::keyBindings(QKeySequence::HelpContents))),
       about(makeAction(window, "aboutAction", QStringLiteral("&About Chanfuse"))) {
@@ -78,6 +83,8 @@ QMenuBar* WindowActions::makeMenuBar(QWidget* parent) const {
     file->addSeparator();
     file->addAction(quit);
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+    edit->addAction(undoConversion);
+    edit->addSeparator();
     edit->addActions({selectAll, selectNone});
     edit->addSeparator();
     edit->addAction(find);
@@ -86,7 +93,7 @@ QMenuBar* WindowActions::makeMenuBar(QWidget* parent) const {
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     view->addActions({showAll, showFakeStereo, showFailures});
     view->addSeparator();
-    view->addAction(infoLog);
+    view->addActions({infoLog, history});
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->addActions({shortcuts, about});
     return bar;
@@ -101,8 +108,8 @@ QString WindowActions::hint(const QString& text, const QAction* action) {
 
 QStringList WindowActions::shortcutLines() const {
     QStringList lines;
-    for (const QAction* action : {openFolder, scan, stop, quit, selectAll, selectNone, find,
-                                  preferences, infoLog, shortcuts}) {
+    for (const QAction* action : {openFolder, scan, stop, quit, undoConversion, selectAll,
+                                  selectNone, find, preferences, infoLog, history, shortcuts}) {
         lines.append(plain(action->text()) + u'\t' +
                      action->shortcut().toString(QKeySequence::NativeText));
     }

@@ -22,6 +22,7 @@ public:
     QAction* const stop;
     QAction* const quit;
     // Edit
+    QAction* const undoConversion;
     QAction* const selectAll;
     QAction* const selectNone;
     QAction* const find;
@@ -32,6 +33,7 @@ public:
     QAction* const showFakeStereo;
     QAction* const showFailures;
     QAction* const infoLog;
+    QAction* const history;
     // Help
     QAction* const shortcuts;
     QAction* const about;

@@ -6,6 +6,8 @@
 #include "exec/SerialQueue.h"
 #include "exec/TimeLimits.h"
 #include "exec/WorkerThreads.h"
+#include "history/RunJournal.h"
+#include "history/UndoConversion.h"
 #include "model/FileItem.h"
 #include "model/PathParts.h"
 #include "model/Settings.h"
@@ -18,6 +20,7 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTime>
+#include <QUuid>
 
 #include <algorithm>
 #include <cstdio>
@@ -700,6 +703,8 @@ void ContentViewModel::runConversion(QPointer<ContentViewModel> self,
                                      QList<FileItemPtr> snapshot) {
     const std::stop_token stop = run->stop.get_token();
     const qsizetype count = snapshot.size();
+    // One key for the whole run, so the history can take it back as one.
+    const QString runKey = QUuid::createUuid().toString(QUuid::WithoutBraces);
     for (qsizetype index = 0; index < count; ++index) {
         if (stop.stop_requested())
             break;
@@ -709,7 +714,7 @@ void ContentViewModel::runConversion(QPointer<ContentViewModel> self,
             if (self && self->isActive(run) && !run->stop.stop_requested())
                 self->publish(self->currentConvertingFile_, std::optional<QString>(fileName));
         });
-        convertOnWorker(self, converter, item, stop);
+        convertOnWorker(self, converter, item, stop, runKey);
         const double progress = double(index + 1) / double(count);
         postToGuiThread([self, run, progress] {
             if (self && self->isActive(run))
@@ -726,7 +731,8 @@ void ContentViewModel::runConversion(QPointer<ContentViewModel> self,
 
 void ContentViewModel::convertOnWorker(QPointer<ContentViewModel> self,
                                        const std::shared_ptr<const AudioConverter>& converter,
-                                       const FileItemPtr& item, std::stop_token stop) {
+                                       const FileItemPtr& item, std::stop_token stop,
+                                       const QString& run) {
     postToGuiThread([self, fileName = item->fileName] {
         if (self)
             self->log(QStringLiteral("Converting: ") + fileName);
@@ -737,7 +743,7 @@ void ContentViewModel::convertOnWorker(QPointer<ContentViewModel> self,
                 self->log(line);
         });
     };
-    const std::optional<QString> failure = converter->convertToMono(item, logLine, stop);
+    const std::optional<QString> failure = converter->convertToMono(item, logLine, stop, run);
     // A stop leaves the file as it was, and the row says so: whatever the
     // converter answered, nothing of the user's has changed.
     const bool stopped = failure && stop.stop_requested();
@@ -823,6 +829,10 @@ void ContentViewModel::showSummary(const ConversionRun& run) {
         return;
     const QString message = lines.join(u'\n');
     publish(conversionFailureCount_, failedCount);
+    // Originals overwritten without a copy cannot come back.
+    publish(conversionCanBeUndone_,
+            convertedCount > 0 &&
+                (run.behavior != ConvertBehavior::overwrite || run.suffixEnabled));
     publish(conversionCompleteMessage_, message);
     publish(showConversionComplete_, true);
     log(message);
@@ -836,6 +846,97 @@ void ContentViewModel::stopConvert() {
     }
     publish(currentConvertingFile_, std::optional<QString>());
     publish(isConverting_, false);
+}
+
+void ContentViewModel::undoLastRun() {
+    startUndo(std::nullopt, {});
+}
+
+void ContentViewModel::undoRun(qint64 number, const QList<qint64>& fileIds) {
+    startUndo(number, fileIds);
+}
+
+void ContentViewModel::loadHistory() {
+    startDetachedWorker([self = QPointer(this)] { postHistory(self); });
+}
+
+// Read on the calling worker, published on the GUI thread.
+void ContentViewModel::postHistory(QPointer<ContentViewModel> self) {
+    postToGuiThread([self, runs = RunJournal::runs()] {
+        if (!self)
+            return;
+        self->publish(self->history_, runs);
+        emit self->historyChanged();
+    });
+}
+
+void ContentViewModel::startUndo(std::optional<qint64> number, const QList<qint64>& fileIds) {
+    if (isConverting_ || isUndoing_) {
+        log(QStringLiteral("Busy converting or undoing, ignoring Undo"));
+        return;
+    }
+    publish(isUndoing_, true);
+    publish(showConversionComplete_, false);
+    startDetachedWorker([self = QPointer(this), stop = rowConversionsStop.get_token(), number,
+                         fileIds] { runUndo(self, stop, number, fileIds); });
+}
+
+// Quitting stops the undo between two files, never within one.
+void ContentViewModel::runUndo(QPointer<ContentViewModel> self, std::stop_token stop,
+                               std::optional<qint64> number, QList<qint64> fileIds) {
+    const auto tell = [self](const QString& line) {
+        postToGuiThread([self, line] {
+            if (self)
+                self->log(line);
+        });
+    };
+    const std::optional<JournalRun> run =
+        number ? RunJournal::run(*number) : RunJournal::lastUndoable();
+    if (!run)
+        tell(QStringLiteral("Nothing to undo"));
+    for (const JournalFile& file : run ? run->files : QList<JournalFile>()) {
+        if (stop.stop_requested())
+            break;
+        if ((!file.canBeUndone() && !file.interrupted()) ||
+            (!fileIds.isEmpty() && !fileIds.contains(file.id)))
+            continue;
+        const UndoOutcome outcome = undoConversion(file);
+        if (outcome.result == UndoResult::putBack || outcome.result == UndoResult::finished) {
+            tell(QStringLiteral("Interrupted conversion put right: ") + file.intent.original);
+            continue;
+        }
+        if (outcome.result != UndoResult::undone) {
+            tell(outcome.text + QStringLiteral(" (") + file.intent.original + u')');
+            continue;
+        }
+        postToGuiThread([self, original = file.intent.original] {
+            if (self)
+                self->showUndone(original);
+        });
+    }
+    postHistory(self);
+    postToGuiThread([self] {
+        if (!self)
+            return;
+        self->publish(self->isUndoing_, false);
+        emit self->undoFinished();
+    });
+}
+
+// The row of a file taken back shows the original as the scan found it.
+void ContentViewModel::showUndone(const QString& original) {
+    log(QStringLiteral("Undone: ") + original);
+    for (const FileItemPtr& item : std::as_const(items_)) {
+        if (item->path() != original || item->detectionStatus != DetectionStatus::converted)
+            continue;
+        item->detectionStatus = DetectionStatus::fakeStereo;
+        item->fileSize = item->originalSize;
+        item->originalSize = 0;
+        item->convertedSize = 0;
+        item->convertedUrl.reset();
+        item->errorMessage.reset();
+    }
+    republishItems();
 }
 
 void ContentViewModel::stopAllConversions() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/RunJournal.h"
 #include "model/FileItem.h"
 #include "viewmodel/TableView.h"
 
@@ -69,6 +70,8 @@ public:
     const QString& conversionCompleteMessage() const { return conversionCompleteMessage_; }
     // How many files of the summed-up run failed or were skipped.
     qint64 conversionFailureCount() const { return conversionFailureCount_; }
+    // Whether the summed-up run left something the history can take back.
+    bool conversionCanBeUndone() const { return conversionCanBeUndone_; }
 
     // Written by the views.
     void setShowDebug(bool value);
@@ -97,6 +100,17 @@ public:
     // conversion holds.
     bool isConvertible(const FileItemPtr& item) const;
     bool hasConversionsInFlight() const { return !heldForConversion.isEmpty(); }
+    // Takes back the newest run the history can still undo, file by file on
+    // a worker of its own; returns at once. Each row undone shows its original
+    // again as it was before the run.
+    void undoLastRun();
+    // The same for the chosen files of run `number`, or all its files.
+    void undoRun(qint64 number, const QList<qint64>& fileIds = {});
+    bool isUndoing() const { return isUndoing_; }
+    // The runs of the history, newest first, as last read; loadHistory()
+    // reads them again on a worker, and every undo ends by doing so.
+    const QList<JournalRun>& history() const { return history_; }
+    void loadHistory();
     // For quitting: the run and every single-row conversion are cancelled.
     // Their workers still finish the file in hand (removing a temporary
     // output, or completing a disposal already under way) before letting go.
@@ -141,6 +155,9 @@ signals:
     // silently, and single-row conversions are not runs.
     void scanFinished();
     void conversionFinished();
+    // When an undo has taken back all it could.
+    void undoFinished();
+    void historyChanged();
 
 private:
     struct ScanRun;
@@ -170,7 +187,13 @@ private:
                               QList<FileItemPtr> snapshot);
     static void convertOnWorker(QPointer<ContentViewModel> self,
                                 const std::shared_ptr<const AudioConverter>& converter,
-                                const FileItemPtr& item, std::stop_token stop);
+                                const FileItemPtr& item, std::stop_token stop,
+                                const QString& run = {});
+    void startUndo(std::optional<qint64> number, const QList<qint64>& fileIds);
+    static void runUndo(QPointer<ContentViewModel> self, std::stop_token stop,
+                        std::optional<qint64> number, QList<qint64> fileIds);
+    static void postHistory(QPointer<ContentViewModel> self);
+    void showUndone(const QString& original);
     bool isActive(const std::shared_ptr<ConversionRun>& run) const;
     void finishConversion(const std::shared_ptr<ConversionRun>& run);
     void showSummary(const ConversionRun& run);
@@ -192,6 +215,9 @@ private:
     bool isScanning_ = false;
     bool scanStopped_ = false;
     bool isConverting_ = false;
+    bool isUndoing_ = false;
+    bool conversionCanBeUndone_ = false;
+    QList<JournalRun> history_;
     qint64 scannedCount_ = 0;
     qint64 totalCount_ = 0;
     double convertProgress_ = 0.0;

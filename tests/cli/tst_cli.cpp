@@ -164,6 +164,58 @@ private slots:
 
     // Errors and timeouts, in the scan or a conversion, each make the exit status
     // 1 and are listed with their status.
+    // A converted folder taken back: the run listed, a dry run that changes
+    // nothing, the originals back, then nothing left; a refused file exits 1.
+    void historyAndUndo() {
+        const auto before = TestFiles::snapshot(folder->path());
+        QCOMPARE(run({u"convert"_s, folder->path()}).exitCode, 0);
+        const QStringList newest = run({u"history"_s}).outLines().value(0).split(u'\t');
+        QCOMPARE(newest.mid(2), (QStringList{u"2"_s, newest.value(3), u"Move to Trash"_s}));
+        QVERIFY(newest.value(3).toLongLong() > 0);
+
+        const QJsonObject listed =
+            QJsonDocument::fromJson(run({u"history"_s, u"--json"_s}).out.toUtf8())[0].toObject();
+        QCOMPARE(listed.keys(), (QStringList{"behavior", "files", "run", "spaceSaved", "started"}));
+        QCOMPARE(listed["run"].toInteger(), newest[0].toLongLong());
+        const QJsonObject first = listed["files"][0].toObject();
+        QCOMPARE(first["original"].toString(), file(u"a.wav"_s));
+        QCOMPARE(first["converted"].toString(), file(u"a_MONO.wav"_s));
+        QCOMPARE(first["originalWentTo"].toString(), u"trash"_s);
+        QVERIFY(first["keptAt"].toString().endsWith(u"/Trash/files/a.wav"_s));
+        QCOMPARE(first["undone"], QJsonValue(false));
+
+        const auto converted = TestFiles::snapshot(folder->path());
+        const Result dry = run({u"undo"_s, u"--last"_s, u"--dry-run"_s, u"--json"_s});
+        QCOMPARE(dry.exitCode, 0);
+        const QJsonObject wouldUndo = QJsonDocument::fromJson(dry.out.toUtf8()).object();
+        QCOMPARE(wouldUndo["dryRun"], QJsonValue(true));
+        QCOMPARE(wouldUndo["files"][1].toObject(),
+                 (QJsonObject{{"original", file(u"b.flac"_s)},
+                              {"converted", file(u"b_MONO.flac"_s)},
+                              {"outcome", "would undo"},
+                              {"reason", QJsonValue::Null}}));
+        QCOMPARE(TestFiles::snapshot(folder->path()), converted);
+
+        const Result undo = run({u"undo"_s, newest[0]});
+        QCOMPARE(undo.exitCode, 0);
+        QCOMPARE(undo.outLines(), (QStringList{u"undone\t"_s + file(u"a.wav"_s),
+                                               u"undone\t"_s + file(u"b.flac"_s)}));
+        QCOMPARE(TestFiles::snapshot(folder->path()), before);
+        QVERIFY(run({u"history"_s}).outLines().value(0).endsWith(u"\tundone"_s));
+        const Result nothing = run({u"undo"_s, u"--last"_s});
+        QCOMPARE(nothing.exitCode, 2);
+        QVERIFY2(nothing.err.contains(u"nothing left to undo"_s), qPrintable(nothing.err));
+
+        QCOMPARE(run({u"convert"_s, folder->path()}).exitCode, 0);
+        TestFiles::writeFile(file(u"a.wav"_s), "another a.wav");
+        const Result refused = run({u"undo"_s, u"--last"_s});
+        QCOMPARE(refused.exitCode, 1);
+        QCOMPARE(refused.outLines(),
+                 (QStringList{
+                     u"refused\t%1\tNot undone: another file now holds %1"_s.arg(file(u"a.wav"_s)),
+                     u"undone\t"_s + file(u"b.flac"_s)}));
+    }
+
     void aFailedFileExitsWithOne_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("conversion");

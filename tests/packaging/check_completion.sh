@@ -26,8 +26,13 @@ expect() {
     fi
 }
 
-expect "convert scan" chanfuse-cli ""
-expect "convert scan" chanfuse-cli --jobs 4 ""
+# The run numbers come from the history that chanfuse-cli lists.
+chanfuse-cli() { printf '12\t2026-01-02 10:00\t3\t900\tMove to Trash\n7\t2025-12-30 09:00\t1\t20\tOverwrite\n'; }
+
+expect "convert history scan undo" chanfuse-cli ""
+expect "convert history scan undo" chanfuse-cli --jobs 4 ""
+expect "" chanfuse-cli history ""
+expect "12 7" chanfuse-cli undo ""
 expect "byte-exact statistical" chanfuse-cli scan --method ""
 expect "statistical" chanfuse-cli scan --method = st
 expect "backup overwrite trash" chanfuse-cli convert --behavior ""

@@ -35,7 +35,7 @@ for path in \
 done
 
 depends=$(dpkg-deb -f "$package" Depends)
-for needed in ffmpeg libavformat59 libavcodec59 libswresample4 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6; do
+for needed in ffmpeg libavformat59 libavcodec59 libswresample4 libqt6sql6-sqlite libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6; do
     if ! grep -qE "(^|, )$needed( |,|$)" <<<"$depends"; then
         echo "not in Depends: $needed"
         failed=1

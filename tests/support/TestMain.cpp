@@ -15,6 +15,7 @@ void TestSupport::isolateUserFolders() {
     qputenv("XDG_CONFIG_HOME", root + "/config");
     qputenv("XDG_DATA_HOME", root + "/data");
     qputenv("XDG_CACHE_HOME", root + "/cache");
+    qputenv("XDG_STATE_HOME", root + "/state");
     QStandardPaths::setTestModeEnabled(true);
 }
 

@@ -23,6 +23,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -44,6 +45,10 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QToolTip>
+#include <QTreeWidget>
+#include <QUuid>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -277,6 +282,87 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!banner->isVisible(), 2000);
     }
 
+    // The banner's Undo and Edit > Undo Conversion both take the run back,
+    // and the row shows the original again.
+    void undoFromTheBannerAndTheMenu() {
+        Settings::shared().setConvertBehavior(ConvertBehavior::trash);
+        QTemporaryDir copy;
+        QVERIFY(QFile::copy(audio.filePath(u"twin.wav"_s), copy.filePath(u"twin.wav"_s)));
+        const auto before = TestFiles::snapshot(copy.path());
+        ContentViewModel& viewModel = window->viewModel();
+        viewModel.handleDrop({QUrl::fromLocalFile(copy.path() + u'/')});
+        QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning() && viewModel.fakeStereoCount() == 1,
+                                 30000);
+        for (const bool fromBanner : {true, false}) {
+            viewModel.selectAllFakeStereo();
+            press(*window, "convertSelectedButton");
+            QTRY_VERIFY_WITH_TIMEOUT(viewModel.showConversionComplete(), 30000);
+            QVERIFY(TestFiles::snapshot(copy.path()) != before);
+            if (fromBanner)
+                press(*window, "undoButton");
+            else
+                window->windowActions().undoConversion->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isUndoing(), 30000);
+            QCOMPARE(TestFiles::snapshot(copy.path()), before);
+            QCOMPARE(viewModel.items().first()->detectionStatus, DetectionStatus::fakeStereo);
+        }
+    }
+
+    // The History window lists the run with its files and takes back only
+    // the file picked.
+    void historyWindowUndoesTheFilesPicked() {
+        Settings::shared().setConvertBehavior(ConvertBehavior::trash);
+        QTemporaryDir copy;
+        for (const char* name : {"a.wav", "b.wav"})
+            QVERIFY(QFile::copy(audio.filePath(u"twin.wav"_s), copy.filePath(QLatin1String(name))));
+        ContentViewModel& viewModel = window->viewModel();
+        viewModel.handleDrop({QUrl::fromLocalFile(copy.path() + u'/')});
+        QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isScanning() && viewModel.fakeStereoCount() == 2,
+                                 30000);
+        press(*window, "convertSelectedButton");
+        QTRY_VERIFY_WITH_TIMEOUT(viewModel.showConversionComplete(), 30000);
+
+        window->windowActions().history->trigger();
+        auto* runs = part<QTreeWidget>(*window, "historyTree");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            runs->topLevelItemCount() > 0 && runs->topLevelItem(0)->childCount() == 2, 10000);
+        QTreeWidgetItem* const a = runs->topLevelItem(0)->child(0);
+        QCOMPARE(a->text(0), copy.filePath(u"a.wav"_s));
+        a->setSelected(true);
+        press(*window, "historyUndoButton");
+        QTRY_COMPARE_WITH_TIMEOUT(runs->topLevelItem(0)->child(0)->text(4), u"undone"_s, 10000);
+        QCOMPARE(QDir(copy.path()).entryList(QDir::Files), (QStringList{"a.wav", "b_MONO.wav"}));
+        QCOMPARE(runs->topLevelItem(0)->child(1)->text(4), QString());
+    }
+
+    // A run a killed process left halfway (here after the mono file took its
+    // name) is offered after the next scan; Put Back leaves the folder as
+    // before the run.
+    void interruptedRunIsOfferedToPutBack() {
+        QTemporaryDir copy;
+        CommitIntent intent;
+        intent.run = QUuid::createUuid().toString();
+        intent.original = copy.filePath(u"a.wav"_s);
+        intent.temporary = copy.filePath(u"sonfold_out_1.wav"_s);
+        intent.finalPath = copy.filePath(u"a_MONO.wav"_s);
+        intent.staging = copy.filePath(u".sonfold_orig_1.wav"_s);
+        QVERIFY(QFile::copy(audio.filePath(u"twin.wav"_s), intent.original));
+        const auto before = TestFiles::snapshot(copy.path());
+        QVERIFY(QFile::copy(audio.filePath(u"single.wav"_s), intent.finalPath));
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(intent.original).constData(), &status), 0);
+        intent.originalSize = status.st_size;
+        intent.originalModifiedNs = status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec;
+        const QByteArray mono = TestFiles::contentsOf(intent.finalPath);
+        intent.monoSize = mono.size();
+        intent.monoSha256 = QCryptographicHash::hash(mono, QCryptographicHash::Sha256);
+        QVERIFY(RunJournal::recordIntent(intent));
+
+        window->viewModel().handleDrop({QUrl::fromLocalFile(copy.path() + u'/')});
+        question(*window, "putBackQuestion")->button(QMessageBox::Ok)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(TestFiles::snapshot(copy.path()), before, 10000);
+    }
+
     void closingMidConversionQuitsOnceTheFileIsLetGo() {
         QTemporaryDir copy;
         const QString original = copy.filePath(u"twin.wav"_s);
@@ -476,11 +562,13 @@ private slots:
         row("scanAction", Qt::Key_F5, "scanButton");
         row("stopAction", Qt::Key_Escape, "scanStopButton");
         row("quitAction", Qt::CTRL | Qt::Key_Q);
+        row("undoConversionAction", Qt::CTRL | Qt::Key_Z);
         row("selectAllAction", Qt::CTRL | Qt::Key_A);
         row("selectNoneAction", Qt::CTRL | Qt::SHIFT | Qt::Key_A);
         row("findAction", Qt::CTRL | Qt::Key_F, "searchField");
         row("preferencesAction", Qt::CTRL | Qt::Key_Comma, "preferencesButton");
         row("infoLogAction", Qt::CTRL | Qt::Key_L);
+        row("historyAction", Qt::CTRL | Qt::Key_H);
     }
 
     void menuKeysReachTheirActions() {

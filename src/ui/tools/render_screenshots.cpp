@@ -14,6 +14,7 @@
 #include "InfoLogSheet.h"
 #include "MainWindow.h"
 #include "PreferencesDialog.h"
+#include "WindowActions.h"
 #include "exec/ChildProcess.h"
 #include "exec/FFmpegLocator.h"
 #include "model/Settings.h"
@@ -31,6 +32,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <functional>
@@ -141,6 +143,7 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", homePath + "/config");
     qputenv("XDG_DATA_HOME", homePath + "/data");
     qputenv("XDG_CACHE_HOME", homePath + "/cache");
+    qputenv("XDG_STATE_HOME", homePath + "/state");
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("LC_ALL", "C");
 
@@ -243,7 +246,17 @@ int main(int argc, char** argv) {
                                     QTimer::singleShot(300, &window, [&, rowMenu] {
                                         save(withPopup(window, rowMenu),
                                              output + QStringLiteral("/row-menu.png"));
-                                        app.quit();
+                                        rowMenu->close();
+                                        window.windowActions().history->trigger();
+                                        auto* runs = window.findChild<QTreeWidget*>(
+                                            QStringLiteral("historyTree"));
+                                        whenReady([runs] { return runs->topLevelItemCount() > 0; },
+                                                  [&, runs] {
+                                                      runs->expandAll();
+                                                      save(runs->window()->grab(),
+                                                           output + QStringLiteral("/history.png"));
+                                                      app.quit();
+                                                  });
                                     });
                                 });
                             });
