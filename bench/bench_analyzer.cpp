@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // What one chanfuse-analyzer worker costs: its start-up (the first request,
 // a probe, minus a later probe), one probe, and one 5 s decode, each against
 // the ffprobe or ffmpeg run that does the same work. Medians of 20 runs on a

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // What the converter adds to ffmpeg's own work: for a three-minute 44.1 kHz
 // fake-stereo WAV, FLAC and MP3, the whole convertToMono call against a bare ffmpeg
 // run of the same command line. The difference is the converter's overhead

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // How fast the channel comparison runs, and what one file's probe, decode and
 // comparison cost, with the share of it that is only process start-up.
 #include "exec/ChildProcess.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // How long discovery takes over a large tree, and how fast a scan classifies
 // files through a semaphore of four permits, with the most tool processes that
 // were ever alive at once (the scan queues must keep that at four or fewer).

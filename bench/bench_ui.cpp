@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The window with 10,000 items: the cost of one republish (the view model's
 // change reaching the controls, the re-filtered and re-sorted rows, and the
 // repaint) and of scrolling the table from top to bottom a page at a time.

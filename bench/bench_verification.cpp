@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // What the whole-file check before converting costs next to the conversion it
 // guards: a full pass over fake stereo, and the early stop on real stereo.
 #include "exec/ChildProcess.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A scan of many short generated files through the view model, measuring the
 // scan rate, how often the list was republished and the longest stall of the
 // GUI thread's event loop. Usage: bench_viewmodel [file count, default 1000]

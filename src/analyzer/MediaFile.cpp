@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "MediaFile.h"
 
 std::string errorText(int code) {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // chanfuse-analyzer: probes and decodes audio files for Chanfuse with FFmpeg's
 // own libraries, one request at a time, so a scan pays a tool's start-up once
 // per worker instead of twice per file.

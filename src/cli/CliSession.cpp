@@ -1,11 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "CliSession.h"
 
 #include "ConsoleStreams.h"
+#include "ExitCodes.h"
 #include "ItemReport.h"
 
 namespace {
-
-constexpr int interruptedExitCode = 130;
 
 // Converted, failed, skipped, or refused because the whole file proved to be
 // real stereo: every file the run took leaves fake stereo once it is handled.

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "HistoryCommands.h"
 
 #include "ConsoleStreams.h"
+#include "ExitCodes.h"
 #include "ItemReport.h"
 
 #include "history/RunJournal.h"
@@ -17,7 +20,6 @@ namespace {
 
 constexpr int refusedExitCode = 1;
 constexpr int noSuchRunExitCode = 2;
-constexpr int interruptedExitCode = 130;
 
 volatile std::sig_atomic_t interrupted = 0;
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "converter/BoundedFileQueries.h"
 
 #include "exec/TimeLimits.h"

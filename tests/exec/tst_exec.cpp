@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The process-level building blocks: the semaphore that bounds parallel
 // scans, child processes, the search for ffmpeg, and the time limits (last,
 // as they leave their queues busy).

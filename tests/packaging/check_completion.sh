@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Asks the bash completion of chanfuse-cli ($1) what it offers after a few
 # command lines, as bash would on Tab, and compares (sorted).
 set -uo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every long option the executable $1 lists in --help must be described in
 # its manual source $2 and, when $3 is given, offered by that bash completion.
 set -euo pipefail

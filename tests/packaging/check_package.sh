@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the build folder $1 into a temporary folder,
 # then checks the files it installs and the packages it depends on.
 set -euo pipefail

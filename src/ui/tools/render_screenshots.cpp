@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Renders the pictures of the README offscreen from the real window: the
 // drop zone, a scanned folder, the question before originals are replaced, a
 // conversion in progress, the finished run's banner, the Info Log, the

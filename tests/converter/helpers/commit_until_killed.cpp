@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Commits a prepared output over an original, as a conversion would, and kills
 // itself with SIGKILL right after the Nth change to the folder: the state a
 // crash, an out-of-memory kill or a power cut would leave there.

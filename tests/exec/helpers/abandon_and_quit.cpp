@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Abandons a never-ending file operation at its time limit, then quits. The
 // process must end at once: nothing may wait for the abandoned work.
 #include "exec/TimeLimits.h"
