@@ -77,7 +77,12 @@ BottomBar::BottomBar(ContentViewModel& viewModel, QWidget* parent)
         this->viewModel.clearResults();
         emit cleared();
     });
-    connect(stopButton, &QPushButton::clicked, this, [this] { this->viewModel.stopConvert(); });
+    connect(stopButton, &QPushButton::clicked, this, [this] {
+        if (this->viewModel.isUndoing())
+            this->viewModel.stopUndo();
+        else
+            this->viewModel.stopConvert();
+    });
     connect(infoButton, &QPushButton::clicked, this,
             [this] { this->viewModel.setShowDebug(true); });
     connect(convertButton, &QPushButton::clicked, this, &BottomBar::convertRequested);
@@ -180,7 +185,7 @@ void BottomBar::refresh() {
     const bool scanning = viewModel.isScanning();
     const bool converting = viewModel.isConverting();
     clearButton->setEnabled(!scanning && !converting);
-    stopButton->setVisible(converting);
+    stopButton->setVisible(converting || viewModel.isUndoing());
     settingsControls->setVisible(!converting);
     convertButton->setEnabled(!converting && hasConvertibleSelection(viewModel));
     refreshStatus();
@@ -189,8 +194,9 @@ void BottomBar::refresh() {
 void BottomBar::refreshStatus() {
     const StatusFacts facts = StatusFacts::of(viewModel);
     spinner->setVisible(facts.isScanning);
-    progressBar->setVisible(!facts.isScanning && facts.isConverting);
-    progressBar->setValue(int(std::clamp(facts.convertProgress, 0.0, 1.0) * progressSteps));
+    progressBar->setVisible(!facts.isScanning && (facts.isConverting || facts.isUndoing));
+    const double progress = facts.isUndoing ? facts.undoProgress : facts.convertProgress;
+    progressBar->setValue(int(std::clamp(progress, 0.0, 1.0) * progressSteps));
     // Only a file name may be shortened; the counts are always shown whole.
     const QString text = statusText(facts);
     qsizetype nameStart = 0;
@@ -213,6 +219,8 @@ BottomBar::StatusFacts BottomBar::StatusFacts::of(const ContentViewModel& viewMo
     facts.scannedCount = viewModel.scannedCount();
     facts.totalCount = viewModel.totalCount();
     facts.convertProgress = viewModel.convertProgress();
+    facts.isUndoing = viewModel.isUndoing();
+    facts.undoProgress = viewModel.undoProgress();
     facts.currentScanningFile = viewModel.currentScanningFile();
     facts.currentConvertingFile = viewModel.currentConvertingFile();
     facts.showsFakeStereoOnly = viewModel.showFilter() == ShowFilter::fakeStereoOnly;
@@ -244,6 +252,8 @@ QString BottomBar::statusText(const StatusFacts& facts) {
         return QStringLiteral("Converting... ") + QString::asprintf("%.0f", percent) +
                QStringLiteral("%");
     }
+    if (facts.isUndoing)
+        return QStringLiteral("Undoing... %1%").arg(qint64(std::trunc(facts.undoProgress * 100.0)));
     if (facts.scanStopped)
         return QStringLiteral("Scan stopped: %1 of %2 files scanned, %3 fake stereo")
             .arg(facts.scannedCount)

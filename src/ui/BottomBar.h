@@ -34,6 +34,8 @@ public:
         qint64 scannedCount = 0;
         qint64 totalCount = 0;
         double convertProgress = 0.0;
+        bool isUndoing = false;
+        double undoProgress = 0.0;
         std::optional<QString> currentScanningFile = std::nullopt;
         std::optional<QString> currentConvertingFile = std::nullopt;
         bool showsFakeStereoOnly = false;

@@ -286,6 +286,8 @@ void MainWindow::connectActions() {
             model->stopScan();
         else if (model->isConverting())
             model->stopConvert();
+        else
+            model->stopUndo();
     });
     connect(actions->quit, &QAction::triggered, this, &QWidget::close);
     connect(actions->undoConversion, &QAction::triggered, model.get(),
@@ -316,6 +318,9 @@ void MainWindow::refreshProgress() {
     } else if (model->isConverting()) {
         fraction = model->convertProgress();
         doing = QStringLiteral("converted");
+    } else if (model->isUndoing()) {
+        fraction = model->undoProgress();
+        doing = QStringLiteral("undone");
     }
     desktop.showProgress(fraction);
     setWindowTitle(fraction ? QStringLiteral("Chanfuse — %1% %2")
@@ -328,7 +333,7 @@ void MainWindow::refreshActions() {
     const bool scanning = model->isScanning();
     const bool converting = model->isConverting();
     actions->scan->setEnabled(!scanning && model->selectedFolder().has_value());
-    actions->stop->setEnabled(scanning || converting);
+    actions->stop->setEnabled(scanning || converting || model->isUndoing());
     actions->undoConversion->setEnabled(!scanning && !converting && !model->isUndoing());
     const bool listed = !model->items().isEmpty();
     actions->selectAll->setEnabled(listed);

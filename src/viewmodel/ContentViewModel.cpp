@@ -117,6 +117,7 @@ ContentViewModel::~ContentViewModel() {
     if (convertTask)
         convertTask->stop.request_stop();
     rowConversionsStop.request_stop();
+    undoStop.request_stop();
 }
 
 void ContentViewModel::setShowDebug(bool value) {
@@ -878,12 +879,22 @@ void ContentViewModel::startUndo(std::optional<qint64> number, const QList<qint6
         return;
     }
     publish(isUndoing_, true);
+    publish(undoProgress_, 0.0);
     publish(showConversionComplete_, false);
-    startDetachedWorker([self = QPointer(this), stop = rowConversionsStop.get_token(), number,
-                         fileIds] { runUndo(self, stop, number, fileIds); });
+    undoStop = std::stop_source();
+    startDetachedWorker([self = QPointer(this), stop = undoStop.get_token(), number, fileIds] {
+        runUndo(self, stop, number, fileIds);
+    });
 }
 
-// Quitting stops the undo between two files, never within one.
+void ContentViewModel::stopUndo() {
+    if (!isUndoing_)
+        return;
+    log(QStringLiteral("Stopping undo..."));
+    undoStop.request_stop();
+}
+
+// Stop and quitting end the undo between two files, never within one.
 void ContentViewModel::runUndo(QPointer<ContentViewModel> self, std::stop_token stop,
                                std::optional<qint64> number, QList<qint64> fileIds) {
     const auto tell = [self](const QString& line) {
@@ -896,12 +907,23 @@ void ContentViewModel::runUndo(QPointer<ContentViewModel> self, std::stop_token 
         number ? RunJournal::run(*number) : RunJournal::lastUndoable();
     if (!run)
         tell(QStringLiteral("Nothing to undo"));
-    for (const JournalFile& file : run ? run->files : QList<JournalFile>()) {
-        if (stop.stop_requested())
+    QList<JournalFile> files;
+    for (const JournalFile& file : run ? run->files : QList<JournalFile>())
+        if ((file.canBeUndone() || file.interrupted()) &&
+            (fileIds.isEmpty() || fileIds.contains(file.id)))
+            files.append(file);
+    for (qsizetype done = 0; done < files.size(); ++done) {
+        if (stop.stop_requested()) {
+            tell(QStringLiteral("Undo stopped: %1 of %2 files taken back")
+                     .arg(done)
+                     .arg(files.size()));
             break;
-        if ((!file.canBeUndone() && !file.interrupted()) ||
-            (!fileIds.isEmpty() && !fileIds.contains(file.id)))
-            continue;
+        }
+        postToGuiThread([self, share = double(done) / double(files.size())] {
+            if (self)
+                self->publish(self->undoProgress_, share);
+        });
+        const JournalFile& file = files[done];
         const UndoOutcome outcome = undoConversion(file);
         if (outcome.result == UndoResult::putBack || outcome.result == UndoResult::finished) {
             tell(QStringLiteral("Interrupted conversion put right: ") + file.intent.original);
@@ -920,6 +942,7 @@ void ContentViewModel::runUndo(QPointer<ContentViewModel> self, std::stop_token 
     postToGuiThread([self] {
         if (!self)
             return;
+        self->publish(self->undoProgress_, 1.0);
         self->publish(self->isUndoing_, false);
         emit self->undoFinished();
     });

@@ -109,6 +109,10 @@ public:
     // The same for the chosen files of run `number`, or all its files.
     void undoRun(qint64 number, const QList<qint64>& fileIds = {});
     bool isUndoing() const { return isUndoing_; }
+    // The share of the undo's files handled so far, 0 to 1.
+    double undoProgress() const { return undoProgress_; }
+    // Ends the undo before its next file; the file in hand is finished.
+    void stopUndo();
     // The runs of the history, newest first, as last read; loadHistory()
     // reads them again on a worker, and every undo ends by doing so.
     const QList<JournalRun>& history() const { return history_; }
@@ -223,6 +227,7 @@ private:
     qint64 scannedCount_ = 0;
     qint64 totalCount_ = 0;
     double convertProgress_ = 0.0;
+    double undoProgress_ = 0.0;
     QStringList debugLog_;
     qint64 loggedLineCount_ = 0;
     bool showDebug_ = false;
@@ -253,6 +258,7 @@ private:
     std::shared_ptr<ConversionRun> convertTask;
     std::shared_ptr<ConversionRun> activeConversion;
     std::stop_source rowConversionsStop;
+    std::stop_source undoStop;
     // Paths of the files held for conversion. A stop clears isConverting at
     // once, while the file in hand is still being cancelled: this, not
     // isConverting, keeps a second conversion off a file, even one listed

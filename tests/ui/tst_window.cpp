@@ -193,6 +193,7 @@ private slots:
              .totalCount = 9,
              .currentScanningFile = u"kick.wav"_s},
             "Scanning: kick.wav — 4/9");
+        row("undoing", {.isUndoing = true, .undoProgress = 0.5}, "Undoing... 50%");
         row("scanning wins over converting",
             {.isScanning = true, .isConverting = true, .totalCount = 10, .fakeStereoCount = 1},
             "Scanned 0/10 files, 1 fake stereo");
@@ -299,11 +300,23 @@ private slots:
             viewModel.selectAllFakeStereo();
             press(*window, "convertSelectedButton");
             QTRY_VERIFY_WITH_TIMEOUT(viewModel.showConversionComplete(), 30000);
-            QVERIFY(TestFiles::snapshot(copy.path()) != before);
-            if (fromBanner)
+            const auto converted = TestFiles::snapshot(copy.path());
+            QVERIFY(converted != before);
+            if (fromBanner) {
                 press(*window, "undoButton");
-            else
+            } else {
+                // Stop shows with the progress and ends the undo between
+                // files: the folder is as converted or as before, never half
+                // of it, and a second undo finishes the job.
                 window->windowActions().undoConversion->trigger();
+                for (const char* shown : {"convertProgressBar", "convertStopButton"})
+                    QVERIFY2(part<QWidget>(*window, shown)->isVisible(), shown);
+                press(*window, "convertStopButton");
+                QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isUndoing(), 30000);
+                const auto stopped = TestFiles::snapshot(copy.path());
+                QVERIFY(stopped == converted || stopped == before);
+                window->windowActions().undoConversion->trigger();
+            }
             QTRY_VERIFY_WITH_TIMEOUT(!viewModel.isUndoing(), 30000);
             QCOMPARE(TestFiles::snapshot(copy.path()), before);
             QCOMPARE(viewModel.items().first()->detectionStatus, DetectionStatus::fakeStereo);
