@@ -7,6 +7,7 @@
 
 #include "exec/FFmpegLocator.h"
 #include "exec/WorkerThreads.h"
+#include "viewmodel/LogFile.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -86,7 +87,9 @@ int main(int argc, char** argv) {
     QObject::connect(&session, &CliSession::finished, &app,
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
     QMetaObject::invokeMethod(&session, &CliSession::start, Qt::QueuedConnection);
+    const int exitCode = app.exec();
+    flushLogFile();
     // After an interrupt, or a tool abandoned at its time limit, workers may
     // still be running; they are left behind, not waited for.
-    exitLeavingWorkers(app.exec());
+    exitLeavingWorkers(exitCode);
 }

@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 #include "exec/WorkerThreads.h"
 #include "viewmodel/ContentViewModel.h"
+#include "viewmodel/LogFile.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -103,6 +104,8 @@ int main(int argc, char** argv) {
         FFmpegCheck::check(&window);
         window.viewModel().startScanFolders(folders);
     });
+    const int exitCode = app.exec();
+    flushLogFile();
     // A scan or conversion still running is left behind, not waited for.
-    exitLeavingWorkers(app.exec());
+    exitLeavingWorkers(exitCode);
 }

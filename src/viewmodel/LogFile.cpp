@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <condition_variable>
 #include <mutex>
 
 namespace {
@@ -32,6 +33,8 @@ QString withoutTimeZone(const QString& format) {
 std::mutex pendingLock;
 QByteArray pendingText;
 bool writeQueued = false;
+bool writing = false;
+std::condition_variable allWritten;
 
 SerialQueue& logQueue() {
     static SerialQueue* const queue = new SerialQueue(QStringLiteral("sonfold.log"));
@@ -44,10 +47,15 @@ void writePending() {
         const std::lock_guard lock(pendingLock);
         text.swap(pendingText);
         writeQueued = false;
+        writing = true;
     }
     const QString path = logFilePath();
     if (!path.isEmpty())
         appendToLogFile(path, text, logFileRotationBytes);
+    const std::lock_guard lock(pendingLock);
+    writing = false;
+    if (!writeQueued)
+        allWritten.notify_all();
 }
 
 } // namespace
@@ -71,6 +79,11 @@ void persistLog(const QString& line) {
         return;
     writeQueued = true;
     logQueue().submit(writePending);
+}
+
+void flushLogFile(std::chrono::milliseconds limit) {
+    std::unique_lock lock(pendingLock);
+    allWritten.wait_for(lock, limit, [] { return !writeQueued && !writing; });
 }
 
 void appendToLogFile(const QString& path, const QByteArray& text, qint64 rotationBytes) {

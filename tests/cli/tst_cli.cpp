@@ -64,6 +64,13 @@ Result run(const QStringList& arguments, const QString& ffmpeg = {}) {
     return finish(process);
 }
 
+// Lines in the children's log file, in their own data folder (this process
+// runs in Qt's test mode, which moves its own).
+qsizetype logFileLines() {
+    return TestFiles::contentsOf(qEnvironmentVariable("XDG_DATA_HOME") + u"/Chanfuse/debug.log"_s)
+        .count('\n');
+}
+
 // The store of the Chanfuse window, which the child reads.
 QString settingsFile() {
     return qEnvironmentVariable("XDG_CONFIG_HOME") + u"/Chanfuse/Chanfuse.conf"_s;
@@ -109,6 +116,7 @@ private slots:
     void cleanup() { QFile::remove(settingsFile()); }
 
     void scanListsEveryFileSortedByPath() {
+        const qsizetype linesBefore = logFileLines();
         const Result result = run({u"scan"_s, folder->path()});
 
         QCOMPARE(result.exitCode, 0);
@@ -123,6 +131,12 @@ private slots:
         const Result verbose = run({u"scan"_s, u"--verbose"_s, folder->path()});
         QCOMPARE(verbose.out, result.out);
         QVERIFY2(verbose.err.contains(u"[DEBUG] Scanned 1/4: "_s), qPrintable(verbose.err));
+
+        // The log file gains every line of both runs, the last ones included:
+        // neither process ended before its lines were written.
+        const qsizetype loggedLines = verbose.err.count(u"[DEBUG] "_s);
+        QVERIFY(loggedLines > 0);
+        QCOMPARE(logFileLines(), linesBefore + 2 * loggedLines);
     }
 
     // A dry run lists what a conversion would take and changes nothing; --json
