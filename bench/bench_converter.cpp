@@ -94,7 +94,7 @@ void measure(const QString& folder, const QString& extension, const QString& ffm
         QFile::remove(output);
         const auto kept = std::make_shared<FileItem>(QUrl::fromLocalFile(input));
         suffixed.measure([&] {
-            if (converter.convertToMono(kept, quiet))
+            if (converter.convertToMono(kept, quiet).kind != ConversionOutcome::Kind::converted)
                 qFatal("conversion failed");
         });
 
@@ -105,7 +105,7 @@ void measure(const QString& folder, const QString& extension, const QString& ffm
         QFile::copy(source, replaced);
         const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(replaced));
         inPlace.measure([&] {
-            if (converter.convertToMono(item, quiet))
+            if (converter.convertToMono(item, quiet).kind != ConversionOutcome::Kind::converted)
                 qFatal("conversion failed");
         });
     }

@@ -94,7 +94,7 @@ void benchAnalysis(const AudioScanner& scanner, const QString& root) {
         workers.emplace_back([&, url] {
             if (!semaphore.waitWithCancellation(scan.get_token()))
                 return;
-            scanner.analyzeFile(std::make_shared<FileItem>(url));
+            scanner.analyzeFile(url);
             semaphore.signal();
             ++finished;
         });

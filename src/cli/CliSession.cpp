@@ -11,7 +11,7 @@ namespace {
 // Converted, failed, skipped, or refused because the whole file proved to be
 // real stereo: every file the run took leaves fake stereo once it is handled.
 bool isOutcome(DetectionStatus status) {
-    return status != DetectionStatus::fakeStereo && status != DetectionStatus::converting;
+    return status != DetectionStatus::fakeStereo;
 }
 
 void tellUser(const QString& line) {

@@ -9,7 +9,6 @@
 #include "converter/OriginalLock.h"
 #include "exec/FFmpegLocator.h"
 #include "exec/TimeLimits.h"
-#include "exec/WorkerThreads.h"
 #include "history/JournaledCommit.h"
 #include "scanner/WholeFileComparison.h"
 
@@ -39,75 +38,106 @@ bool describesTheEncoding(const QString& tag) {
     return encoding.contains(tag);
 }
 
+using Kind = ConversionOutcome::Kind;
+
+// What the ffmpeg run's or the disposal's failure text means. Their texts open
+// with fixed wording and never with a file name: "Skipped: " and
+// "Not converted: " mark a file left alone on purpose, and a time limit reads
+// "Conversion timed out after ..." or "<step> timed out".
+Kind kindOfStageFailure(const QString& text, std::stop_token stop) {
+    if (text.startsWith(QStringLiteral("Skipped: ")))
+        return Kind::skipped;
+    if (stop.stop_requested())
+        return Kind::cancelled;
+    if (text.startsWith(QStringLiteral("Not converted: ")))
+        return Kind::refused;
+    if (text.startsWith(QStringLiteral("Conversion timed out")) ||
+        text.endsWith(QStringLiteral(" timed out")))
+        return Kind::timedOut;
+    return Kind::failed;
+}
+
+ConversionOutcome stageFailure(const QString& text, std::stop_token stop) {
+    return ConversionOutcome::notConverted(kindOfStageFailure(text, stop), text);
+}
+
 // Trusts ffmpeg's exit status with nothing: a disk that fills up while the
 // file is finished still gives status 0 and a truncated file, and a muxer
 // drops the tags it cannot write (an M4A's freeform iTunes tags) without a
 // word.
-std::optional<QString> checkOutput(const QString& output, const FFmpegOutcome& run,
-                                   const ConversionLog& log, std::stop_token stop) {
+std::optional<ConversionOutcome> checkOutput(const QString& output, const FFmpegOutcome& run,
+                                             const ConversionLog& log, std::stop_token stop) {
+    const auto failed = [](const QString& text) {
+        return ConversionOutcome::notConverted(Kind::failed, text);
+    };
     const WholeFileVerdict& compared = run.verdict;
     if (!fileExistsWithin(fileQueryLimitSeconds, output).value_or(false)) {
         log(QStringLiteral("Output file missing after ffmpeg reported success: ") + output);
-        return QStringLiteral("Output file not created despite ffmpeg success");
+        return failed(QStringLiteral("Output file not created despite ffmpeg success"));
     }
     if (fileSizeWithin(fileQueryLimitSeconds, output).value_or(0) <= 0) {
         log(QStringLiteral("Output file is empty: ") + output);
-        return QStringLiteral("Output file is empty");
+        return failed(QStringLiteral("Output file is empty"));
     }
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     const std::optional<AudioFormat> written =
         ffmpeg ? probeAudioFormat(*ffmpeg, output, stop) : std::nullopt;
     if (stop.stop_requested())
-        return QStringLiteral("Cancelled");
+        return ConversionOutcome::notConverted(Kind::cancelled, QStringLiteral("Cancelled"));
     if (!written)
-        return QStringLiteral("Output could not be read back");
+        return failed(QStringLiteral("Output could not be read back"));
     if (written->channels != 1)
-        return QStringLiteral("Output has %1 channels instead of 1").arg(written->channels);
+        return failed(QStringLiteral("Output has %1 channels instead of 1").arg(written->channels));
     const double expected = double(compared.framesCompared) / double(compared.framesPerSecond);
     const double slack = qMax(shortestDurationSlackSeconds, expected * durationSlackShare);
     if (written->duration <= 0 || qAbs(written->duration - expected) > slack)
-        return QStringLiteral("Output lasts %1 s instead of %2 s")
-            .arg(qMax(0.0, written->duration), 0, 'f', 2)
-            .arg(expected, 0, 'f', 2);
+        return failed(QStringLiteral("Output lasts %1 s instead of %2 s")
+                          .arg(qMax(0.0, written->duration), 0, 'f', 2)
+                          .arg(expected, 0, 'f', 2));
     QStringList lost;
     for (auto tag = run.originalTags.cbegin(); tag != run.originalTags.cend(); ++tag)
         if (!describesTheEncoding(tag.key()) && written->tags.value(tag.key()) != tag.value())
             lost.append(tag.key());
     if (!lost.isEmpty()) {
         lost.sort();
-        return QStringLiteral("Not converted: its tags would be lost: ") + lost.join(u", ");
+        return ConversionOutcome::notConverted(
+            Kind::refused,
+            QStringLiteral("Not converted: its tags would be lost: ") + lost.join(u", "));
     }
     log(QStringLiteral("Output verified: one channel, %1 s").arg(written->duration, 0, 'f', 2));
     return std::nullopt;
 }
 
 // Why a run with this verdict must not be committed, if it must not.
-std::optional<QString> refusalOf(const FFmpegOutcome& run, const WholeFileVerdict& verdict,
-                                 std::stop_token stop) {
+std::optional<ConversionOutcome> refusalOf(const FFmpegOutcome& run,
+                                           const WholeFileVerdict& verdict, std::stop_token stop) {
     if (verdict.firstDifferingFrame)
-        return QStringLiteral("Not converted: channels differ at ") +
-               minutesAndSeconds(*verdict.firstDifferingFrame, verdict.framesPerSecond);
+        return ConversionOutcome::notConverted(
+            Kind::channelsDiffer,
+            QStringLiteral("Not converted: channels differ at ") +
+                minutesAndSeconds(*verdict.firstDifferingFrame, verdict.framesPerSecond));
     if (!run.ok)
-        return run.text;
+        return stageFailure(run.text, stop);
     if (stop.stop_requested())
-        return QStringLiteral("Cancelled");
+        return ConversionOutcome::notConverted(Kind::cancelled, QStringLiteral("Cancelled"));
     if (verdict.framesCompared == 0)
-        return QStringLiteral("Not converted: could not verify the whole file");
+        return ConversionOutcome::notConverted(
+            Kind::refused, QStringLiteral("Not converted: could not verify the whole file"));
     return std::nullopt;
 }
 
 } // namespace
 
-std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
-                                                     const LogCallback& callback,
-                                                     std::stop_token stop,
-                                                     const QString& runKey) const {
+ConversionOutcome AudioConverter::convertToMono(const FileItemPtr& item,
+                                                const LogCallback& callback, std::stop_token stop,
+                                                const QString& runKey) const {
     const ConversionLog log(callback);
     const QString input = item->path();
     log(QStringLiteral("ffmpeg input: ") + input);
     if (settings.suffixEnabled()) {
         if (const auto refusal = Settings::suffixRefusal(settings.suffix()))
-            return QStringLiteral("Not converted: ") + *refusal;
+            return ConversionOutcome::notConverted(Kind::refused,
+                                                   QStringLiteral("Not converted: ") + *refusal);
     }
 
     const OutputPath output = buildOutputPath(*item, settings);
@@ -116,9 +146,10 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
 
     // Held until the original has been disposed of.
     auto acquired = OriginalLock::acquire(*item);
+    // Every refusal of the lock leaves a file alone that is not ours to take.
     if (const auto* refusal = std::get_if<QString>(&acquired)) {
         log(*refusal + QStringLiteral(": ") + input);
-        return *refusal;
+        return ConversionOutcome::notConverted(Kind::skipped, *refusal);
     }
     auto lock = std::make_shared<const OriginalLock>(std::get<OriginalLock>(std::move(acquired)));
     // Replacing one name of a file that has others saves no space and splits
@@ -129,7 +160,7 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
                                     .arg(otherLinks)
                                     .arg(otherLinks == 1 ? "" : "s");
         log(refusal + QStringLiteral(": ") + input);
-        return refusal;
+        return ConversionOutcome::notConverted(Kind::refused, refusal);
     }
 
     // Measured before anything changes on disk; a time-out records a saving of 0.
@@ -140,15 +171,15 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
     // and nothing is committed unless every frame passed.
     const FFmpegOutcome run = runFFmpeg(input, output.path, log, settings, stop);
     const WholeFileVerdict& verdict = run.verdict;
-    if (const std::optional<QString> refusal = refusalOf(run, verdict, stop)) {
+    if (std::optional<ConversionOutcome> refusal = refusalOf(run, verdict, stop)) {
         removeOutput(output.path);
-        return refusal;
+        return *refusal;
     }
     log(QStringLiteral("Verified: channels identical over ") +
         minutesAndSeconds(verdict.framesCompared, verdict.framesPerSecond));
-    if (auto failure = checkOutput(output.path, run, log, stop)) {
+    if (std::optional<ConversionOutcome> failure = checkOutput(output.path, run, log, stop)) {
         removeOutput(output.path);
-        return failure;
+        return *failure;
     }
     const qint64 convertedSize = fileSizeWithin(fileQueryLimitSeconds, output.path).value_or(0);
 
@@ -156,13 +187,7 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
             *item, std::move(lock), output, settings,
             runKey.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : runKey, log,
             stop))
-        return failure;
-
-    const QUrl convertedUrl = QUrl::fromLocalFile(output.finalPath);
-    postToGuiThread([item, originalSize, convertedSize, convertedUrl] {
-        item->originalSize = originalSize;
-        item->convertedSize = convertedSize;
-        item->convertedUrl = convertedUrl;
-    });
-    return std::nullopt;
+        return stageFailure(*failure, stop);
+    return {
+        Kind::converted, {}, originalSize, convertedSize, QUrl::fromLocalFile(output.finalPath)};
 }

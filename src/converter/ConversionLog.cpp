@@ -4,13 +4,15 @@
 
 #include <cstdio>
 
-void ConversionLog::operator()(const QString& line) const {
-    if (callback) {
-        callback(line);
-        return;
-    }
-    // One call per line keeps lines of concurrent conversions whole.
+void echoToConsole(const QString& line) {
     const QByteArray text = "[DEBUG] " + line.toUtf8() + '\n';
     std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
     std::fflush(stdout);
+}
+
+void ConversionLog::operator()(const QString& line) const {
+    if (callback)
+        callback(line);
+    else
+        echoToConsole(line);
 }

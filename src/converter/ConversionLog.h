@@ -10,8 +10,12 @@
 // any thread.
 using LogCallback = std::function<void(const QString&)>;
 
-// Where a conversion's progress lines go: the caller's callback, or standard
-// output with a "[DEBUG] " prefix when there is none.
+// Writes "[DEBUG] " + line to standard output, the developer's console. One
+// write per line keeps the lines of concurrent callers whole. Any thread.
+void echoToConsole(const QString& line);
+
+// Where a conversion's progress lines go: the caller's callback, or the
+// console when there is none.
 class ConversionLog {
 public:
     explicit ConversionLog(LogCallback callback) : callback(std::move(callback)) {}

@@ -55,7 +55,6 @@ enum class DetectionStatus {
     error,
     timedOut,
     converted,
-    converting
 };
 
 enum class ComparisonMethod { byteExact, statistical };
@@ -77,7 +76,7 @@ template <> struct RawValues<ChannelStatus> {
 
 template <> struct RawValues<DetectionStatus> {
     static constexpr bool listable = false;
-    static constexpr std::array<std::pair<DetectionStatus, std::string_view>, 9> table{{
+    static constexpr std::array<std::pair<DetectionStatus, std::string_view>, 8> table{{
         {DetectionStatus::pending, "Pending"},
         {DetectionStatus::fakeStereo, "\u26A0 Fake Stereo"},
         {DetectionStatus::realStereo, "\u2713 Real Stereo"},
@@ -86,7 +85,6 @@ template <> struct RawValues<DetectionStatus> {
         {DetectionStatus::error, "\u2717 Error"},
         {DetectionStatus::timedOut, "\u23F1 Skipped"},
         {DetectionStatus::converted, "\u2713 Converted"},
-        {DetectionStatus::converting, "\u23F3 Converting"},
     }};
 };
 

@@ -6,7 +6,6 @@
 #include "exec/FFmpegLocator.h"
 #include "exec/TimeLimits.h"
 #include "exec/ToolOutput.h"
-#include "exec/WorkerThreads.h"
 #include "model/PathParts.h"
 #include "scanner/AnalysisEngine.h"
 #include "scanner/ChannelComparison.h"
@@ -27,8 +26,6 @@
 #include <cstdlib>
 #include <exception>
 #include <fts.h>
-#include <functional>
-#include <iostream>
 #include <memory>
 #include <sys/stat.h>
 
@@ -244,42 +241,8 @@ std::optional<WorkerAnswer> askWorker(const QString& file, qint64 seconds) {
     throw ScannerError();
 }
 
-// Every write to an item happens on the GUI thread; the worker never waits
-// for it. The item is captured by value so the write owns what it touches.
-void writeOnGuiThread(const FileItemPtr& item, std::function<void(FileItem&)> write) {
-    postToGuiThread([item, write = std::move(write)] { write(*item); });
-}
-
 bool isDigitalSilence(const QByteArray& pcm) {
     return std::all_of(pcm.cbegin(), pcm.cend(), [](char byte) { return byte == 0; });
-}
-
-void markMono(const FileItemPtr& item) {
-    writeOnGuiThread(item, [](FileItem& target) {
-        target.channelStatus = ChannelStatus::mono;
-        target.detectionStatus = DetectionStatus::mono;
-    });
-}
-
-// More than two channels, or more than one audio stream: a mono file would
-// lose all but one of them, so the file is listed and never offered.
-void markOtherLayout(const FileItemPtr& item, ChannelStatus layout, qint64 count) {
-    writeOnGuiThread(item, [layout, count](FileItem& target) {
-        target.channelStatus = layout;
-        target.layoutCount = count;
-        target.detectionStatus = DetectionStatus::multichannel;
-        target.isSelected = false;
-    });
-}
-
-void markFailed(const FileItemPtr& item, const QString& message) {
-    const QString line = QStringLiteral("[DEBUG] Scan failed for ") +
-                         lastPathComponent(item->path()) + QStringLiteral(": ") + message + u'\n';
-    std::cout << line.toStdString() << std::flush;
-    writeOnGuiThread(item, [message](FileItem& target) {
-        target.detectionStatus = DetectionStatus::error;
-        target.errorMessage = message;
-    });
 }
 
 } // namespace
@@ -388,64 +351,52 @@ bool AudioScanner::compareChannels(QByteArrayView data, PcmJudgement judgement) 
     return comparer.verdict().channelsMatch;
 }
 
-void AudioScanner::analyzeFile(const FileItemPtr& item) const {
+AnalysisVerdict AudioScanner::analyzeFile(const QUrl& url) const {
+    ChannelStatus channels = ChannelStatus::unknown;
     try {
         // Discovery lists links only when they lead outside the chosen
         // folders; a dropped link is not followed either.
         if (withHardTimeout(existenceLimitSeconds,
-                            [path = item->path()] { return QFileInfo(path).isSymLink(); })) {
-            writeOnGuiThread(item, [](FileItem& target) {
-                target.detectionStatus = DetectionStatus::timedOut;
-                target.errorMessage = outsideLinkText;
-                target.isSelected = false;
-            });
-            return;
-        }
+                            [path = url.toLocalFile()] { return QFileInfo(path).isSymLink(); }))
+            return {channels, 0, DetectionStatus::timedOut, outsideLinkText, false};
         // Without a trustworthy count the file cannot be shown to hold two
         // channels, and only such a file may ever be converted. A name proves
         // nothing: a file named like a converted one is probed like any other.
         const qint64 seconds = settings.scanLimitSeconds();
-        std::optional<WorkerAnswer> answered = askWorker(item->url.toLocalFile(), seconds);
+        std::optional<WorkerAnswer> answered = askWorker(url.toLocalFile(), seconds);
         const std::optional<AudioLayout> layout =
-            answered ? answered->layout : ffprobeAudioLayout(item->url);
+            answered ? answered->layout : ffprobeAudioLayout(url);
         if (!layout)
             throw ScannerError("ffprobe could not read an audio stream from the file");
-        if (layout->audioStreams > 1) {
-            markOtherLayout(item, ChannelStatus::multipleStreams, layout->audioStreams);
-            return;
-        }
-        if (layout->channels == 1) {
-            markMono(item);
-            return;
-        }
-        if (layout->channels > 2) {
-            markOtherLayout(item, ChannelStatus::multichannel, layout->channels);
-            return;
-        }
+        // More than two channels, or more than one audio stream: a mono file
+        // would lose all but one of them, so the file is listed and never
+        // offered.
+        if (layout->audioStreams > 1)
+            return {ChannelStatus::multipleStreams, layout->audioStreams,
+                    DetectionStatus::multichannel, std::nullopt, false};
+        if (layout->channels == 1)
+            return {ChannelStatus::mono, 0, DetectionStatus::mono, std::nullopt, std::nullopt};
+        if (layout->channels > 2)
+            return {ChannelStatus::multichannel, layout->channels, DetectionStatus::multichannel,
+                    std::nullopt, false};
 
-        writeOnGuiThread(item,
-                         [](FileItem& target) { target.channelStatus = ChannelStatus::stereo; });
-        const QByteArray pcm =
-            answered ? std::move(answered->pcm) : decodeToRawPCM(item->url, seconds);
-        if (pcm.size() < pcmFrameSize) {
-            markFailed(item, QStringLiteral("No audio to compare"));
-            return;
-        }
+        channels = ChannelStatus::stereo;
+        const QByteArray pcm = answered ? std::move(answered->pcm) : decodeToRawPCM(url, seconds);
+        if (pcm.size() < pcmFrameSize)
+            return {channels, 0, DetectionStatus::error, QStringLiteral("No audio to compare"),
+                    std::nullopt};
         const PcmJudgement judgement =
             judgementFor(settings.comparisonMethod(), layout->codec, layout->sampleRate);
         // A silent window is no evidence: hidden tracks, live recordings and
         // fade-ins often open with silence before real stereo.
-        const bool fake = isDigitalSilence(pcm) ? compareWholeFile(item->url, judgement,
-                                                                   wholeFileLimitSeconds(settings))
-                                                      .channelsMatch
-                                                : compareChannels(pcm, judgement);
-        const bool select = fake && settings.autoSelectAll();
-        writeOnGuiThread(item, [fake, select](FileItem& target) {
-            target.detectionStatus =
-                fake ? DetectionStatus::fakeStereo : DetectionStatus::realStereo;
-            target.isSelected = select;
-        });
+        const bool fake =
+            isDigitalSilence(pcm)
+                ? compareWholeFile(url, judgement, wholeFileLimitSeconds(settings)).channelsMatch
+                : compareChannels(pcm, judgement);
+        return {channels, 0, fake ? DetectionStatus::fakeStereo : DetectionStatus::realStereo,
+                std::nullopt, fake && settings.autoSelectAll()};
     } catch (const std::exception& failure) {
-        markFailed(item, QString::fromUtf8(failure.what()));
+        return {channels, 0, DetectionStatus::error, QString::fromUtf8(failure.what()),
+                std::nullopt};
     }
 }

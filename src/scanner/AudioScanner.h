@@ -2,8 +2,8 @@
 
 #pragma once
 
-#include "model/FileItem.h"
 #include "model/Settings.h"
+#include "scanner/AnalysisVerdict.h"
 #include "scanner/ChannelComparison.h"
 
 #include <QByteArray>
@@ -48,9 +48,9 @@ public:
     // judges; false without a whole frame.
     static bool compareChannels(QByteArrayView data, PcmJudgement judgement);
 
-    // Classifies one item; its fields are written on the GUI thread. Never
-    // throws and never leaves the item pending.
-    void analyzeFile(const FileItemPtr& item) const;
+    // Classifies one file; the caller applies the verdict to its row on the
+    // GUI thread. Never throws and never answers pending.
+    AnalysisVerdict analyzeFile(const QUrl& url) const;
 
     // Whether a file name has one of the supported audio extensions (any case).
     // Discovery and dropped files go through this one test.

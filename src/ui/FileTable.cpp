@@ -276,7 +276,7 @@ QMenu* FileTable::makeRowMenu() {
         return menu;
     const FileItemPtr first = items.first();
     menu->addAction(QStringLiteral("Reveal in File Manager"), this,
-                    [this, first] { viewModel.revealInFinder(first); });
+                    [this, first] { viewModel.showInFileManager(first); });
     menu->addAction(QStringLiteral("Open"), this,
                     [first] { QDesktopServices::openUrl(first->currentUrl()); });
     menu->addAction(items.size() == 1 ? QStringLiteral("Copy Path") : QStringLiteral("Copy Paths"),
@@ -322,7 +322,7 @@ void FileTable::onDoubleClicked(const QModelIndex& index) {
     if (index.column() != FileTableModel::nameColumn)
         return;
     if (const FileItemPtr item = tableModel->itemAt(index.row()))
-        viewModel.revealInFinder(item);
+        viewModel.showInFileManager(item);
 }
 
 void FileTable::keyPressEvent(QKeyEvent* event) {

@@ -26,7 +26,6 @@ std::optional<QColor> statusColor(DetectionStatus status) {
     case DetectionStatus::timedOut:
         return ThemeColors::attention();
     case DetectionStatus::pending:
-    case DetectionStatus::converting:
         break;
     }
     return std::nullopt;

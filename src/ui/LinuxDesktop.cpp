@@ -60,7 +60,7 @@ void LinuxDesktop::showProgress(std::optional<double> fraction) {
     bus.send(update);
 }
 
-void LinuxDesktop::revealFile(const QUrl& file) {
+void LinuxDesktop::showInFileManager(const QUrl& file) {
     if (!bus.isConnected()) {
         openContainingFolder(file);
         return;

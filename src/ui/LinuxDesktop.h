@@ -23,7 +23,7 @@ public:
     std::optional<QUrl> chooseFolder(const QString& title, const QString& startFolder) override;
 
     // Returns at once; the file manager's answer arrives later.
-    void revealFile(const QUrl& file) override;
+    void showInFileManager(const QUrl& file) override;
 
     void notify(const QString& summary, const QString& body);
     // Between 0 and 1, or nothing to hide the bar. Repeats are not sent.

@@ -3,29 +3,24 @@
 #include "viewmodel/ContentViewModel.h"
 
 #include "converter/AudioConverter.h"
-#include "exec/AsyncSemaphore.h"
-#include "exec/FFmpegLocator.h"
-#include "exec/SerialQueue.h"
-#include "exec/TimeLimits.h"
 #include "exec/WorkerThreads.h"
 #include "history/RunJournal.h"
-#include "history/UndoConversion.h"
 #include "model/FileItem.h"
 #include "model/PathParts.h"
 #include "model/Settings.h"
-#include "scanner/AnalysisEngine.h"
 #include "scanner/AudioScanner.h"
+#include "viewmodel/CompletionSummary.h"
+#include "viewmodel/ConversionRun.h"
 #include "viewmodel/DesktopServices.h"
-#include "viewmodel/LogFile.h"
+#include "viewmodel/DropContents.h"
+#include "viewmodel/ScanRun.h"
+#include "viewmodel/UndoRun.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QScopeGuard>
-#include <QTime>
-#include <QUuid>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -46,56 +41,28 @@ QString verdictOf(const FileItem& item) {
     return status + QStringLiteral(": ") + *item.errorMessage;
 }
 
-QString sizeText(qint64 bytes) {
-    return formattedFileSize(bytes);
+// How the log tells a conversion's outcome.
+QString logLineOf(const ConversionOutcome& outcome) {
+    using Kind = ConversionOutcome::Kind;
+    switch (outcome.kind) {
+    case Kind::converted:
+        return QStringLiteral("  -> success");
+    case Kind::cancelled:
+        return QStringLiteral("  -> STOPPED: left as it was");
+    case Kind::channelsDiffer:
+    case Kind::refused:
+        return QStringLiteral("  -> NOT CONVERTED: ") + outcome.text;
+    case Kind::skipped:
+        return QStringLiteral("  -> SKIPPED: ") + outcome.text;
+    case Kind::timedOut:
+        return QStringLiteral("  -> TIMED OUT: ") + outcome.text;
+    case Kind::failed:
+        break;
+    }
+    return QStringLiteral("  -> FAILED: ") + outcome.text;
 }
 
 } // namespace
-
-// One folder scan, or the analysis of dropped files. The stop source is
-// requested from the GUI thread and read by the run's workers; `finished` is
-// touched on the GUI thread only.
-struct ContentViewModel::ScanRun {
-    std::stop_source stop;
-    qint64 finished = 0;
-    qint64 total = 0;
-};
-
-// One conversion run of the selected items, or of one row. What becomes of
-// the originals is read when it starts, so its summary tells what this run
-// did, whatever the settings say by its end.
-struct ContentViewModel::ConversionRun {
-    std::stop_source stop;
-    QList<FileItemPtr> items;
-    ConvertBehavior behavior = ConvertBehavior::trash;
-    bool suffixEnabled = false;
-
-    static std::shared_ptr<ConversionRun> of(QList<FileItemPtr> items) {
-        auto run = std::make_shared<ConversionRun>();
-        run->items = std::move(items);
-        run->behavior = Settings::shared().convertBehavior();
-        run->suffixEnabled = Settings::shared().suffixEnabled();
-        return run;
-    }
-};
-
-// One drop as the file system describes it: the folders to scan, the audio
-// files already made into pending items (their sizes read here, off the GUI
-// thread, as the volume may not answer), and how many other files were left
-// out for not being audio files.
-struct ContentViewModel::DropContents {
-    QList<QUrl> folders;
-    QList<FileItemPtr> files;
-    qsizetype skippedFiles = 0;
-
-    bool isEmpty() const { return folders.isEmpty() && files.isEmpty(); }
-
-    // Asks the file system which of the local URLs are folders; other URLs
-    // are left out, and files count only with an audio extension, as in a
-    // folder scan. Blocks the calling worker for at most 10 seconds, and gives
-    // empty contents when the file system does not answer in time.
-    static DropContents of(const QList<QUrl>& urls);
-};
 
 ContentViewModel::ContentViewModel(DesktopServices* desktop, QObject* parent)
     : QObject(parent), desktop(desktop),
@@ -113,9 +80,9 @@ ContentViewModel::ContentViewModel(DesktopServices* desktop, QObject* parent)
 // closed window from converting or scanning on unseen.
 ContentViewModel::~ContentViewModel() {
     if (scanTask)
-        scanTask->stop.request_stop();
+        scanTask->stop();
     if (convertTask)
-        convertTask->stop.request_stop();
+        convertTask->stop();
     rowConversionsStop.request_stop();
     undoStop.request_stop();
 }
@@ -136,30 +103,17 @@ void ContentViewModel::setShowConversionComplete(bool value) {
     publish(showConversionComplete_, value);
 }
 
-void ContentViewModel::log(const QString& message) {
-    const QString entry =
-        u'[' + logTimestamp(QTime::currentTime()) + QStringLiteral("] ") + message;
-    debugLog_.append(entry);
-    loggedLineCount_ += 1;
-    if (debugLog_.size() > maximumLogLines)
-        debugLog_.remove(0, debugLog_.size() - maximumLogLines);
-    emit changed();
+void ContentViewModel::setConfettiDuration(std::chrono::milliseconds duration) {
+    confettiDuration = duration;
+}
 
-    std::fputs((QStringLiteral("[DEBUG] ") + message + u'\n').toUtf8().constData(), stdout);
-    std::fflush(stdout);
-    persistLog(entry);
+void ContentViewModel::log(const QString& message) {
+    eventLog.append(message);
+    emit changed();
 }
 
 void ContentViewModel::republishItems() {
     publish(items_, items_);
-}
-
-void ContentViewModel::startUITimer() {
-    uiTimer.start();
-}
-
-void ContentViewModel::stopUITimer() {
-    uiTimer.stop();
 }
 
 // Analyses finishing during a scan only mark the list as changed; the views
@@ -256,9 +210,9 @@ qint64 ContentViewModel::fakeStereoCount() const {
     });
 }
 
-void ContentViewModel::revealInFinder(const FileItemPtr& item) {
+void ContentViewModel::showInFileManager(const FileItemPtr& item) {
     if (desktop)
-        desktop->revealFile(item->currentUrl());
+        desktop->showInFileManager(item->currentUrl());
 }
 
 void ContentViewModel::startScan() {
@@ -273,159 +227,113 @@ void ContentViewModel::startScanFolders(const QList<QUrl>& folders) {
     if (folders.isEmpty())
         return;
     log(QStringLiteral("Starting scan of %1 folder(s)").arg(folders.size()));
+    startScanOf(folders, {});
+}
+
+// The folder label, "Scan" and the Folder column follow the scan: its
+// folders, or the folder of the first dropped file.
+void ContentViewModel::startScanOf(const QList<QUrl>& folders, const QList<QUrl>& files) {
     publish(scanStopped_, false);
     publish(verdictsOutdated_, false);
     publish(isScanning_, true);
     publish(items_, {});
     publish(scannedCount_, qint64(0));
     publish(totalCount_, qint64(0));
+    publish(currentScanningFile_, std::optional<QString>());
     publish(scannedFolders_, folderNames(folders));
     scanRoots.clear();
     for (const QUrl& folder : folders)
         scanRoots.append(QDir::cleanPath(folder.toLocalFile()));
-    setSelectedFolder(folders.first());
-    startUITimer();
+    if (folders.isEmpty())
+        scanRoots.append(QFileInfo(files.first().toLocalFile()).absolutePath());
+    setSelectedFolder(QUrl::fromLocalFile(scanRoots.first()));
+    uiTimer.start();
 
     // A scan this one replaces could no longer show anything; its queued
     // files are not worth analysing.
     if (scanTask)
-        scanTask->stop.request_stop();
-    auto run = std::make_shared<ScanRun>();
-    scanTask = run;
-    activeScan = run;
-    startDetachedWorker([self = QPointer(this), run, scanner = scanner, folders] {
-        runScan(self, run, scanner, folders);
-    });
+        scanTask->stop();
+    scanTask = ScanRun::start(
+        scanner, folders, files,
+        {this,
+         [this](ScanRun& run, qint64 total, qint64 folderCount, const QStringList& notes) {
+             finishDiscovery(run, total, folderCount, notes);
+         },
+         [this](ScanRun& run, const QString& engine) {
+             if (isActive(run) && loggedEngine != engine) {
+                 loggedEngine = engine;
+                 log(engine);
+             }
+         },
+         [this](ScanRun& run, const FileItemPtr& item) { analysing(run, item); },
+         [this](ScanRun& run, const FileItemPtr& item, const AnalysisVerdict& verdict) {
+             analysed(run, item, verdict);
+         },
+         [this](ScanRun& run) { finishScan(run); }});
+    activeScan = scanTask;
 }
 
-// The scan's own worker: discovery folder after folder, then one analysis
-// thread per file, never more at once than the semaphore has permits.
-void ContentViewModel::runScan(QPointer<ContentViewModel> self, std::shared_ptr<ScanRun> run,
-                               std::shared_ptr<const AudioScanner> scanner, QList<QUrl> folders) {
-    // Paths are canonical, so a file reached twice (folders given twice, or
-    // through a link) is listed, and converted, once.
-    QList<QUrl> files;
-    QSet<QUrl> seen;
-    QStringList notes;
-    for (const QUrl& folder : std::as_const(folders)) {
-        const DiscoveredFiles found = scanner->findAudioFiles(folder, folders);
-        for (const QUrl& file : found.audioFiles) {
-            if (!seen.contains(file)) {
-                seen.insert(file);
-                files.append(file);
-            }
-        }
-        notes.append(found.notes);
-    }
-    notes.removeDuplicates();
-    const qint64 total = files.size();
-    const qint64 folderCount = folders.size();
-    postToGuiThread([self, run, total, folderCount, notes] {
-        if (self)
-            self->finishDiscovery(run, total, folderCount, notes);
-    });
-    if (total == 0)
+bool ContentViewModel::isActive(const ScanRun& run) const {
+    return &run == activeScan.get();
+}
+
+void ContentViewModel::analysing(const ScanRun& run, const FileItemPtr& item) {
+    if (!isActive(run))
         return;
-
-    // A stored count below 1 would park every analysis for good. The tools
-    // run on the scan queues, so above their number analyses would only wait
-    // for a queue; the analyser's workers have no such bound.
-    const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
-    const bool workers = ffmpeg && AnalysisEngine::workerProgram(*ffmpeg);
-    const qint64 wanted = std::max<qint64>(Settings::shared().parallelScans(), 1);
-    const qint64 parallel = workers ? wanted : std::min<qint64>(wanted, scanOpQueueCount);
-    if (ffmpeg) {
-        const QString engine = AnalysisEngine::description(*ffmpeg, parallel);
-        postToGuiThread([self, run, engine] {
-            if (self && self->isActive(run) && self->loggedEngine != engine) {
-                self->loggedEngine = engine;
-                self->log(engine);
-            }
-        });
-    }
-    auto semaphore = std::make_shared<AsyncSemaphore>(parallel);
-    auto analyses = std::make_shared<RunningWorkers>();
-    const std::stop_token stop = run->stop.get_token();
-    for (const QUrl& url : std::as_const(files)) {
-        if (!semaphore->waitWithCancellation(stop))
-            break;
-        analyses->started();
-        startDetachedWorker([self, run, scanner, url, semaphore, analyses] {
-            analyzeScannedFile(self, run, scanner, url);
-            semaphore->signal();
-            analyses->finished();
-        });
-    }
-    analyses->waitForAll();
-    postToGuiThread([self, run] {
-        if (self)
-            self->finishScan(run);
-    });
+    items_.append(item);
+    emit changed();
 }
 
-void ContentViewModel::analyzeScannedFile(QPointer<ContentViewModel> self,
-                                          std::shared_ptr<ScanRun> run,
-                                          std::shared_ptr<const AudioScanner> scanner, QUrl url) {
-    auto item = std::make_shared<FileItem>(url);
-    postToGuiThread([self, run, item] {
-        if (!self || !self->isActive(run))
-            return;
-        self->items_.append(item);
-        emit self->changed();
-    });
-    scanner->analyzeFile(item);
-    const QString fileName = lastPathComponent(url.toLocalFile());
-    postToGuiThread([self, run, item, fileName] {
-        if (!self || !self->isActive(run))
-            return;
-        self->publish(self->currentScanningFile_, std::optional<QString>(fileName));
-        run->finished += 1;
-        self->publish(self->scannedCount_, run->finished);
-        self->needsUIUpdate = true;
-        self->log(QStringLiteral("Scanned %1/%2: %3 -> %4")
-                      .arg(run->finished)
-                      .arg(run->total)
-                      .arg(fileName, verdictOf(*item)));
-    });
+// Analyses finishing during a scan only mark the list as changed; the views
+// get at most one republish per refresh tick however many finished.
+void ContentViewModel::analysed(ScanRun& run, const FileItemPtr& item,
+                                const AnalysisVerdict& verdict) {
+    if (!isActive(run))
+        return;
+    verdict.applyTo(*item);
+    const QString fileName = lastPathComponent(item->path());
+    publish(currentScanningFile_, std::optional<QString>(fileName));
+    run.finished += 1;
+    publish(scannedCount_, run.finished);
+    needsUIUpdate = true;
+    log(QStringLiteral("Scanned %1/%2: %3 -> %4")
+            .arg(run.finished)
+            .arg(run.total)
+            .arg(fileName, verdictOf(*item)));
 }
 
-bool ContentViewModel::isActive(const std::shared_ptr<ScanRun>& run) const {
-    return run == activeScan;
-}
-
-void ContentViewModel::finishDiscovery(const std::shared_ptr<ScanRun>& run, qint64 total,
-                                       qint64 folderCount, const QStringList& notes) {
+void ContentViewModel::finishDiscovery(ScanRun& run, qint64 total, qint64 folderCount,
+                                       const QStringList& notes) {
     if (!isActive(run))
         return;
     for (const QString& note : notes)
         log(note);
-    run->total = total;
+    run.total = total;
     publish(totalCount_, total);
-    log(QStringLiteral("Found %1 audio files across %2 folder(s)").arg(total).arg(folderCount));
+    if (run.scansFolders())
+        log(QStringLiteral("Found %1 audio files across %2 folder(s)").arg(total).arg(folderCount));
     if (total > 0)
         return;
     log(QStringLiteral("No audio files found"));
-    publish(isScanning_, false);
-    stopUITimer();
-    if (scanTask == run)
-        scanTask.reset();
-    emit scanFinished();
+    finishScan(run);
 }
 
-void ContentViewModel::finishScan(const std::shared_ptr<ScanRun>& run) {
+void ContentViewModel::finishScan(const ScanRun& run) {
     if (!isActive(run))
         return;
     // Last, whichever way the steps below end, once the results are published.
     const auto endsScan = qScopeGuard([this] { emit scanFinished(); });
+    activeScan.reset();
+    uiTimer.stop();
     if (needsUIUpdate) {
         needsUIUpdate = false;
         republishItems();
     }
-    stopUITimer();
     publish(currentScanningFile_, std::optional<QString>());
-    log(QStringLiteral("Scan complete: %1 files processed").arg(run->finished));
+    if (run.total > 0)
+        log(QStringLiteral("Scan complete: %1 files processed").arg(run.finished));
     publish(isScanning_, false);
-    if (scanTask == run)
+    if (scanTask.get() == &run)
         scanTask.reset();
 
     if (fakeStereoCount() == 0)
@@ -436,22 +344,22 @@ void ContentViewModel::finishScan(const std::shared_ptr<ScanRun>& run) {
         log(QStringLiteral("Selecting all fake stereo files"));
         selectAllFakeStereo();
     }
-    // Only a scan that reached every file is worth celebrating.
-    if (run->stop.stop_requested())
+    // Only a folder scan that reached every file is worth celebrating.
+    if (run.wasStopped() || !run.scansFolders())
         return;
     publish(showConfetti_, true);
-    confettiTimer.start(4000);
+    confettiTimer.start(confettiDuration);
 }
 
 void ContentViewModel::stopScan() {
     log(QStringLiteral("Stopping scan..."));
     if (scanTask) {
-        scanTask->stop.request_stop();
+        scanTask->stop();
         scanTask.reset();
         publish(scanStopped_, true);
     }
     publish(isScanning_, false);
-    stopUITimer();
+    uiTimer.stop();
 }
 
 void ContentViewModel::clearResults() {
@@ -463,7 +371,7 @@ void ContentViewModel::clearResults() {
     publish(totalCount_, qint64(0));
     publish(selectedFolder_, std::optional<QUrl>());
     publish(scannedFolders_, {});
-    stopUITimer();
+    uiTimer.stop();
 }
 
 void ContentViewModel::pickFolder() {
@@ -498,6 +406,8 @@ void ContentViewModel::handleDrop(const QList<QUrl>& urls) {
     });
 }
 
+// Folders are scanned, and dropped files with them are ignored; dropped files
+// alone are scanned as they are.
 void ContentViewModel::processDrop(const DropContents& drop) {
     if (drop.skippedFiles > 0)
         log(QStringLiteral("Drop: skipped %1 file(s): not a supported audio file type")
@@ -507,111 +417,14 @@ void ContentViewModel::processDrop(const DropContents& drop) {
             log(QStringLiteral("Drop: no valid URLs"));
         return;
     }
-
     if (!drop.folders.isEmpty()) {
-        const QStringList names = folderNames(drop.folders);
         log(QStringLiteral("Drop: scanning %1 folder(s): ").arg(drop.folders.size()) +
-            names.join(QStringLiteral(", ")));
-        publish(scannedFolders_, names);
-        setSelectedFolder(drop.folders.first());
+            folderNames(drop.folders).join(QStringLiteral(", ")));
         startScanFolders(drop.folders);
         return;
     }
-
     log(QStringLiteral("Drop: %1 file(s)").arg(drop.files.size()));
-    // The folder label and "Scan" now mean the dropped files' folder.
-    const QString firstFolder = QFileInfo(drop.files.first()->path()).absolutePath();
-    publish(scannedFolders_, {});
-    scanRoots = {firstFolder};
-    setSelectedFolder(QUrl::fromLocalFile(firstFolder));
-    publish(items_, drop.files);
-    analyzeDroppedFiles(drop.files);
-}
-
-// Dropped files are analysed one at a time, without the semaphore or the
-// refresh timer, but with a scan's progress and its stop.
-void ContentViewModel::analyzeDroppedFiles(const QList<FileItemPtr>& dropped) {
-    if (scanTask)
-        scanTask->stop.request_stop();
-    auto run = std::make_shared<ScanRun>();
-    run->total = dropped.size();
-    scanTask = run;
-    activeScan = run;
-    publish(scanStopped_, false);
-    publish(verdictsOutdated_, false);
-    publish(isScanning_, true);
-    publish(scannedCount_, qint64(0));
-    publish(totalCount_, run->total);
-    publish(currentScanningFile_, std::optional<QString>());
-
-    startDetachedWorker([self = QPointer(this), run, scanner = scanner, dropped] {
-        const std::stop_token stop = run->stop.get_token();
-        for (const FileItemPtr& item : dropped) {
-            if (stop.stop_requested())
-                break;
-            postToGuiThread([self, run, fileName = item->fileName] {
-                if (self && self->isActive(run))
-                    self->log(QStringLiteral("Analyzing: ") + fileName);
-            });
-            scanner->analyzeFile(item);
-            postToGuiThread([self, run, item] {
-                if (!self || !self->isActive(run))
-                    return;
-                self->publish(self->currentScanningFile_,
-                              std::optional<QString>(lastPathComponent(item->path())));
-                run->finished += 1;
-                self->publish(self->scannedCount_, run->finished);
-                self->log(QStringLiteral("  -> ") + verdictOf(*item));
-            });
-        }
-        postToGuiThread([self, run, dropped] {
-            if (self)
-                self->finishDroppedFiles(run, dropped);
-        });
-    });
-}
-
-// Files a stop kept from being analysed leave the list, as the files a
-// stopped folder scan never reached never enter it.
-void ContentViewModel::finishDroppedFiles(const std::shared_ptr<ScanRun>& run,
-                                          const QList<FileItemPtr>& dropped) {
-    if (!isActive(run))
-        return;
-    for (const FileItemPtr& item : dropped) {
-        if (item->detectionStatus == DetectionStatus::pending)
-            items_.removeOne(item);
-    }
-    publish(currentScanningFile_, std::optional<QString>());
-    publish(isScanning_, false);
-    if (scanTask == run)
-        scanTask.reset();
-    republishItems();
-    emit scanFinished();
-}
-
-ContentViewModel::DropContents ContentViewModel::DropContents::of(const QList<QUrl>& urls) {
-    QList<QUrl> local;
-    for (const QUrl& url : urls) {
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-            local.append(url);
-    }
-    try {
-        return withHardTimeout(10, [local] {
-            DropContents contents;
-            for (const QUrl& url : local) {
-                const QFileInfo info(url.toLocalFile());
-                if (info.isDir())
-                    contents.folders.append(url);
-                else if (AudioScanner::hasAudioExtension(info.fileName()))
-                    contents.files.append(std::make_shared<FileItem>(url));
-                else
-                    contents.skippedFiles += 1;
-            }
-            return contents;
-        });
-    } catch (const TimeoutError&) {
-        return {};
-    }
+    startScanOf({}, drop.files);
 }
 
 bool ContentViewModel::refusesForSuffix() {
@@ -645,13 +458,8 @@ void ContentViewModel::convertSelected() {
     publish(isConverting_, true);
     publish(convertProgress_, 0.0);
     publish(showConversionComplete_, false);
-
-    auto run = ConversionRun::of(snapshot);
-    convertTask = run;
-    activeConversion = run;
-    startDetachedWorker([self = QPointer(this), run, converter = converter, snapshot] {
-        runConversion(self, run, converter, snapshot);
-    });
+    convertTask = startConversion(snapshot, std::stop_source());
+    activeConversion = convertTask;
 }
 
 // A row converted on its own reports like a run of one, unless a run is
@@ -659,18 +467,31 @@ void ContentViewModel::convertSelected() {
 void ContentViewModel::convertItem(const FileItemPtr& item) {
     if (refusesForSuffix() || !claimForConversion(item))
         return;
-    auto run = ConversionRun::of({item});
-    startDetachedWorker(
-        [self = QPointer(this), converter = converter, run, stop = rowConversionsStop.get_token()] {
-            convertOnWorker(self, converter, run->items.first(), stop);
-            postToGuiThread([self, run] {
-                if (!self)
-                    return;
-                self->releaseFromConversion(run->items);
-                if (!self->isConverting_)
-                    self->showSummary(*run);
-            });
-        });
+    startConversion({item}, rowConversionsStop);
+}
+
+std::shared_ptr<ConversionRun> ContentViewModel::startConversion(QList<FileItemPtr> items,
+                                                                 std::stop_source stop) {
+    return ConversionRun::start(
+        converter, std::move(items), std::move(stop),
+        {this,
+         [this](ConversionRun& run, const FileItemPtr& item) {
+             // A stop that reached the GUI thread first has already cleared
+             // the name.
+             if (isActive(run) && !run.wasStopped())
+                 publish(currentConvertingFile_, std::optional<QString>(item->fileName));
+             log(QStringLiteral("Converting: ") + item->fileName);
+         },
+         [this](const QString& line) { log(line); },
+         [this](ConversionRun& run, const FileItemPtr& item, const ConversionOutcome& outcome,
+                double share) { converted(run, item, outcome, share); },
+         [this](ConversionRun& run) {
+             releaseFromConversion(run.items);
+             if (isActive(run))
+                 finishConversion(run);
+             else if (!isConverting_ && !run.wasStopped())
+                 showSummary(run);
+         }});
 }
 
 bool ContentViewModel::claimForConversion(const FileItemPtr& item) {
@@ -697,158 +518,60 @@ bool ContentViewModel::isConvertible(const FileItemPtr& item) const {
            !isHeldForConversion(item) && !suffixRefusal_;
 }
 
-// The run's own worker: the snapshot strictly one item after another. A stop
-// request cancels the running ffmpeg through the converter and ends the loop
-// once that item's outcome is recorded.
-void ContentViewModel::runConversion(QPointer<ContentViewModel> self,
-                                     std::shared_ptr<ConversionRun> run,
-                                     std::shared_ptr<const AudioConverter> converter,
-                                     QList<FileItemPtr> snapshot) {
-    const std::stop_token stop = run->stop.get_token();
-    const qsizetype count = snapshot.size();
-    // One key for the whole run, so the history can take it back as one.
-    const QString runKey = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    for (qsizetype index = 0; index < count; ++index) {
-        if (stop.stop_requested())
-            break;
-        const FileItemPtr& item = snapshot[index];
-        // A stop that reaches the GUI thread first has already cleared the name.
-        postToGuiThread([self, run, fileName = item->fileName] {
-            if (self && self->isActive(run) && !run->stop.stop_requested())
-                self->publish(self->currentConvertingFile_, std::optional<QString>(fileName));
-        });
-        convertOnWorker(self, converter, item, stop, runKey);
-        const double progress = double(index + 1) / double(count);
-        postToGuiThread([self, run, progress] {
-            if (self && self->isActive(run))
-                self->publish(self->convertProgress_, progress);
-        });
-    }
-    postToGuiThread([self, run, snapshot] {
-        if (!self)
-            return;
-        self->releaseFromConversion(snapshot);
-        self->finishConversion(run);
-    });
+bool ContentViewModel::isActive(const ConversionRun& run) const {
+    return &run == activeConversion.get();
 }
 
-void ContentViewModel::convertOnWorker(QPointer<ContentViewModel> self,
-                                       const std::shared_ptr<const AudioConverter>& converter,
-                                       const FileItemPtr& item, std::stop_token stop,
-                                       const QString& run) {
-    postToGuiThread([self, fileName = item->fileName] {
-        if (self)
-            self->log(QStringLiteral("Converting: ") + fileName);
-    });
-    const LogCallback logLine = [self](const QString& line) {
-        postToGuiThread([self, line] {
-            if (self)
-                self->log(line);
-        });
-    };
-    const std::optional<QString> failure = converter->convertToMono(item, logLine, stop, run);
-    // A stop leaves the file as it was, and the row says so: whatever the
-    // converter answered, nothing of the user's has changed.
-    const bool stopped = failure && stop.stop_requested();
-    postToGuiThread([self, item, failure, stopped] {
-        QString outcome;
-        if (!failure) {
-            item->detectionStatus = DetectionStatus::converted;
-            // The row now stands for the converted file (the converter posted
-            // its size before returning).
-            item->fileSize = item->convertedSize;
-            outcome = QStringLiteral("  -> success");
-        } else if (failure->startsWith(QStringLiteral("Not converted: channels differ"))) {
-            // The whole file proved the scan wrong: this is real stereo.
-            item->detectionStatus = DetectionStatus::realStereo;
-            item->isSelected = false;
-            item->errorMessage = failure;
-            outcome = QStringLiteral("  -> NOT CONVERTED: ") + *failure;
-        } else if (failure->startsWith(QStringLiteral("Skipped: "))) {
-            // Left alone on purpose (another run holds it, or it changed since
-            // the scan): shown as skipped, like a time-out, not as an error.
-            item->detectionStatus = DetectionStatus::timedOut;
-            item->errorMessage = failure;
-            outcome = QStringLiteral("  -> SKIPPED: ") + *failure;
-        } else if (stopped) {
-            outcome = QStringLiteral("  -> STOPPED: left as it was");
-        } else if (failure->contains(QStringLiteral("timed out"))) {
-            item->detectionStatus = DetectionStatus::timedOut;
-            item->errorMessage = failure;
-            outcome = QStringLiteral("  -> TIMED OUT: ") + *failure;
-        } else {
-            item->detectionStatus = DetectionStatus::error;
-            item->errorMessage = failure;
-            outcome = QStringLiteral("  -> FAILED: ") + *failure;
-        }
-        if (self)
-            self->log(outcome);
-    });
+// The one place a conversion's outcome reaches its row.
+void ContentViewModel::converted(const ConversionRun& run, const FileItemPtr& item,
+                                 const ConversionOutcome& outcome, double share) {
+    outcome.applyTo(*item);
+    log(logLineOf(outcome));
+    if (isActive(run))
+        publish(convertProgress_, share);
 }
 
-bool ContentViewModel::isActive(const std::shared_ptr<ConversionRun>& run) const {
-    return run == activeConversion;
-}
-
-void ContentViewModel::finishConversion(const std::shared_ptr<ConversionRun>& run) {
-    if (!isActive(run))
-        return;
+void ContentViewModel::finishConversion(const ConversionRun& run) {
     // Last, whichever way the steps below end, once the banner is decided.
     const auto endsRun = qScopeGuard([this] { emit conversionFinished(); });
+    activeConversion.reset();
     publish(currentConvertingFile_, std::optional<QString>());
     publish(isConverting_, false);
-    if (convertTask == run)
+    if (convertTask.get() == &run)
         convertTask.reset();
     log(QStringLiteral("All conversions complete"));
-    if (!run->stop.stop_requested())
-        showSummary(*run);
+    if (!run.wasStopped())
+        showSummary(run);
 }
 
 // The banner counts what this run converted and what failed, and stays
 // until dismissed.
 void ContentViewModel::showSummary(const ConversionRun& run) {
-    qint64 convertedCount = 0;
-    qint64 failedCount = 0;
-    qint64 bytesSaved = 0;
-    qint64 originalBytes = 0;
-    for (const FileItemPtr& item : run.items) {
-        if (item->detectionStatus == DetectionStatus::converted) {
-            convertedCount += 1;
-            bytesSaved += item->spaceSaved();
-            originalBytes += item->originalSize;
-        } else if (needsAttention(*item)) {
-            failedCount += 1;
-        }
-    }
-    QStringList lines;
-    if (convertedCount > 0)
-        lines.append(conversionCompleteText(convertedCount, bytesSaved, originalBytes, run.behavior,
-                                            run.suffixEnabled));
-    if (failedCount > 0)
-        lines.append(failedCount == 1
-                         ? QStringLiteral("1 file could not be converted.")
-                         : QStringLiteral("%1 files could not be converted.").arg(failedCount));
-    if (lines.isEmpty())
+    const std::optional<CompletionSummary> summary =
+        CompletionSummary::of(run.items, run.behavior, run.suffixEnabled);
+    if (!summary)
         return;
-    const QString message = lines.join(u'\n');
-    publish(conversionFailureCount_, failedCount);
-    // Originals overwritten without a copy cannot come back.
-    publish(conversionCanBeUndone_,
-            convertedCount > 0 &&
-                (run.behavior != ConvertBehavior::overwrite || run.suffixEnabled));
-    publish(conversionCompleteMessage_, message);
+    publish(conversionFailureCount_, summary->failureCount);
+    publish(conversionCanBeUndone_, summary->canBeUndone);
+    publish(conversionCompleteMessage_, summary->message);
     publish(showConversionComplete_, true);
-    log(message);
+    log(summary->message);
 }
 
 void ContentViewModel::stopConvert() {
     log(QStringLiteral("Stopping conversion..."));
     if (convertTask) {
-        convertTask->stop.request_stop();
+        convertTask->stop();
         convertTask.reset();
     }
     publish(currentConvertingFile_, std::optional<QString>());
     publish(isConverting_, false);
+}
+
+void ContentViewModel::stopAllConversions() {
+    if (convertTask)
+        stopConvert();
+    rowConversionsStop.request_stop();
 }
 
 void ContentViewModel::undoLastRun() {
@@ -859,18 +582,19 @@ void ContentViewModel::undoRun(qint64 number, const QList<qint64>& fileIds) {
     startUndo(number, fileIds);
 }
 
+// Read on a worker, published on the GUI thread.
 void ContentViewModel::loadHistory() {
-    startDetachedWorker([self = QPointer(this)] { postHistory(self); });
+    startDetachedWorker([self = QPointer(this)] {
+        postToGuiThread([self, runs = RunJournal::runs()] {
+            if (self)
+                self->showHistory(runs);
+        });
+    });
 }
 
-// Read on the calling worker, published on the GUI thread.
-void ContentViewModel::postHistory(QPointer<ContentViewModel> self) {
-    postToGuiThread([self, runs = RunJournal::runs()] {
-        if (!self)
-            return;
-        self->publish(self->history_, runs);
-        emit self->historyChanged();
-    });
+void ContentViewModel::showHistory(const QList<JournalRun>& runs) {
+    publish(history_, runs);
+    emit historyChanged();
 }
 
 void ContentViewModel::startUndo(std::optional<qint64> number, const QList<qint64>& fileIds) {
@@ -882,9 +606,15 @@ void ContentViewModel::startUndo(std::optional<qint64> number, const QList<qint6
     publish(undoProgress_, 0.0);
     publish(showConversionComplete_, false);
     undoStop = std::stop_source();
-    startDetachedWorker([self = QPointer(this), stop = undoStop.get_token(), number, fileIds] {
-        runUndo(self, stop, number, fileIds);
-    });
+    UndoRun::start(number, fileIds, undoStop.get_token(),
+                   {this, [this](const QString& line) { log(line); },
+                    [this](double share) { publish(undoProgress_, share); },
+                    [this](const QString& original) { showUndone(original); },
+                    [this](const QList<JournalRun>& runs) { showHistory(runs); },
+                    [this] {
+                        publish(isUndoing_, false);
+                        emit undoFinished();
+                    }});
 }
 
 void ContentViewModel::stopUndo() {
@@ -892,60 +622,6 @@ void ContentViewModel::stopUndo() {
         return;
     log(QStringLiteral("Stopping undo..."));
     undoStop.request_stop();
-}
-
-// Stop and quitting end the undo between two files, never within one.
-void ContentViewModel::runUndo(QPointer<ContentViewModel> self, std::stop_token stop,
-                               std::optional<qint64> number, QList<qint64> fileIds) {
-    const auto tell = [self](const QString& line) {
-        postToGuiThread([self, line] {
-            if (self)
-                self->log(line);
-        });
-    };
-    const std::optional<JournalRun> run =
-        number ? RunJournal::run(*number) : RunJournal::lastUndoable();
-    if (!run)
-        tell(QStringLiteral("Nothing to undo"));
-    QList<JournalFile> files;
-    for (const JournalFile& file : run ? run->files : QList<JournalFile>())
-        if ((file.canBeUndone() || file.interrupted()) &&
-            (fileIds.isEmpty() || fileIds.contains(file.id)))
-            files.append(file);
-    for (qsizetype done = 0; done < files.size(); ++done) {
-        if (stop.stop_requested()) {
-            tell(QStringLiteral("Undo stopped: %1 of %2 files taken back")
-                     .arg(done)
-                     .arg(files.size()));
-            break;
-        }
-        postToGuiThread([self, share = double(done) / double(files.size())] {
-            if (self)
-                self->publish(self->undoProgress_, share);
-        });
-        const JournalFile& file = files[done];
-        const UndoOutcome outcome = undoConversion(file);
-        if (outcome.result == UndoResult::putBack || outcome.result == UndoResult::finished) {
-            tell(QStringLiteral("Interrupted conversion put right: ") + file.intent.original);
-            continue;
-        }
-        if (outcome.result != UndoResult::undone) {
-            tell(outcome.text + QStringLiteral(" (") + file.intent.original + u')');
-            continue;
-        }
-        postToGuiThread([self, original = file.intent.original] {
-            if (self)
-                self->showUndone(original);
-        });
-    }
-    postHistory(self);
-    postToGuiThread([self] {
-        if (!self)
-            return;
-        self->publish(self->undoProgress_, 1.0);
-        self->publish(self->isUndoing_, false);
-        emit self->undoFinished();
-    });
 }
 
 // The row of a file taken back shows the original as the scan found it.
@@ -962,47 +638,4 @@ void ContentViewModel::showUndone(const QString& original) {
         item->errorMessage.reset();
     }
     republishItems();
-}
-
-void ContentViewModel::stopAllConversions() {
-    if (convertTask)
-        stopConvert();
-    rowConversionsStop.request_stop();
-}
-
-// A backup always keeps each original (in the _backup folder, and with a
-// suffix also in place); overwriting keeps it only when the suffix gave the
-// output a name of its own. The Trash still holds its originals: the disk
-// has grown until it is emptied.
-QString ContentViewModel::conversionCompleteText(qint64 convertedCount, qint64 bytesSaved,
-                                                 qint64 originalBytes, ConvertBehavior behavior,
-                                                 bool suffixEnabled) {
-    const QString converted = QStringLiteral("Congratulations! ") +
-                              QString::number(convertedCount) +
-                              (convertedCount == 1 ? QStringLiteral(" file converted. ")
-                                                   : QStringLiteral(" files converted. "));
-    switch (behavior) {
-    case ConvertBehavior::trash:
-        return converted + QStringLiteral("Originals moved to the Trash:\nempty it to free ") +
-               sizeText(originalBytes) + u'.';
-    case ConvertBehavior::overwrite:
-        if (!suffixEnabled)
-            return converted + sizeText(bytesSaved) +
-                   QStringLiteral(" disk space recovered.\n(Original files are overwritten.)");
-        return converted +
-               QStringLiteral("Original files are kept beside them:\ndeleting them "
-                              "would free ") +
-               sizeText(originalBytes) + u'.';
-    case ConvertBehavior::backup:
-        if (!suffixEnabled)
-            return converted +
-                   QStringLiteral("Original files are kept in the _backup folder:\n"
-                                  "deleting them would free ") +
-                   sizeText(originalBytes) + u'.';
-        return converted +
-               QStringLiteral("Original files are kept, with copies in the _backup "
-                              "folder:\ndeleting the originals would free ") +
-               sizeText(originalBytes) + u'.';
-    }
-    return {};
 }

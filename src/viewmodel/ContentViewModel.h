@@ -4,6 +4,7 @@
 
 #include "history/RunJournal.h"
 #include "model/FileItem.h"
+#include "viewmodel/EventLog.h"
 #include "viewmodel/TableView.h"
 
 #include <QList>
@@ -15,17 +16,24 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <stop_token>
 
 class AudioConverter;
 class AudioScanner;
+class ConversionRun;
 class DesktopServices;
+class ScanRun;
+struct AnalysisVerdict;
+struct ConversionOutcome;
+struct DropContents;
 
 // The state behind the main window and every operation its controls call.
-// Lives on the GUI thread and is only touched there: scans and conversions run
-// on worker threads of their own and post each write back. Every published
+// Lives on the GUI thread and is only touched there: scans (ScanRun),
+// conversions (ConversionRun) and undos (UndoRun) run on worker threads of
+// their own and post what they find back, and this applies it. Every published
 // assignment emits changed() (also when the value is unchanged); an item
 // changed in place is republished by assigning the list to itself.
 class ContentViewModel : public QObject {
@@ -37,7 +45,7 @@ public:
     explicit ContentViewModel(DesktopServices* desktop = nullptr, QObject* parent = nullptr);
     ~ContentViewModel() override;
 
-    static constexpr qsizetype maximumLogLines = 500;
+    static constexpr qsizetype maximumLogLines = EventLog::maximumLines;
 
     // Published state.
     const QList<FileItemPtr>& items() const { return items_; }
@@ -49,10 +57,10 @@ public:
     qint64 scannedCount() const { return scannedCount_; }
     qint64 totalCount() const { return totalCount_; }
     double convertProgress() const { return convertProgress_; }
-    const QStringList& debugLog() const { return debugLog_; }
+    const QStringList& debugLog() const { return eventLog.lines(); }
     // Lines logged since the start, including those debugLog no longer holds:
     // a view that has shown N of them appends the newest (count - N).
-    qint64 loggedLineCount() const { return loggedLineCount_; }
+    qint64 loggedLineCount() const { return eventLog.count(); }
     bool showDebug() const { return showDebug_; }
     SortColumn sortColumn() const { return sortColumn_; }
     SortOrder sortOrder() const { return sortOrder_; }
@@ -82,6 +90,8 @@ public:
     void setShowConversionComplete(bool value);
     void setSuffixRefusal(const std::optional<QString>& reason);
     void markVerdictsOutdated();
+    // How long the confetti of a completed scan stays up.
+    void setConfettiDuration(std::chrono::milliseconds duration);
 
     // Scanning. All return at once.
     void startScan();
@@ -140,18 +150,11 @@ public:
     void selectNone();
     void setSelected(const QList<FileItemPtr>& chosen, bool selected);
     qint64 fakeStereoCount() const;
-    void revealInFinder(const FileItemPtr& item);
+    // Shows the row's current file selected in the file manager.
+    void showInFileManager(const FileItemPtr& item);
 
-    // "[time] message" into the log (newest 500 lines), "[DEBUG] message" on
-    // standard output, and the timestamped line appended to the log file.
+    // Into the EventLog, and tells the views.
     void log(const QString& message);
-
-    // The banner shown after a conversion run: how many files, and either the
-    // space recovered (the originals are gone) or what deleting the originals
-    // that were kept would free (the disk has grown, nothing was recovered yet).
-    static QString conversionCompleteText(qint64 convertedCount, qint64 bytesSaved,
-                                          qint64 originalBytes, ConvertBehavior behavior,
-                                          bool suffixEnabled);
 
 signals:
     void changed();
@@ -166,51 +169,37 @@ signals:
     void historyChanged();
 
 private:
-    struct ScanRun;
-    struct ConversionRun;
-    struct DropContents;
-
     template <class Value> void publish(Value& field, Value value) {
         field = std::move(value);
         emit changed();
     }
     void republishItems();
-    void startUITimer();
-    void stopUITimer();
     void refreshTick();
 
-    static void runScan(QPointer<ContentViewModel> self, std::shared_ptr<ScanRun> run,
-                        std::shared_ptr<const AudioScanner> scanner, QList<QUrl> folders);
-    static void analyzeScannedFile(QPointer<ContentViewModel> self, std::shared_ptr<ScanRun> run,
-                                   std::shared_ptr<const AudioScanner> scanner, QUrl url);
-    bool isActive(const std::shared_ptr<ScanRun>& run) const;
-    void finishDiscovery(const std::shared_ptr<ScanRun>& run, qint64 total, qint64 folderCount,
-                         const QStringList& notes);
-    void finishScan(const std::shared_ptr<ScanRun>& run);
+    // Scans: of folders, or of the files of a drop.
+    void startScanOf(const QList<QUrl>& folders, const QList<QUrl>& files);
+    bool isActive(const ScanRun& run) const;
+    void analysing(const ScanRun& run, const FileItemPtr& item);
+    void analysed(ScanRun& run, const FileItemPtr& item, const AnalysisVerdict& verdict);
+    void finishDiscovery(ScanRun& run, qint64 total, qint64 folderCount, const QStringList& notes);
+    void finishScan(const ScanRun& run);
+    void setSelectedFolder(const std::optional<QUrl>& folder);
+    void processDrop(const DropContents& drop);
 
-    static void runConversion(QPointer<ContentViewModel> self, std::shared_ptr<ConversionRun> run,
-                              std::shared_ptr<const AudioConverter> converter,
-                              QList<FileItemPtr> snapshot);
-    static void convertOnWorker(QPointer<ContentViewModel> self,
-                                const std::shared_ptr<const AudioConverter>& converter,
-                                const FileItemPtr& item, std::stop_token stop,
-                                const QString& run = {});
-    void startUndo(std::optional<qint64> number, const QList<qint64>& fileIds);
-    static void runUndo(QPointer<ContentViewModel> self, std::stop_token stop,
-                        std::optional<qint64> number, QList<qint64> fileIds);
-    static void postHistory(QPointer<ContentViewModel> self);
-    void showUndone(const QString& original);
-    bool isActive(const std::shared_ptr<ConversionRun>& run) const;
-    void finishConversion(const std::shared_ptr<ConversionRun>& run);
+    // Conversions: a run of the selected rows, or of one row.
+    std::shared_ptr<ConversionRun> startConversion(QList<FileItemPtr> items, std::stop_source stop);
+    bool isActive(const ConversionRun& run) const;
+    void converted(const ConversionRun& run, const FileItemPtr& item,
+                   const ConversionOutcome& outcome, double share);
+    void finishConversion(const ConversionRun& run);
     void showSummary(const ConversionRun& run);
     bool refusesForSuffix();
     bool claimForConversion(const FileItemPtr& item);
     void releaseFromConversion(const QList<FileItemPtr>& released);
 
-    void setSelectedFolder(const std::optional<QUrl>& folder);
-    void processDrop(const DropContents& drop);
-    void analyzeDroppedFiles(const QList<FileItemPtr>& dropped);
-    void finishDroppedFiles(const std::shared_ptr<ScanRun>& run, const QList<FileItemPtr>& dropped);
+    void startUndo(std::optional<qint64> number, const QList<qint64>& fileIds);
+    void showUndone(const QString& original);
+    void showHistory(const QList<JournalRun>& runs);
 
     DesktopServices* const desktop;
     const std::shared_ptr<const AudioScanner> scanner;
@@ -228,8 +217,7 @@ private:
     qint64 totalCount_ = 0;
     double convertProgress_ = 0.0;
     double undoProgress_ = 0.0;
-    QStringList debugLog_;
-    qint64 loggedLineCount_ = 0;
+    EventLog eventLog;
     bool showDebug_ = false;
     SortColumn sortColumn_ = SortColumn::status;
     SortOrder sortOrder_ = SortOrder::ascending;
@@ -271,4 +259,5 @@ private:
     bool needsUIUpdate = false;
     QTimer uiTimer;
     QTimer confettiTimer;
+    std::chrono::milliseconds confettiDuration{4000};
 };

@@ -18,5 +18,5 @@ public:
     virtual std::optional<QUrl> chooseFolder(const QString& title, const QString& startFolder) = 0;
 
     // Shows the file selected in the file manager.
-    virtual void revealFile(const QUrl& file) = 0;
+    virtual void showInFileManager(const QUrl& file) = 0;
 };

@@ -19,8 +19,6 @@ int statusRank(DetectionStatus status) {
         return 3;
     case DetectionStatus::multichannel:
         return 4;
-    case DetectionStatus::converting:
-        return 5;
     case DetectionStatus::converted:
         return 6;
     case DetectionStatus::timedOut:

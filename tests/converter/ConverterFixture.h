@@ -50,16 +50,20 @@ public:
         return entries;
     }
 
-    // Converts on a worker, as the application does; one still running after
-    // a minute ends the test program.
+    // Converts on a worker, as the application does, and applies the
+    // outcome to the item; nothing when converted, else the outcome's text.
+    // One still running after a minute ends the test program.
     std::optional<QString> convert(const FileItemPtr& item, std::stop_token stop = {}) const {
-        std::optional<QString> result;
+        ConversionOutcome outcome;
         const auto work = [&] {
-            result = AudioConverter(Settings::shared()).convertToMono(item, log.callback(), stop);
+            outcome = AudioConverter(Settings::shared()).convertToMono(item, log.callback(), stop);
         };
         if (!TestSupport::finishOnWorker(work, 60000))
             qFatal("the conversion did not finish");
-        return result;
+        outcome.applyTo(*item);
+        if (outcome.kind == ConversionOutcome::Kind::converted)
+            return std::nullopt;
+        return outcome.text;
     }
 
     LogLines log;

@@ -82,7 +82,8 @@ class FaithfulOutputTest : public QObject {
 
     DetectionStatus scan(const FileItemPtr& item) {
         if (!TestSupport::finishOnWorker(
-                [item] { AudioScanner(Settings::shared()).analyzeFile(item); }, 60000))
+                [item] { AudioScanner(Settings::shared()).analyzeFile(item->url).applyTo(*item); },
+                60000))
             qFatal("the scan did not finish");
         return item->detectionStatus;
     }

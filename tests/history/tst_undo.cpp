@@ -51,15 +51,15 @@ class UndoTest : public QObject {
         const QString key = QUuid::createUuid().toString();
         for (const QString& name : names) {
             const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf(name)));
-            std::optional<QString> failure;
+            ConversionOutcome outcome;
             const auto work = [&] {
-                failure = AudioConverter(Settings::shared())
+                outcome = AudioConverter(Settings::shared())
                               .convertToMono(item, fixture.log.callback(), {}, key);
             };
             if (!TestSupport::finishOnWorker(work, 60000))
                 qFatal("the conversion did not finish");
-            if (failure)
-                qFatal("%s not converted: %s", qPrintable(name), qPrintable(*failure));
+            if (outcome.kind != ConversionOutcome::Kind::converted)
+                qFatal("%s not converted: %s", qPrintable(name), qPrintable(outcome.text));
         }
         const QList<JournalRun> runs = RunJournal::runs();
         if (runs.isEmpty() || runs.first().files.size() != names.size())

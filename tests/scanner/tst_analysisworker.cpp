@@ -193,8 +193,7 @@ private slots:
 
         const auto analyse = [&] {
             const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(file));
-            std::thread([item] { AudioScanner(Settings::shared()).analyzeFile(item); }).join();
-            QCoreApplication::sendPostedEvents();
+            AudioScanner(Settings::shared()).analyzeFile(item->url).applyTo(*item);
             return item;
         };
         const FileItemPtr failed = analyse();

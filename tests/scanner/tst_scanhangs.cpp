@@ -42,7 +42,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QVERIFY(TestSupport::finishOnWorker(
-            [item] { AudioScanner(Settings::shared()).analyzeFile(item); },
+            [item] { AudioScanner(Settings::shared()).analyzeFile(item->url).applyTo(*item); },
             int(scanLimit + grace + 5) * 1000));
         QVERIFY2(clock.elapsed() < (scanLimit + grace + 2) * 1000,
                  qPrintable(QString::number(clock.elapsed())));
