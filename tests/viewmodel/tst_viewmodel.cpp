@@ -302,8 +302,16 @@ private slots:
         QFETCH(bool, suffix);
         QFETCH(QString, expected);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QCOMPARE(CompletionSummary::convertedText(2, 1'500'000, 3'200'000, behavior, suffix),
-                 expected);
+        // Each saves 750 kB of its 1.6 MB; the outputs together hold 1.7 MB.
+        QList<FileItemPtr> converted{item("a", DetectionStatus::converted),
+                                     item("b", DetectionStatus::converted)};
+        for (const FileItemPtr& row : converted) {
+            row->originalSize = 1'600'000;
+            row->convertedSize = 850'000;
+        }
+        const auto summary = CompletionSummary::of(converted, behavior, suffix);
+        QVERIFY(summary);
+        QCOMPARE(summary->message, expected);
     }
 
     // Files dropped with folders are ignored; a file reached twice (a folder
