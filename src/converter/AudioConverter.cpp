@@ -87,8 +87,8 @@ std::optional<QString> refusalOf(const FFmpegOutcome& run, const WholeFileVerdic
     if (verdict.firstDifferingFrame)
         return QStringLiteral("Not converted: channels differ at ") +
                minutesAndSeconds(*verdict.firstDifferingFrame, verdict.framesPerSecond);
-    if (!run.ok)
-        return run.text;
+    if (run.failure)
+        return run.failure;
     if (stop.stop_requested())
         return QStringLiteral("Cancelled");
     if (verdict.framesCompared == 0)
@@ -116,11 +116,11 @@ std::optional<QString> AudioConverter::convertToMono(const FileItemPtr& item,
 
     // Held until the original has been disposed of.
     auto acquired = OriginalLock::acquire(*item);
-    if (const auto* refusal = std::get_if<QString>(&acquired)) {
+    if (const auto refusal = acquired.failure()) {
         log(*refusal + QStringLiteral(": ") + input);
         return *refusal;
     }
-    auto lock = std::make_shared<const OriginalLock>(std::get<OriginalLock>(std::move(acquired)));
+    auto lock = std::make_shared<const OriginalLock>(*std::move(acquired));
     // Replacing one name of a file that has others saves no space and splits
     // one file into two different ones.
     const qint64 otherLinks = qint64(lock->whenLocked().st_nlink) - 1;

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr double probeLimitSeconds = 10;
-
 // ffprobe writes most numbers as JSON strings ("44100") and leaves out the
 // ones it does not know.
 double number(const QJsonObject& object, const char* key) {
@@ -97,7 +95,7 @@ std::optional<AudioFormat> probeAudioFormat(const QString& ffmpegPath, const QSt
                                             std::stop_token stop) {
     if (const std::optional<QString> analyser = AnalysisEngine::workerProgram(ffmpegPath)) {
         const AnalysisWorker::Reply reply = AnalysisEngine::ask(
-            *analyser, {path, true, false, std::nullopt, probeLimitSeconds}, {}, stop);
+            *analyser, {path, true, false, std::nullopt, formatProbeLimitSeconds}, {}, stop);
         if (reply.status != AnalysisWorker::Reply::Status::answered)
             return std::nullopt;
         return describe(QJsonDocument::fromJson(reply.probe).object());
@@ -105,7 +103,7 @@ std::optional<AudioFormat> probeAudioFormat(const QString& ffmpegPath, const QSt
     const QString ffprobe = FFmpegLocator::ffprobePath(ffmpegPath);
     try {
         return withToolTimeout(
-            scanQueue(), probeLimitSeconds,
+            scanQueue(), formatProbeLimitSeconds,
             [ffprobe, path](std::stop_token toolStop) { return runProbe(ffprobe, path, toolStop); },
             stop);
     } catch (const TimeoutError&) {

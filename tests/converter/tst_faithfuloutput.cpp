@@ -6,7 +6,7 @@
 #include "TestMain.h"
 
 #include "converter/FFmpegArguments.h"
-#include "converter/FFmpegRun.h"
+#include "converter/FFmpegErrorText.h"
 #include "exec/FFmpegLocator.h"
 #include "scanner/AudioScanner.h"
 
@@ -352,10 +352,10 @@ private slots:
         const std::optional<AudioFormat> format = probeAudioFormat(ffmpeg, path);
         QVERIFY(format);
 
-        const ConversionPlan plan =
+        const OrFailure<ConversionPlan> plan =
             planConversion(path, fixture.pathOf(u"out."_s + QFileInfo(name).suffix()), *format,
                            encoders, ComparisonMethod::byteExact, {});
-        const QString planned = plan.refusal.value_or(plan.arguments.join(u' '));
+        const QString planned = plan.failure() ? *plan.failure() : plan->arguments.join(u' ');
         QVERIFY2(planned.contains(outcome), qPrintable(planned));
     }
 

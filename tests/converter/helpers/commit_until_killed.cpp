@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
                                 QStringLiteral(".sonfold_orig_killed")};
     const std::optional<QString> failure = commitConversion(
         item,
-        std::make_shared<const OriginalLock>(std::get<OriginalLock>(OriginalLock::acquire(item))),
+        std::make_shared<const OriginalLock>(*OriginalLock::acquire(item)),
         output, Settings::shared(), QUuid::createUuid().toString(), ConversionLog({}));
     ConversionLog({})(failure.value_or(QStringLiteral("committed")));
     return failure ? 1 : 0;
