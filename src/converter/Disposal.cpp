@@ -366,8 +366,7 @@ std::optional<QString> disposeOfOriginal(const FileItem& item,
                 return std::nullopt;
             }
             if (failure)
-                log(item.fileName + QStringLiteral(": could not put the folder back: ") +
-                    *failure);
+                log(item.fileName + QStringLiteral(": could not put the folder back: ") + *failure);
         } catch (const TimeoutError&) {
             log(item.fileName + QStringLiteral(": putting the folder back timed out; it is put "
                                                "back when the volume answers"));
@@ -380,7 +379,8 @@ std::optional<QString> disposeOfOriginal(const FileItem& item,
                              std::function<std::optional<QString>()> step) {
         try {
             if (const std::optional<QString> failure = withHardTimeout(seconds, std::move(step)))
-                return fail(changes->refusal.value_or(what + QStringLiteral(" failed: ") + *failure));
+                return fail(
+                    changes->refusal.value_or(what + QStringLiteral(" failed: ") + *failure));
             return std::optional<QString>();
         } catch (const TimeoutError&) {
             return fail(what + QStringLiteral(" timed out"));
@@ -400,8 +400,9 @@ std::optional<QString> disposeOfOriginal(const FileItem& item,
         }))
         return failure;
     if (changes->toTrash) {
-        if (auto failure = attempt(QStringLiteral("Trash"), std::min(limitSeconds, trashLimitSeconds),
-                                   [changes] { return trashOriginal(*changes); }))
+        if (auto failure =
+                attempt(QStringLiteral("Trash"), std::min(limitSeconds, trashLimitSeconds),
+                        [changes] { return trashOriginal(*changes); }))
             return failure;
     }
     if (whereabouts) {

@@ -139,7 +139,7 @@ int bytesPerSample(const QString& codec, const AudioFormat& format) {
 }
 
 OrFailure<Encoder> chooseEncoder(const AudioFormat& format, const QString& extension,
-                               const std::optional<QSet<QString>>& encoders) {
+                                 const std::optional<QSet<QString>>& encoders) {
     const auto available = [&encoders](const QString& name) {
         return !encoders || encoders->contains(name);
     };
@@ -152,20 +152,22 @@ OrFailure<Encoder> chooseEncoder(const AudioFormat& format, const QString& exten
     const bool isLossy = lossy != std::end(lossyCodecs);
     if (isLossy && available(lossy->encoder)) {
         if (format.bitRate <= 0)
-            return OrFailure<Encoder>::failed(QStringLiteral("Not converted: the bit rate of its %1 audio is unknown")
-                        .arg(codec));
+            return OrFailure<Encoder>::failed(
+                QStringLiteral("Not converted: the bit rate of its %1 audio is unknown")
+                    .arg(codec));
         const qint64 perChannel = format.bitRate / channels;
         const qint64 rate = qMax(perChannel, lossy->floor);
         if (rate >= format.bitRate)
-            return OrFailure<Encoder>::failed(QStringLiteral("Not converted: %1 at %2 would not be smaller than the original")
-                        .arg(codec, kilobits(rate)));
+            return OrFailure<Encoder>::failed(
+                QStringLiteral("Not converted: %1 at %2 would not be smaller than the original")
+                    .arg(codec, kilobits(rate)));
         return Encoder{lossy->encoder,
-                        {QStringLiteral("-b:a"), QString::number(rate)},
-                        QStringLiteral("%1 at %2 (%3 at %4 over %5 channels: %6)")
-                            .arg(lossy->encoder, kilobits(rate), codec, kilobits(format.bitRate))
-                            .arg(channels)
-                            .arg(rate == perChannel ? QStringLiteral("the same bits per channel")
-                                                    : QStringLiteral("the floor for ") + codec)};
+                       {QStringLiteral("-b:a"), QString::number(rate)},
+                       QStringLiteral("%1 at %2 (%3 at %4 over %5 channels: %6)")
+                           .arg(lossy->encoder, kilobits(rate), codec, kilobits(format.bitRate))
+                           .arg(channels)
+                           .arg(rate == perChannel ? QStringLiteral("the same bits per channel")
+                                                   : QStringLiteral("the floor for ") + codec)};
     }
 
     QString samples = format.sampleFormat;
@@ -174,8 +176,8 @@ OrFailure<Encoder> chooseEncoder(const AudioFormat& format, const QString& exten
     samples += QStringLiteral(", %1 Hz").arg(format.sampleRate);
     if (available(codec) && isLossless(codec) && !format.sampleFormat.isEmpty())
         return Encoder{codec,
-                        {QStringLiteral("-sample_fmt"), format.sampleFormat},
-                        QStringLiteral("%1, %2 (lossless: kept exactly)").arg(codec, samples)};
+                       {QStringLiteral("-sample_fmt"), format.sampleFormat},
+                       QStringLiteral("%1, %2 (lossless: kept exactly)").arg(codec, samples)};
     // ADPCM, companded PCM and the like: one channel fewer is half the size.
     if (!isLossy && available(codec))
         return Encoder{codec, {}, QStringLiteral("%1, %2 (kept as it was)").arg(codec, samples)};
@@ -185,18 +187,19 @@ OrFailure<Encoder> chooseEncoder(const AudioFormat& format, const QString& exten
     const QStringList candidates = losslessCodecsFor(extension, format);
     const auto writable = std::find_if(candidates.begin(), candidates.end(), available);
     if (writable == candidates.end())
-        return OrFailure<Encoder>::failed(cannot + QStringLiteral(", and a .%1 file holds no lossless codec it can write")
-                             .arg(extension));
+        return OrFailure<Encoder>::failed(
+            cannot +
+            QStringLiteral(", and a .%1 file holds no lossless codec it can write").arg(extension));
     const QString& lossless = *writable;
     const double losslessBytes =
         format.duration * format.sampleRate * bytesPerSample(lossless, format);
     if (format.fileSize <= 0 || losslessBytes <= 0 || losslessBytes > double(format.fileSize))
-        return OrFailure<Encoder>::failed(cannot +
-                    QStringLiteral(", and %1 would be larger than the original").arg(lossless));
+        return OrFailure<Encoder>::failed(
+            cannot + QStringLiteral(", and %1 would be larger than the original").arg(lossless));
     return Encoder{lossless,
-                    {},
-                    QStringLiteral("%1, %2 (this ffmpeg cannot write %3; lossless and no larger)")
-                        .arg(lossless, samples, codec)};
+                   {},
+                   QStringLiteral("%1, %2 (this ffmpeg cannot write %3; lossless and no larger)")
+                       .arg(lossless, samples, codec)};
 }
 
 QString trackOf(const QString& type) {
@@ -272,9 +275,10 @@ std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath, std::stop
 }
 
 OrFailure<ConversionPlan> planConversion(const QString& input, const QString& output,
-                              const AudioFormat& format,
-                              const std::optional<QSet<QString>>& encoders, ComparisonMethod method,
-                              const ContainerChunks& container) {
+                                         const AudioFormat& format,
+                                         const std::optional<QSet<QString>>& encoders,
+                                         ComparisonMethod method,
+                                         const ContainerChunks& container) {
     const QString extension = QFileInfo(output).suffix().toLower();
     if (const std::optional<QString> unkept = unkeptPart(extension, format, container))
         return OrFailure<ConversionPlan>::failed(*unkept);
@@ -350,14 +354,16 @@ OrFailure<ConversionPlan> planConversion(const QString& input, const QString& ou
 }
 
 OrFailure<ConversionPlan> planConversion(const QString& ffmpegPath, const QString& input,
-                              const QString& output, ComparisonMethod method,
-                              std::stop_token stop) {
+                                         const QString& output, ComparisonMethod method,
+                                         std::stop_token stop) {
     const std::optional<AudioFormat> format = probeAudioFormat(ffmpegPath, input, stop);
     if (!format)
-        return OrFailure<ConversionPlan>::failed(QStringLiteral("Not converted: could not read its audio format"));
+        return OrFailure<ConversionPlan>::failed(
+            QStringLiteral("Not converted: could not read its audio format"));
     // The scan's verdict may be stale: the file may have been replaced since.
     if (format->channels != 2)
-        return OrFailure<ConversionPlan>::failed(QStringLiteral("Skipped: the file no longer has two channels"));
+        return OrFailure<ConversionPlan>::failed(
+            QStringLiteral("Skipped: the file no longer has two channels"));
     std::optional<ContainerChunks> container;
     try {
         container =
@@ -365,7 +371,8 @@ OrFailure<ConversionPlan> planConversion(const QString& ffmpegPath, const QStrin
     } catch (const TimeoutError&) {
     }
     if (!container)
-        return OrFailure<ConversionPlan>::failed(QStringLiteral("Not converted: could not read its chunks"));
+        return OrFailure<ConversionPlan>::failed(
+            QStringLiteral("Not converted: could not read its chunks"));
     return planConversion(input, output, *format, ffmpegEncoders(ffmpegPath, stop), method,
                           *container);
 }

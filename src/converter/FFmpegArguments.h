@@ -19,12 +19,12 @@
 // in the same codec, sample format and sample rate, with its tags and cover,
 // at the quality it had per channel.
 struct ConversionPlan {
-    QStringList arguments;          // the ffmpeg command line after the program name:
-                                    // the PCM of pcmStreamArguments to standard output,
-                                    // and `output`
-    QString choice;                 // one log line: the codec and rate chosen and why
-    PcmJudgement judgement;         // how that PCM is to be judged
-    QHash<QString, QString> tags;   // the original's, which the mono file must have too
+    QStringList arguments;        // the ffmpeg command line after the program name:
+                                  // the PCM of pcmStreamArguments to standard output,
+                                  // and `output`
+    QString choice;               // one log line: the codec and rate chosen and why
+    PcmJudgement judgement;       // how that PCM is to be judged
+    QHash<QString, QString> tags; // the original's, which the mono file must have too
 };
 
 // The plan for writing `output` (same extension as `input`) from `input`,
@@ -36,16 +36,16 @@ struct ConversionPlan {
 // container holds them; a file with a track or chunk the mono file could not
 // keep is refused: the failure is why the plan cannot be made.
 OrFailure<ConversionPlan> planConversion(const QString& input, const QString& output,
-                              const AudioFormat& format,
-                              const std::optional<QSet<QString>>& encoders, ComparisonMethod method,
-                              const ContainerChunks& container);
+                                         const AudioFormat& format,
+                                         const std::optional<QSet<QString>>& encoders,
+                                         ComparisonMethod method, const ContainerChunks& container);
 
 // The same after probing `input`, reading its chunks and listing the
 // encoders of `ffmpegPath`; also refuses a file that no longer has two
 // channels. A stop request ends both tool runs at once.
 OrFailure<ConversionPlan> planConversion(const QString& ffmpegPath, const QString& input,
-                              const QString& output, ComparisonMethod method,
-                              std::stop_token stop = {});
+                                         const QString& output, ComparisonMethod method,
+                                         std::stop_token stop = {});
 
 // The names of the audio encoders the ffmpeg at `ffmpegPath` offers and does
 // not mark experimental ("flac", "libmp3lame"), asked once per ffmpeg build

@@ -263,8 +263,8 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
         exitWatch.waitUpTo(pollInterval);
     const Ending ended = ending();
     FFmpegOutcome outcome = ended == Ending::exited ? finishNormally(child, logFile, log)
-                                                    : stop(child, exitWatch, logFile, output,
-                                                           ended, limitSeconds, start, log);
+                                                    : stop(child, exitWatch, logFile, output, ended,
+                                                           limitSeconds, start, log);
     outcome.verdict = check.verdict();
     outcome.originalTags = planned->tags;
     return outcome;

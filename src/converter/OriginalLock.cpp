@@ -56,7 +56,8 @@ OrFailure<OriginalLock> OriginalLock::acquire(const FileItem& item) {
         return withHardTimeout(fileQueryLimitSeconds,
                                [path, scanned] { return lockAndCheck(path, scanned); });
     } catch (const TimeoutError&) {
-        return OrFailure<OriginalLock>::failed(QStringLiteral("Skipped: locking the file timed out"));
+        return OrFailure<OriginalLock>::failed(
+            QStringLiteral("Skipped: locking the file timed out"));
     }
 }
 
@@ -71,24 +72,30 @@ OrFailure<OriginalLock> OriginalLock::lockAndCheck(const QString& path,
         if (errno == ENOENT)
             return OrFailure<OriginalLock>::failed(QStringLiteral("Input file not found: ") + path);
         if (errno == ELOOP)
-            return OrFailure<OriginalLock>::failed(QStringLiteral("Skipped: a link to a file outside the chosen folders"));
-        return OrFailure<OriginalLock>::failed(QStringLiteral("Could not open the file: ") + lastSystemError());
+            return OrFailure<OriginalLock>::failed(
+                QStringLiteral("Skipped: a link to a file outside the chosen folders"));
+        return OrFailure<OriginalLock>::failed(QStringLiteral("Could not open the file: ") +
+                                               lastSystemError());
     }
     while (::flock(lock.descriptor, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR)
             continue;
         if (errno == EWOULDBLOCK)
-            return OrFailure<OriginalLock>::failed(QStringLiteral("Skipped: being converted by another Chanfuse run"));
-        return OrFailure<OriginalLock>::failed(QStringLiteral("Could not lock the file: ") + lastSystemError());
+            return OrFailure<OriginalLock>::failed(
+                QStringLiteral("Skipped: being converted by another Chanfuse run"));
+        return OrFailure<OriginalLock>::failed(QStringLiteral("Could not lock the file: ") +
+                                               lastSystemError());
     }
     // The file the scan judged, as it was then: a file saved in its place
     // since, even one of the same size and time, was never judged. The path
     // must still name the file we locked, or another run replaced it between
     // our open and our lock.
     if (::fstat(lock.descriptor, &lock.locked) != 0 || !S_ISREG(lock.locked.st_mode) ||
-        quint64(lock.locked.st_ino) != scanned.inode || quint64(lock.locked.st_dev) != scanned.device ||
+        quint64(lock.locked.st_ino) != scanned.inode ||
+        quint64(lock.locked.st_dev) != scanned.device ||
         qint64(lock.locked.st_size) != scanned.size ||
         modifiedMsOf(lock.locked) != scanned.modifiedMs || !lock.isNamedBy(path))
-        return OrFailure<OriginalLock>::failed(QStringLiteral("Skipped: the file changed since it was scanned"));
+        return OrFailure<OriginalLock>::failed(
+            QStringLiteral("Skipped: the file changed since it was scanned"));
     return lock;
 }

@@ -3,11 +3,11 @@
 #include "history/UndoConversion.h"
 
 #include "converter/FileChanges.h"
-#include "model/OwnFileNames.h"
 #include "converter/OriginalLock.h"
 #include "converter/Trash.h"
 #include "exec/TimeLimits.h"
 #include "history/FileDigest.h"
+#include "model/OwnFileNames.h"
 #include "model/Settings.h"
 
 #include <QDir>
@@ -337,8 +337,8 @@ UndoOutcome putBackNow(const JournalFile& file, bool dryRun) {
     if (intent.behavior == ConvertBehavior::backup) {
         if (const auto copy = backupCopyOf(file, sha256OfFile(original)))
             unlinkPath(*copy);
-        ::rmdir(QFile::encodeName(QFileInfo(original).path() + u'/' + backupFolderName)
-                    .constData());
+        ::rmdir(
+            QFile::encodeName(QFileInfo(original).path() + u'/' + backupFolderName).constData());
     }
     RunJournal::forget(file.id);
     return {UndoResult::putBack, {}};

@@ -21,9 +21,9 @@ inline const QString backupFolderName = QStringLiteral("_backup");
 
 // Leftovers of a killed run (staged originals once had no extension); a
 // user's own "sonfold_out_take.wav" is audio.
-inline const QRegularExpression temporaryOutputName(
-    u'^' + QRegularExpression::escape(temporaryOutputPrefix) +
-    QStringLiteral("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.[^.]*$"));
-inline const QRegularExpression keptOriginalName(
-    u'^' + QRegularExpression::escape(keptOriginalPrefix) +
-    QStringLiteral("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}(\\.[^.]*)?$"));
+inline const QRegularExpression
+    temporaryOutputName(u'^' + QRegularExpression::escape(temporaryOutputPrefix) +
+                        QStringLiteral("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.[^.]*$"));
+inline const QRegularExpression
+    keptOriginalName(u'^' + QRegularExpression::escape(keptOriginalPrefix) +
+                     QStringLiteral("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}(\\.[^.]*)?$"));
