@@ -17,21 +17,6 @@
 
 namespace {
 
-// After the legend, one line per encoder: " A..X.. name   description", the
-// flags being type, frame threads, slice threads, experimental, draw band,
-// direct rendering.
-QSet<QString> audioEncoders(const QString& listing) {
-    static const QRegularExpression encoderLine(
-        QStringLiteral("^ A[.F][.S]([.X])[.B][.D] ([^ =]+) "));
-    QSet<QString> names;
-    for (const QString& line : splitAtLineBreaks(listing)) {
-        const QRegularExpressionMatch match = encoderLine.match(line);
-        if (match.hasMatch() && match.captured(1) == QLatin1String("."))
-            names.insert(match.captured(2));
-    }
-    return names;
-}
-
 std::optional<QSet<QString>> listEncoders(const QString& ffmpegPath, std::stop_token stop) {
     ChildProcess process;
     if (process.start(ffmpegPath, {QStringLiteral("-hide_banner"), QStringLiteral("-encoders")},
@@ -254,6 +239,21 @@ std::optional<QString> unkeptPart(const QString& extension, const AudioFormat& f
 }
 
 } // namespace
+
+// After the legend, one line per encoder: " A..X.. name   description", the
+// flags being type, frame threads, slice threads, experimental, draw band,
+// direct rendering.
+QSet<QString> audioEncoders(const QString& listing) {
+    static const QRegularExpression encoderLine(
+        QStringLiteral("^ A[.F][.S]([.X])[.B][.D] ([^ =]+) "));
+    QSet<QString> names;
+    for (const QString& line : splitAtLineBreaks(listing)) {
+        const QRegularExpressionMatch match = encoderLine.match(line);
+        if (match.hasMatch() && match.captured(1) == QLatin1String("."))
+            names.insert(match.captured(2));
+    }
+    return names;
+}
 
 std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath, std::stop_token stop) {
     try {

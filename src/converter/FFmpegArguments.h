@@ -47,6 +47,10 @@ OrFailure<ConversionPlan> planConversion(const QString& ffmpegPath, const QStrin
                                          const QString& output, ComparisonMethod method,
                                          std::stop_token stop = {});
 
+// The audio encoders a listing of `ffmpeg -encoders` names, leaving out the
+// ones marked experimental.
+QSet<QString> audioEncoders(const QString& listing);
+
 // The names of the audio encoders the ffmpeg at `ffmpegPath` offers and does
 // not mark experimental ("flac", "libmp3lame"), asked once per ffmpeg build
 // and kept in the user's cache folder; the cache and the asking run on a scan

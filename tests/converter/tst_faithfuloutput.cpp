@@ -42,6 +42,12 @@ std::pair<double, double> levelOf(const QList<double>& samples) {
     return {10 * std::log10(energy / double(samples.size())), 20 * std::log10(peak)};
 }
 
+// What this machine's ffmpeg 5.1 wrote, recorded in tests/converter/fixtures.
+QString recorded(const char* name) {
+    return QString::fromUtf8(TestFiles::contentsOf(
+        QStringLiteral(QT_TESTCASE_SOURCEDIR "/converter/fixtures/") + QLatin1String(name)));
+}
+
 // The bytes of a file's first cover picture, as they are stored.
 QByteArray coverOf(const QString& path) {
     return TestAudio::ffmpeg(QStringList{u"-i"_s, path} +
@@ -423,11 +429,34 @@ private slots:
             "bad 2 error; bad 3 error; bad 4 error");
         row("at most 300 characters", u"error "_s + QString(400, u'x'),
             u"error "_s + QString(293, u'x') + QChar(0x2026));
+        row("recorded: disk full", recorded("ffmpeg-disk-full.txt"),
+            "Error writing trailer of /dev/full: No space left on device; "
+            "Error closing file /dev/full: No space left on device");
+        row("recorded: unknown encoder", recorded("ffmpeg-unknown-encoder.txt"),
+            "Unknown encoder 'nosuchcodec'");
+        row("recorded: missing input", recorded("ffmpeg-missing-input.txt"),
+            "/tmp/leasetest/nothere.flac: No such file or directory");
     }
     void shortTextForTheUser() {
         QFETCH(QString, diagnostics);
         QFETCH(QString, expected);
         QCOMPARE(extractError(diagnostics), expected);
+    }
+
+    // A recorded `ffmpeg -encoders`: audio encoders that are not experimental.
+    void encodersReadFromTheListing_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("lossless") << "flac" << true;
+        QTest::newRow("from a library") << "libmp3lame" << true;
+        QTest::newRow("experimental") << "opus" << false;
+        QTest::newRow("video") << "mjpeg" << false;
+        QTest::newRow("the legend") << "=" << false;
+    }
+    void encodersReadFromTheListing() {
+        QFETCH(QString, name);
+        QFETCH(bool, offered);
+        QCOMPARE(audioEncoders(recorded("ffmpeg-encoders.txt")).contains(name), offered);
     }
 };
 
