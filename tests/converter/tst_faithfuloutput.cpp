@@ -443,6 +443,40 @@ private slots:
         QCOMPARE(extractError(diagnostics), expected);
     }
 
+    // Recorded ffprobe reports: the stream's numbers, else the whole file's
+    // (neither of these streams states its bit rate), the tags and the cover.
+    void formatReadFromTheReport_data() {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<int>("sampleRate");
+        QTest::addColumn<qint64>("bitRate");
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<int>("pictures");
+        QTest::newRow("FLAC with a cover") << "ffprobe-cover.flac.json"
+                                           << "flac" << 44100 << qint64(136596) << 2.0 << 1;
+        QTest::newRow("Opus") << "ffprobe-opus.ogg.json"
+                              << "opus" << 48000 << qint64(109512) << 2.0065 << 0;
+    }
+    void formatReadFromTheReport() {
+        QFETCH(QString, report);
+        QFETCH(QString, codec);
+        QFETCH(int, sampleRate);
+        QFETCH(qint64, bitRate);
+        QFETCH(double, duration);
+        QFETCH(int, pictures);
+        const std::optional<AudioFormat> format =
+            audioFormatFromReport(recorded(qPrintable(report)).toUtf8());
+        QVERIFY(format);
+        QCOMPARE(format->codec, codec);
+        QCOMPARE(format->channels, 2);
+        QCOMPARE(format->sampleRate, sampleRate);
+        QCOMPARE(format->bitRate, bitRate);
+        QCOMPARE(format->duration, duration);
+        QCOMPARE(format->pictures.size(), pictures);
+        QVERIFY(format->otherStreams.isEmpty());
+        QCOMPARE(format->tags.value(u"title"_s), u"Song"_s);
+    }
+
     // A recorded `ffmpeg -encoders`: audio encoders that are not experimental.
     void encodersReadFromTheListing_data() {
         QTest::addColumn<QString>("name");
