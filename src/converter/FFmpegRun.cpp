@@ -258,10 +258,14 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
         }
         return Ending::refused;
     };
-    // The PCM ended; ffmpeg is finishing its file.
-    while (ending() == Ending::exited && child.isRunning())
+    // The PCM ended; ffmpeg is finishing its file. Once it has, a limit or a
+    // stop that comes later changes nothing.
+    Ending ended = ending();
+    while (ended == Ending::exited && child.isRunning()) {
         exitWatch.waitUpTo(pollInterval);
-    const Ending ended = ending();
+        if (child.isRunning())
+            ended = ending();
+    }
     FFmpegOutcome outcome = ended == Ending::exited ? finishNormally(child, logFile, log)
                                                     : stop(child, exitWatch, logFile, output, ended,
                                                            limitSeconds, start, log);
