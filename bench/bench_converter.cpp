@@ -75,9 +75,11 @@ void measure(const QString& folder, const QString& extension, const QString& ffm
     const QString input = folder + QStringLiteral("/song.") + extension;
     const QString output = folder + QStringLiteral("/song_MONO.") + extension;
     QFile::copy(source, input);
-    const ConversionPlan plan = planConversion(ffmpeg, input, output, ComparisonMethod::byteExact);
-    if (plan.refusal)
-        qFatal("%s", qPrintable(*plan.refusal));
+    const OrFailure<ConversionPlan> planned =
+        planConversion(ffmpeg, input, output, ComparisonMethod::byteExact);
+    if (const auto refusal = planned.failure())
+        qFatal("%s", qPrintable(*refusal));
+    const ConversionPlan& plan = *planned;
     std::printf("%-5s %s\n", qPrintable(extension), qPrintable(plan.choice));
 
     const AudioConverter converter(Settings::shared());

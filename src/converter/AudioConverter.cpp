@@ -116,8 +116,8 @@ std::optional<ConversionOutcome> refusalOf(const FFmpegOutcome& run,
             Kind::channelsDiffer,
             QStringLiteral("Not converted: channels differ at ") +
                 minutesAndSeconds(*verdict.firstDifferingFrame, verdict.framesPerSecond));
-    if (!run.ok)
-        return stageFailure(run.text, stop);
+    if (run.failure)
+        return stageFailure(*run.failure, stop);
     if (stop.stop_requested())
         return ConversionOutcome::notConverted(Kind::cancelled, QStringLiteral("Cancelled"));
     if (verdict.framesCompared == 0)
@@ -147,11 +147,11 @@ ConversionOutcome AudioConverter::convertToMono(const FileItemPtr& item,
     // Held until the original has been disposed of.
     auto acquired = OriginalLock::acquire(*item);
     // Every refusal of the lock leaves a file alone that is not ours to take.
-    if (const auto* refusal = std::get_if<QString>(&acquired)) {
+    if (const auto refusal = acquired.failure()) {
         log(*refusal + QStringLiteral(": ") + input);
         return ConversionOutcome::notConverted(Kind::skipped, *refusal);
     }
-    auto lock = std::make_shared<const OriginalLock>(std::get<OriginalLock>(std::move(acquired)));
+    auto lock = std::make_shared<const OriginalLock>(*std::move(acquired));
     // Replacing one name of a file that has others saves no space and splits
     // one file into two different ones.
     const qint64 otherLinks = qint64(lock->whenLocked().st_nlink) - 1;

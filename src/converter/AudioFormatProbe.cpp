@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr double probeLimitSeconds = 10;
-
 // ffprobe writes most numbers as JSON strings ("44100") and leaves out the
 // ones it does not know.
 double number(const QJsonObject& object, const char* key) {
@@ -28,7 +26,29 @@ void addTags(QHash<QString, QString>& tags, const QJsonObject& object) {
         tags.insert(tag.key().toLower(), tag.value().toString());
 }
 
-std::optional<AudioFormat> describe(const QJsonObject& probed) {
+std::optional<AudioFormat> runProbe(const QString& ffprobe, const QString& path,
+                                    std::stop_token stop) {
+    ChildProcess process;
+    if (process.start(ffprobe,
+                      {QStringLiteral("-v"), QStringLiteral("error"),
+                       QStringLiteral("-show_entries"),
+                       QStringLiteral("stream=index,codec_type,codec_name,sample_fmt,"
+                                      "bits_per_sample,bits_per_raw_sample,bit_rate,sample_rate,"
+                                      "channels,duration:stream_disposition=attached_pic:"
+                                      "stream_tags:format=bit_rate,duration,size:format_tags"),
+                       QStringLiteral("-of"), QStringLiteral("json"), path},
+                      ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
+        return std::nullopt;
+    const QByteArray output = process.readAllStandardOutput(nullptr, stop);
+    if (stop.stop_requested() || process.waitForExit() != 0)
+        return std::nullopt;
+    return audioFormatFromReport(output);
+}
+
+} // namespace
+
+std::optional<AudioFormat> audioFormatFromReport(const QByteArray& json) {
+    const QJsonObject probed = QJsonDocument::fromJson(json).object();
     const QJsonObject container = probed.value(QLatin1String("format")).toObject();
     std::optional<AudioFormat> format;
     QList<AttachedPicture> pictures;
@@ -72,40 +92,19 @@ std::optional<AudioFormat> describe(const QJsonObject& probed) {
     return format;
 }
 
-std::optional<AudioFormat> runProbe(const QString& ffprobe, const QString& path,
-                                    std::stop_token stop) {
-    ChildProcess process;
-    if (process.start(ffprobe,
-                      {QStringLiteral("-v"), QStringLiteral("error"),
-                       QStringLiteral("-show_entries"),
-                       QStringLiteral("stream=index,codec_type,codec_name,sample_fmt,"
-                                      "bits_per_sample,bits_per_raw_sample,bit_rate,sample_rate,"
-                                      "channels,duration:stream_disposition=attached_pic:"
-                                      "stream_tags:format=bit_rate,duration,size:format_tags"),
-                       QStringLiteral("-of"), QStringLiteral("json"), path},
-                      ChildProcess::Output::pipe(), ChildProcess::Output::nullDevice()))
-        return std::nullopt;
-    const QByteArray output = process.readAllStandardOutput(nullptr, stop);
-    if (stop.stop_requested() || process.waitForExit() != 0)
-        return std::nullopt;
-    return describe(QJsonDocument::fromJson(output).object());
-}
-
-} // namespace
-
 std::optional<AudioFormat> probeAudioFormat(const QString& ffmpegPath, const QString& path,
                                             std::stop_token stop) {
     if (const std::optional<QString> analyser = AnalysisEngine::workerProgram(ffmpegPath)) {
         const AnalysisWorker::Reply reply = AnalysisEngine::ask(
-            *analyser, {path, true, false, std::nullopt, probeLimitSeconds}, {}, stop);
+            *analyser, {path, true, false, std::nullopt, formatProbeLimitSeconds}, {}, stop);
         if (reply.status != AnalysisWorker::Reply::Status::answered)
             return std::nullopt;
-        return describe(QJsonDocument::fromJson(reply.probe).object());
+        return audioFormatFromReport(reply.probe);
     }
     const QString ffprobe = FFmpegLocator::ffprobePath(ffmpegPath);
     try {
         return withToolTimeout(
-            scanQueue(), probeLimitSeconds,
+            scanQueue(), formatProbeLimitSeconds,
             [ffprobe, path](std::stop_token toolStop) { return runProbe(ffprobe, path, toolStop); },
             stop);
     } catch (const TimeoutError&) {

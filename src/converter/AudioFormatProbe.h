@@ -39,6 +39,10 @@ struct AudioFormat {
     QHash<QString, QString> tags; // the file's, then the audio stream's; keys in lower case
 };
 
+// The format a JSON report of ffprobe's, or of the analyser's in the same
+// shape, describes; nothing when it names no audio stream.
+std::optional<AudioFormat> audioFormatFromReport(const QByteArray& json);
+
 // Describes `path` with a worker of the analyser where its workers serve
 // `ffmpegPath`, else with the ffprobe beside it run on a scan queue; under the
 // probe's 10 s limit either way. Nothing when the probe fails, times out, is

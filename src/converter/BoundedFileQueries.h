@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "exec/TimeLimits.h"
+
 #include <QString>
 
 #include <optional>
@@ -13,7 +15,3 @@ std::optional<bool> fileExistsWithin(double seconds, const QString& path);
 
 // A size that cannot be read counts as 0.
 std::optional<qint64> fileSizeWithin(double seconds, const QString& path);
-
-// Time limits of the quick file queries and of removing a failed launch's log.
-constexpr double fileQueryLimitSeconds = 10;
-constexpr double logRemovalLimitSeconds = 5;

@@ -7,6 +7,7 @@
 #include "converter/OriginalLock.h"
 #include "converter/Trash.h"
 #include "exec/TimeLimits.h"
+#include "model/OwnFileNames.h"
 #include "model/PathParts.h"
 
 #include <QFile>
@@ -23,14 +24,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Names of our own beside the user's files. The prefix is older than the
-// application's name and never changes: a killed run leaves files under it,
-// and every version must know them as its leftovers, whichever one wrote them.
-const QString temporaryOutputPrefix = QStringLiteral("sonfold_out_");
-const QString keptOriginalPrefix = QStringLiteral(".sonfold_orig_");
-
-constexpr double trashLimitSeconds = 10;
 
 QString freshUuid() {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
@@ -93,20 +86,6 @@ struct Changes {
         return std::nullopt;
     }
 };
-
-struct Step {
-    bool timedOut = false;
-    std::optional<QString> failure;
-    bool ok() const { return !timedOut && !failure; }
-};
-
-Step runStep(double seconds, std::function<std::optional<QString>()> step) {
-    try {
-        return {false, withHardTimeout(seconds, std::move(step))};
-    } catch (const TimeoutError&) {
-        return {true, std::nullopt};
-    }
-}
 
 bool unlinkPath(const QString& path) {
     return ::unlink(QFile::encodeName(path).constData()) == 0;
@@ -372,51 +351,59 @@ std::optional<QString> disposeOfOriginal(const FileItem& item,
     changes->finalPath = output.finalPath;
     const QString folder = QFileInfo(changes->original).path();
     changes->staging = output.staging;
-    changes->backupFolder = folder + QStringLiteral("/_backup");
+    changes->backupFolder = folder + u'/' + backupFolderName;
     changes->inPlace = output.finalPath == changes->original;
     changes->toTrash = behavior == ConvertBehavior::trash;
     const auto fail = [&](const QString& text) -> std::optional<QString> {
-        const Step repair = runStep(limitSeconds, [changes] { return putFolderBack(*changes); });
-        if (repair.ok() && changes->committed()) {
-            log(item.fileName + QStringLiteral(": the last step completed after its time limit"));
-            return std::nullopt;
-        }
-        if (repair.timedOut)
+        // Queued behind a step that overran its limit, so it sees what that
+        // step really did.
+        try {
+            const std::optional<QString> failure =
+                withHardTimeout(limitSeconds, [changes] { return putFolderBack(*changes); });
+            if (!failure && changes->committed()) {
+                log(item.fileName +
+                    QStringLiteral(": the last step completed after its time limit"));
+                return std::nullopt;
+            }
+            if (failure)
+                log(item.fileName + QStringLiteral(": could not put the folder back: ") + *failure);
+        } catch (const TimeoutError&) {
             log(item.fileName + QStringLiteral(": putting the folder back timed out; it is put "
                                                "back when the volume answers"));
-        else if (repair.failure)
-            log(item.fileName + QStringLiteral(": could not put the folder back: ") +
-                *repair.failure);
+        }
         log(item.fileName + QStringLiteral(" left as it was: ") + text);
         return text;
     };
-    // A step that overran its limit may still be writing the changes.
-    const auto failed = [&](const QString& what, const Step& step) {
-        if (step.timedOut)
+    // Each step, called `what` in the text that ends the conversion.
+    const auto attempt = [&](const QString& what, double seconds,
+                             std::function<std::optional<QString>()> step) {
+        try {
+            if (const std::optional<QString> failure = withHardTimeout(seconds, std::move(step)))
+                return fail(
+                    changes->refusal.value_or(what + QStringLiteral(" failed: ") + *failure));
+            return std::optional<QString>();
+        } catch (const TimeoutError&) {
             return fail(what + QStringLiteral(" timed out"));
-        return fail(changes->refusal.value_or(what + QStringLiteral(" failed: ") + *step.failure));
+        }
     };
 
     if (stop.stop_requested())
         return fail(QStringLiteral("Cancelled"));
 
     if (behavior == ConvertBehavior::backup) {
-        const Step backup = runStep(limitSeconds, [changes] { return copyToBackup(*changes); });
-        if (!backup.ok())
-            return failed(QStringLiteral("Backup"), backup);
+        if (auto failure = attempt(QStringLiteral("Backup"), limitSeconds,
+                                   [changes] { return copyToBackup(*changes); }))
+            return failure;
     }
-
-    const Step place = runStep(limitSeconds, [changes] {
-        return changes->inPlace ? replaceOriginal(*changes) : placeUnderFinalName(*changes);
-    });
-    if (!place.ok())
-        return failed(QStringLiteral("File move"), place);
-
+    if (auto failure = attempt(QStringLiteral("File move"), limitSeconds, [changes] {
+            return changes->inPlace ? replaceOriginal(*changes) : placeUnderFinalName(*changes);
+        }))
+        return failure;
     if (changes->toTrash) {
-        const Step trashing = runStep(std::min(limitSeconds, trashLimitSeconds),
-                                      [changes] { return trashOriginal(*changes); });
-        if (!trashing.ok())
-            return failed(QStringLiteral("Trash"), trashing);
+        if (auto failure =
+                attempt(QStringLiteral("Trash"), std::min(limitSeconds, trashLimitSeconds),
+                        [changes] { return trashOriginal(*changes); }))
+            return failure;
     }
     if (whereabouts) {
         if (changes->toTrash)

@@ -17,23 +17,6 @@
 
 namespace {
 
-constexpr double listLimitSeconds = 10;
-
-// After the legend, one line per encoder: " A..X.. name   description", the
-// flags being type, frame threads, slice threads, experimental, draw band,
-// direct rendering.
-QSet<QString> audioEncoders(const QString& listing) {
-    static const QRegularExpression encoderLine(
-        QStringLiteral("^ A[.F][.S]([.X])[.B][.D] ([^ =]+) "));
-    QSet<QString> names;
-    for (const QString& line : splitAtLineBreaks(listing)) {
-        const QRegularExpressionMatch match = encoderLine.match(line);
-        if (match.hasMatch() && match.captured(1) == QLatin1String("."))
-            names.insert(match.captured(2));
-    }
-    return names;
-}
-
 std::optional<QSet<QString>> listEncoders(const QString& ffmpegPath, std::stop_token stop) {
     ChildProcess process;
     if (process.start(ffmpegPath, {QStringLiteral("-hide_banner"), QStringLiteral("-encoders")},
@@ -140,13 +123,8 @@ int bytesPerSample(const QString& codec, const AudioFormat& format) {
     return format.bitsPerSample == 24 ? 3 : 4;
 }
 
-struct EncoderOrRefusal {
-    std::optional<Encoder> encoder;
-    QString refusal;
-};
-
-EncoderOrRefusal chooseEncoder(const AudioFormat& format, const QString& extension,
-                               const std::optional<QSet<QString>>& encoders) {
+OrFailure<Encoder> chooseEncoder(const AudioFormat& format, const QString& extension,
+                                 const std::optional<QSet<QString>>& encoders) {
     const auto available = [&encoders](const QString& name) {
         return !encoders || encoders->contains(name);
     };
@@ -159,23 +137,22 @@ EncoderOrRefusal chooseEncoder(const AudioFormat& format, const QString& extensi
     const bool isLossy = lossy != std::end(lossyCodecs);
     if (isLossy && available(lossy->encoder)) {
         if (format.bitRate <= 0)
-            return {std::nullopt,
-                    QStringLiteral("Not converted: the bit rate of its %1 audio is unknown")
-                        .arg(codec)};
+            return OrFailure<Encoder>::failed(
+                QStringLiteral("Not converted: the bit rate of its %1 audio is unknown")
+                    .arg(codec));
         const qint64 perChannel = format.bitRate / channels;
         const qint64 rate = qMax(perChannel, lossy->floor);
         if (rate >= format.bitRate)
-            return {std::nullopt,
-                    QStringLiteral("Not converted: %1 at %2 would not be smaller than the original")
-                        .arg(codec, kilobits(rate))};
-        return {Encoder{lossy->encoder,
-                        {QStringLiteral("-b:a"), QString::number(rate)},
-                        QStringLiteral("%1 at %2 (%3 at %4 over %5 channels: %6)")
-                            .arg(lossy->encoder, kilobits(rate), codec, kilobits(format.bitRate))
-                            .arg(channels)
-                            .arg(rate == perChannel ? QStringLiteral("the same bits per channel")
-                                                    : QStringLiteral("the floor for ") + codec)},
-                {}};
+            return OrFailure<Encoder>::failed(
+                QStringLiteral("Not converted: %1 at %2 would not be smaller than the original")
+                    .arg(codec, kilobits(rate)));
+        return Encoder{lossy->encoder,
+                       {QStringLiteral("-b:a"), QString::number(rate)},
+                       QStringLiteral("%1 at %2 (%3 at %4 over %5 channels: %6)")
+                           .arg(lossy->encoder, kilobits(rate), codec, kilobits(format.bitRate))
+                           .arg(channels)
+                           .arg(rate == perChannel ? QStringLiteral("the same bits per channel")
+                                                   : QStringLiteral("the floor for ") + codec)};
     }
 
     QString samples = format.sampleFormat;
@@ -183,35 +160,31 @@ EncoderOrRefusal chooseEncoder(const AudioFormat& format, const QString& extensi
         samples += QStringLiteral(" %1-bit").arg(format.bitsPerSample);
     samples += QStringLiteral(", %1 Hz").arg(format.sampleRate);
     if (available(codec) && isLossless(codec) && !format.sampleFormat.isEmpty())
-        return {Encoder{codec,
-                        {QStringLiteral("-sample_fmt"), format.sampleFormat},
-                        QStringLiteral("%1, %2 (lossless: kept exactly)").arg(codec, samples)},
-                {}};
+        return Encoder{codec,
+                       {QStringLiteral("-sample_fmt"), format.sampleFormat},
+                       QStringLiteral("%1, %2 (lossless: kept exactly)").arg(codec, samples)};
     // ADPCM, companded PCM and the like: one channel fewer is half the size.
     if (!isLossy && available(codec))
-        return {Encoder{codec, {}, QStringLiteral("%1, %2 (kept as it was)").arg(codec, samples)},
-                {}};
+        return Encoder{codec, {}, QStringLiteral("%1, %2 (kept as it was)").arg(codec, samples)};
 
     const QString cannot =
         QStringLiteral("Not converted: this ffmpeg cannot write %1 audio").arg(codec);
     const QStringList candidates = losslessCodecsFor(extension, format);
     const auto writable = std::find_if(candidates.begin(), candidates.end(), available);
     if (writable == candidates.end())
-        return {std::nullopt,
-                cannot + QStringLiteral(", and a .%1 file holds no lossless codec it can write")
-                             .arg(extension)};
+        return OrFailure<Encoder>::failed(
+            cannot +
+            QStringLiteral(", and a .%1 file holds no lossless codec it can write").arg(extension));
     const QString& lossless = *writable;
     const double losslessBytes =
         format.duration * format.sampleRate * bytesPerSample(lossless, format);
     if (format.fileSize <= 0 || losslessBytes <= 0 || losslessBytes > double(format.fileSize))
-        return {std::nullopt,
-                cannot +
-                    QStringLiteral(", and %1 would be larger than the original").arg(lossless)};
-    return {Encoder{lossless,
-                    {},
-                    QStringLiteral("%1, %2 (this ffmpeg cannot write %3; lossless and no larger)")
-                        .arg(lossless, samples, codec)},
-            {}};
+        return OrFailure<Encoder>::failed(
+            cannot + QStringLiteral(", and %1 would be larger than the original").arg(lossless));
+    return Encoder{lossless,
+                   {},
+                   QStringLiteral("%1, %2 (this ffmpeg cannot write %3; lossless and no larger)")
+                       .arg(lossless, samples, codec)};
 }
 
 QString trackOf(const QString& type) {
@@ -267,10 +240,25 @@ std::optional<QString> unkeptPart(const QString& extension, const AudioFormat& f
 
 } // namespace
 
+// After the legend, one line per encoder: " A..X.. name   description", the
+// flags being type, frame threads, slice threads, experimental, draw band,
+// direct rendering.
+QSet<QString> audioEncoders(const QString& listing) {
+    static const QRegularExpression encoderLine(
+        QStringLiteral("^ A[.F][.S]([.X])[.B][.D] ([^ =]+) "));
+    QSet<QString> names;
+    for (const QString& line : splitAtLineBreaks(listing)) {
+        const QRegularExpressionMatch match = encoderLine.match(line);
+        if (match.hasMatch() && match.captured(1) == QLatin1String("."))
+            names.insert(match.captured(2));
+    }
+    return names;
+}
+
 std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath, std::stop_token stop) {
     try {
         return withToolTimeout(
-            scanQueue(), listLimitSeconds,
+            scanQueue(), toolListingLimitSeconds,
             [ffmpegPath](std::stop_token toolStop) -> std::optional<QSet<QString>> {
                 if (std::optional<QSet<QString>> kept = EncoderListCache::read(ffmpegPath))
                     return kept;
@@ -286,16 +274,17 @@ std::optional<QSet<QString>> ffmpegEncoders(const QString& ffmpegPath, std::stop
     return std::nullopt;
 }
 
-ConversionPlan planConversion(const QString& input, const QString& output,
-                              const AudioFormat& format,
-                              const std::optional<QSet<QString>>& encoders, ComparisonMethod method,
-                              const ContainerChunks& container) {
+OrFailure<ConversionPlan> planConversion(const QString& input, const QString& output,
+                                         const AudioFormat& format,
+                                         const std::optional<QSet<QString>>& encoders,
+                                         ComparisonMethod method,
+                                         const ContainerChunks& container) {
     const QString extension = QFileInfo(output).suffix().toLower();
     if (const std::optional<QString> unkept = unkeptPart(extension, format, container))
-        return {unkept, {}, {}, {}, {}};
-    const EncoderOrRefusal chosen = chooseEncoder(format, extension, encoders);
-    if (!chosen.encoder)
-        return {chosen.refusal, {}, {}, {}, {}};
+        return OrFailure<ConversionPlan>::failed(*unkept);
+    const OrFailure<Encoder> chosen = chooseEncoder(format, extension, encoders);
+    if (const auto refusal = chosen.failure())
+        return OrFailure<ConversionPlan>::failed(*refusal);
     const PcmJudgement judgement = judgementFor(method, format.codec, format.sampleRate);
 
     // One decode feeds two outputs: first the PCM the whole-file check reads
@@ -304,7 +293,7 @@ ConversionPlan planConversion(const QString& input, const QString& output,
                                         QStringLiteral("-map"), QStringLiteral("0:a:0")} +
                             pcmStreamArguments() + QStringList{QStringLiteral("-")};
     arguments << QStringLiteral("-map") << QStringLiteral("0:a:0");
-    QString choice = QStringLiteral("Codec chosen: ") + chosen.encoder->description;
+    QString choice = QStringLiteral("Codec chosen: ") + chosen->description;
 
     // Cover art is copied byte for byte where the container holds pictures;
     // elsewhere it is left out rather than turned into a video stream.
@@ -341,7 +330,7 @@ ConversionPlan planConversion(const QString& input, const QString& output,
               << (judgement.method == ComparisonMethod::byteExact
                       ? QStringLiteral("pan=mono|c0=c0")
                       : QStringLiteral("pan=mono|c0=0.5*c0+0.5*c1"))
-              << QStringLiteral("-c:a") << chosen.encoder->name << chosen.encoder->options;
+              << QStringLiteral("-c:a") << chosen->name << chosen->options;
 
     arguments << QStringLiteral("-map_metadata") << QStringLiteral("0");
     // Ogg keeps its comments (ReplayGain among them) on the stream, not the file.
@@ -361,18 +350,20 @@ ConversionPlan planConversion(const QString& input, const QString& output,
         (keptPictures > 0 || !format.tags.isEmpty()))
         arguments << QStringLiteral("-write_id3v2") << QStringLiteral("1");
     arguments << output;
-    return {std::nullopt, arguments, choice, judgement, format.tags};
+    return ConversionPlan{arguments, choice, judgement, format.tags};
 }
 
-ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
-                              const QString& output, ComparisonMethod method,
-                              std::stop_token stop) {
+OrFailure<ConversionPlan> planConversion(const QString& ffmpegPath, const QString& input,
+                                         const QString& output, ComparisonMethod method,
+                                         std::stop_token stop) {
     const std::optional<AudioFormat> format = probeAudioFormat(ffmpegPath, input, stop);
     if (!format)
-        return {QStringLiteral("Not converted: could not read its audio format"), {}, {}, {}, {}};
+        return OrFailure<ConversionPlan>::failed(
+            QStringLiteral("Not converted: could not read its audio format"));
     // The scan's verdict may be stale: the file may have been replaced since.
     if (format->channels != 2)
-        return {QStringLiteral("Skipped: the file no longer has two channels"), {}, {}, {}, {}};
+        return OrFailure<ConversionPlan>::failed(
+            QStringLiteral("Skipped: the file no longer has two channels"));
     std::optional<ContainerChunks> container;
     try {
         container =
@@ -380,7 +371,8 @@ ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
     } catch (const TimeoutError&) {
     }
     if (!container)
-        return {QStringLiteral("Not converted: could not read its chunks"), {}, {}, {}, {}};
+        return OrFailure<ConversionPlan>::failed(
+            QStringLiteral("Not converted: could not read its chunks"));
     return planConversion(input, output, *format, ffmpegEncoders(ffmpegPath, stop), method,
                           *container);
 }

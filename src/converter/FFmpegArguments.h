@@ -4,6 +4,7 @@
 
 #include "converter/AudioFormatProbe.h"
 #include "converter/ContainerChunks.h"
+#include "converter/OrFailure.h"
 #include "scanner/ChannelComparison.h"
 
 #include <QHash>
@@ -16,15 +17,14 @@
 
 // How one file becomes its one-channel copy: the original minus one channel,
 // in the same codec, sample format and sample rate, with its tags and cover,
-// at the quality it had per channel; or why that cannot be done here.
+// at the quality it had per channel.
 struct ConversionPlan {
-    std::optional<QString> refusal; // for the user; nothing else is set then
-    QStringList arguments;          // the ffmpeg command line after the program name:
-                                    // the PCM of pcmStreamArguments to standard output,
-                                    // and `output`
-    QString choice;                 // one log line: the codec and rate chosen and why
-    PcmJudgement judgement;         // how that PCM is to be judged
-    QHash<QString, QString> tags;   // the original's, which the mono file must have too
+    QStringList arguments;        // the ffmpeg command line after the program name:
+                                  // the PCM of pcmStreamArguments to standard output,
+                                  // and `output`
+    QString choice;               // one log line: the codec and rate chosen and why
+    PcmJudgement judgement;       // how that PCM is to be judged
+    QHash<QString, QString> tags; // the original's, which the mono file must have too
 };
 
 // The plan for writing `output` (same extension as `input`) from `input`,
@@ -34,18 +34,22 @@ struct ConversionPlan {
 // the left one as it is; channels judged alike within a lossy codec's noise
 // give their mean, at the level of either. Other tracks are copied where the
 // container holds them; a file with a track or chunk the mono file could not
-// keep is refused.
-ConversionPlan planConversion(const QString& input, const QString& output,
-                              const AudioFormat& format,
-                              const std::optional<QSet<QString>>& encoders, ComparisonMethod method,
-                              const ContainerChunks& container);
+// keep is refused: the failure is why the plan cannot be made.
+OrFailure<ConversionPlan> planConversion(const QString& input, const QString& output,
+                                         const AudioFormat& format,
+                                         const std::optional<QSet<QString>>& encoders,
+                                         ComparisonMethod method, const ContainerChunks& container);
 
 // The same after probing `input`, reading its chunks and listing the
 // encoders of `ffmpegPath`; also refuses a file that no longer has two
 // channels. A stop request ends both tool runs at once.
-ConversionPlan planConversion(const QString& ffmpegPath, const QString& input,
-                              const QString& output, ComparisonMethod method,
-                              std::stop_token stop = {});
+OrFailure<ConversionPlan> planConversion(const QString& ffmpegPath, const QString& input,
+                                         const QString& output, ComparisonMethod method,
+                                         std::stop_token stop = {});
+
+// The audio encoders a listing of `ffmpeg -encoders` names, leaving out the
+// ones marked experimental.
+QSet<QString> audioEncoders(const QString& listing);
 
 // The names of the audio encoders the ffmpeg at `ffmpegPath` offers and does
 // not mark experimental ("flac", "libmp3lame"), asked once per ffmpeg build

@@ -4,77 +4,30 @@
 
 #include "converter/BoundedFileQueries.h"
 #include "converter/FFmpegArguments.h"
+#include "converter/FFmpegErrorText.h"
+#include "converter/StuckProcesses.h"
 #include "exec/ChildProcess.h"
+#include "exec/Deadline.h"
 #include "exec/FFmpegLocator.h"
 #include "exec/TimeLimits.h"
 #include "exec/ToolOutput.h"
+#include "model/OwnFileNames.h"
 #include "scanner/WholeFileComparison.h"
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
-#include <QSet>
 #include <QUuid>
 
-#include <array>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
 #include <poll.h>
-#include <set>
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
-
-constexpr qsizetype maximumLines = 3;
-constexpr qsizetype maximumLength = 300;
-
-bool namesAnError(const QString& line) {
-    static const std::array<QString, 5> keywords{
-        QStringLiteral("error"), QStringLiteral("invalid"), QStringLiteral("no such file"),
-        QStringLiteral("permission denied"), QStringLiteral("cannot")};
-    const QString lower = line.toLower();
-    for (const QString& keyword : keywords)
-        if (lower.contains(keyword))
-            return true;
-    return false;
-}
-
-// What ffmpeg says about the files and itself rather than about the failure:
-// the banner, the input and output descriptions with their tags (a title may
-// well contain "error"), and progress lines.
-bool describesRatherThanFails(const QString& line) {
-    static const QRegularExpression context(QStringLiteral(
-        "^(Duration:|Stream #|Input #|Output #|Metadata:|Side data:|Chapters?:|Chapter #|"
-        "Stream mapping:|Press \\[q\\]|ffmpeg version|built with|configuration:|"
-        "lib(av|sw|postproc)\\w*\\s|frame=|size=|video:|"
-        // a tag, "key   : value", as the descriptions list them
-        "[^\\s:]+\\s+: )"));
-    return context.match(line).hasMatch();
-}
-
-QString bounded(const QString& text) {
-    if (text.size() <= maximumLength)
-        return text;
-    return text.left(maximumLength - 1) + QChar(0x2026);
-}
-
-std::mutex pidLock;
-std::set<pid_t> trackedPIDs;
-
-bool anyStillOurs(const QList<pid_t>& pids) {
-    for (pid_t pid : pids)
-        if (isOwnChild(pid))
-            return true;
-    return false;
-}
 
 // Waits for a child to end without reaping it, so the supervisor's polls
 // return as soon as ffmpeg exits instead of at the next 0.1 s tick. Where the
@@ -130,16 +83,13 @@ void ExitWatch::waitUpTo(std::chrono::milliseconds limit) const {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto pollInterval = std::chrono::milliseconds(100);
-constexpr double killGraceSeconds = 3.0;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Our files carry the "sonfold" prefix, older than the application's name and
-// kept so that what a killed run left behind is recognisable as ours.
 QString newLogFilePath() {
-    return QDir::tempPath() + QStringLiteral("/sonfold_ffmpeg_") +
+    return QDir::tempPath() + u'/' + diagnosticsFilePrefix +
            QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".log");
 }
 
@@ -173,8 +123,8 @@ FFmpegOutcome finishNormally(ChildProcess& child, const QString& logFile,
             pieces.mid(qMax(qsizetype(0), pieces.size() - 5)).join(u'\n'));
     }
     if (status == 0)
-        return {true, {}};
-    return {false, extractError(text)};
+        return {};
+    return {extractError(text)};
 }
 
 enum class Ending { exited, refused, cancelled, timedOut };
@@ -198,7 +148,8 @@ FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QStrin
         exitWatch.waitUpTo(pollInterval);
     if (child.isRunning()) {
         log(QStringLiteral("ffmpeg PID ") + pid +
-            QStringLiteral(" still alive after SIGKILL \u2014 D state on HDD, tracking"));
+            QStringLiteral(" still alive after SIGKILL \u2014 in uninterruptible sleep "
+                           "(a disk that stopped answering), tracking"));
         trackStuckPID(child.pid());
         log(QStringLiteral("ffmpeg PID ") + pid + QStringLiteral(" may still write ") + output);
     } else {
@@ -209,84 +160,16 @@ FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QStrin
 
     const QString text = takeDiagnostics(logFile);
     if (ending == Ending::refused)
-        return {false, {}};
+        return {QString()};
     if (ending == Ending::cancelled)
-        return {false, QStringLiteral("Cancelled")};
+        return {QStringLiteral("Cancelled")};
     QString message = QStringLiteral("Conversion timed out after %1s").arg(qint64(limitSeconds));
     if (!text.trimmed().isEmpty())
         message += QStringLiteral("; ") + extractError(text);
-    return {false, message};
-}
-
-// Requests `halt` at `deadline` unless stopped first.
-std::jthread deadlineWatch(Clock::time_point deadline, std::stop_source halt,
-                           std::atomic_bool& reached) {
-    return std::jthread([deadline, halt, &reached](std::stop_token finished) mutable {
-        std::mutex lock;
-        std::condition_variable_any wake;
-        std::unique_lock guard(lock);
-        wake.wait_until(guard, finished, deadline, [] { return false; });
-        if (!finished.stop_requested()) {
-            reached = true;
-            halt.request_stop();
-        }
-    });
+    return {message};
 }
 
 } // namespace
-
-QString extractError(const QString& text) {
-    QStringList lines;
-    for (const QString& piece : splitAtLineBreaks(text)) {
-        const QString line = piece.trimmed();
-        if (!line.isEmpty() && !describesRatherThanFails(line))
-            lines.append(line);
-    }
-
-    // Thousands of repeats of one complaint are one line here.
-    QStringList keywordLines;
-    QSet<QString> seen;
-    for (const QString& line : lines) {
-        if (namesAnError(line) && !seen.contains(line)) {
-            seen.insert(line);
-            keywordLines.append(line);
-        }
-    }
-    // A failure is stated last; what comes before is often its echo.
-    const QStringList& chosen = keywordLines.isEmpty() ? lines : keywordLines;
-    if (chosen.isEmpty())
-        return QStringLiteral("ffmpeg failed");
-    return bounded(
-        chosen.mid(qMax(qsizetype(0), chosen.size() - maximumLines)).join(QStringLiteral("; ")));
-}
-
-void trackStuckPID(pid_t pid) {
-    const std::lock_guard guard(pidLock);
-    trackedPIDs.insert(pid);
-}
-
-QList<pid_t> stuckPIDs() {
-    const std::lock_guard guard(pidLock);
-    return QList<pid_t>(trackedPIDs.begin(), trackedPIDs.end());
-}
-
-void killStuckPIDs() {
-    QList<pid_t> pids;
-    {
-        const std::lock_guard guard(pidLock);
-        pids = QList<pid_t>(trackedPIDs.begin(), trackedPIDs.end());
-        trackedPIDs.clear();
-    }
-    if (pids.isEmpty())
-        return;
-    // A tracked process reaped since is no longer ours, and its number may
-    // belong to somebody else by now.
-    for (pid_t pid : pids)
-        signalOwnChild(pid, SIGKILL);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (std::chrono::steady_clock::now() < deadline && anyStillOurs(pids))
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-}
 
 double conversionLimitSeconds(const Settings& settings) {
     // One run now does the work of the whole-file decode and of the
@@ -299,28 +182,28 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
                         const Settings& settings, std::stop_token stopToken) {
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     if (!ffmpeg)
-        return {false, QStringLiteral("ffmpeg not found")};
+        return {QStringLiteral("ffmpeg not found")};
     if (!fileExistsWithin(fileQueryLimitSeconds, input).value_or(false))
-        return {false, QStringLiteral("Input file not found: ") + input};
+        return {QStringLiteral("Input file not found: ") + input};
     if (fileSizeWithin(fileQueryLimitSeconds, input).value_or(0) <= 0)
-        return {false, QStringLiteral("Input file is empty: ") + input};
+        return {QStringLiteral("Input file is empty: ") + input};
     if (stopToken.stop_requested())
-        return {false, QStringLiteral("Cancelled")};
+        return {QStringLiteral("Cancelled")};
     // The encoder follows the input's own format, and the same probe notices a
     // file replaced since the scan by one that is no longer stereo.
-    const ConversionPlan planned =
+    const OrFailure<ConversionPlan> planned =
         planConversion(*ffmpeg, input, output, settings.comparisonMethod(), stopToken);
     // A stop while the plan's tools ran leaves it without an answer.
     if (stopToken.stop_requested())
-        return {false, QStringLiteral("Cancelled")};
-    if (planned.refusal)
-        return {false, *planned.refusal};
-    log(planned.choice);
+        return {QStringLiteral("Cancelled")};
+    if (const auto refusal = planned.failure())
+        return {refusal};
+    log(planned->choice);
 
     log(QStringLiteral("ffmpeg binary: ") + *ffmpeg);
     killStuckPIDs();
 
-    const QStringList& arguments = planned.arguments;
+    const QStringList& arguments = planned->arguments;
 
     const QString logFile = newLogFilePath();
     const int logFd = ::open(QFile::encodeName(logFile).constData(),
@@ -331,7 +214,7 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
         const QString message = QStringLiteral("Could not create %1: %2")
                                     .arg(logFile, QString::fromLocal8Bit(std::strerror(errno)));
         log(QStringLiteral("ffmpeg launch FAILED: ") + message);
-        return {false, message};
+        return {message};
     }
 
     // Diagnostics go to a file, so the only pipe is the PCM, read without pause.
@@ -342,56 +225,51 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
     if (launchFailure) {
         removeLogAfterFailedLaunch(logFile);
         log(QStringLiteral("ffmpeg launch FAILED: ") + *launchFailure);
-        return {false, *launchFailure};
+        return {*launchFailure};
     }
     log(QStringLiteral("ffmpeg launched, PID: %1").arg(child.pid()));
 
     const double limitSeconds = conversionLimitSeconds(settings);
     const auto start = Clock::now();
-    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(limitSeconds));
     // A stop request, the time limit and a refusal of the PCM all cut the
     // reading short, which kills ffmpeg's process group at once.
-    std::stop_source halt;
-    CancellationFlag cancelled;
-    const std::stop_callback onStop(stopToken, [&cancelled, &halt] {
-        cancelled.set();
-        halt.request_stop();
-    });
-    std::atomic_bool timedOut = false;
-    bool refused = false;
-    WholeFileComparer check(planned.judgement);
-    {
-        const std::jthread watch = deadlineWatch(deadline, halt, timedOut);
-        child.readPipes(
-            [&](QByteArrayView pcm) {
-                if (check.feed(pcm))
-                    return true;
-                refused = true;
-                halt.request_stop();
-                return false;
-            },
-            nullptr, halt.get_token());
-    }
+    Deadline deadline(limitSeconds, stopToken);
+    WholeFileComparer check(planned->judgement);
+    child.readPipes(
+        [&](QByteArrayView pcm) {
+            if (check.feed(pcm))
+                return true;
+            deadline.cutShort();
+            return false;
+        },
+        nullptr, deadline.token());
     const ExitWatch exitWatch(child.pid());
 
-    Ending ending = refused             ? Ending::refused
-                    : cancelled.isSet() ? Ending::cancelled
-                    : timedOut          ? Ending::timedOut
-                                        : Ending::exited;
-    // The PCM ended; ffmpeg is finishing its file.
-    while (ending == Ending::exited && child.isRunning()) {
-        if (cancelled.isSet())
-            ending = Ending::cancelled;
-        else if (Clock::now() >= deadline)
-            ending = Ending::timedOut;
-        else
-            exitWatch.waitUpTo(pollInterval);
+    const auto ending = [&deadline] {
+        switch (deadline.reason()) {
+        case Deadline::Reason::none:
+            return Ending::exited;
+        case Deadline::Reason::passed:
+            return Ending::timedOut;
+        case Deadline::Reason::callerStopped:
+            return Ending::cancelled;
+        case Deadline::Reason::cutShort:
+            break;
+        }
+        return Ending::refused;
+    };
+    // The PCM ended; ffmpeg is finishing its file. Once it has, a limit or a
+    // stop that comes later changes nothing.
+    Ending ended = ending();
+    while (ended == Ending::exited && child.isRunning()) {
+        exitWatch.waitUpTo(pollInterval);
+        if (child.isRunning())
+            ended = ending();
     }
-    FFmpegOutcome outcome = ending == Ending::exited ? finishNormally(child, logFile, log)
-                                                     : stop(child, exitWatch, logFile, output,
-                                                            ending, limitSeconds, start, log);
+    FFmpegOutcome outcome = ended == Ending::exited ? finishNormally(child, logFile, log)
+                                                    : stop(child, exitWatch, logFile, output, ended,
+                                                           limitSeconds, start, log);
     outcome.verdict = check.verdict();
-    outcome.originalTags = planned.tags;
+    outcome.originalTags = planned->tags;
     return outcome;
 }

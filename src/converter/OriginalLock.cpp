@@ -46,22 +46,23 @@ bool OriginalLock::isNamedBy(const QString& path) const {
     return ::lstat(QFile::encodeName(path).constData(), &named) == 0 && isLockedFile(named);
 }
 
-std::variant<OriginalLock, QString> OriginalLock::acquire(const FileItem& item) {
+OrFailure<OriginalLock> OriginalLock::acquire(const FileItem& item) {
     const QString path = item.path();
     const qint64 size = item.fileSize;
     const qint64 modifiedMs =
         item.lastModified.isValid() ? item.lastModified.toMSecsSinceEpoch() : -1;
+    const ScannedFile scanned{item.fileDevice, item.fileInode, size, modifiedMs};
     try {
-        return withHardTimeout(fileQueryLimitSeconds, [path, size, modifiedMs] {
-            return lockAndCheck(path, size, modifiedMs);
-        });
+        return withHardTimeout(fileQueryLimitSeconds,
+                               [path, scanned] { return lockAndCheck(path, scanned); });
     } catch (const TimeoutError&) {
-        return QStringLiteral("Skipped: locking the file timed out");
+        return OrFailure<OriginalLock>::failed(
+            QStringLiteral("Skipped: locking the file timed out"));
     }
 }
 
-std::variant<OriginalLock, QString> OriginalLock::lockAndCheck(const QString& path, qint64 size,
-                                                               qint64 modifiedMs) {
+OrFailure<OriginalLock> OriginalLock::lockAndCheck(const QString& path,
+                                                   const ScannedFile& scanned) {
     const QByteArray name = QFile::encodeName(path);
     // Non-blocking, so a FIFO with an audio name cannot hold us here; never
     // through a link, whose target may lie outside the folders chosen.
@@ -69,23 +70,32 @@ std::variant<OriginalLock, QString> OriginalLock::lockAndCheck(const QString& pa
         ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
     if (lock.descriptor < 0) {
         if (errno == ENOENT)
-            return QStringLiteral("Input file not found: ") + path;
+            return OrFailure<OriginalLock>::failed(QStringLiteral("Input file not found: ") + path);
         if (errno == ELOOP)
-            return QStringLiteral("Skipped: a link to a file outside the chosen folders");
-        return QStringLiteral("Could not open the file: ") + lastSystemError();
+            return OrFailure<OriginalLock>::failed(
+                QStringLiteral("Skipped: a link to a file outside the chosen folders"));
+        return OrFailure<OriginalLock>::failed(QStringLiteral("Could not open the file: ") +
+                                               lastSystemError());
     }
     while (::flock(lock.descriptor, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR)
             continue;
         if (errno == EWOULDBLOCK)
-            return QStringLiteral("Skipped: being converted by another Chanfuse run");
-        return QStringLiteral("Could not lock the file: ") + lastSystemError();
+            return OrFailure<OriginalLock>::failed(
+                QStringLiteral("Skipped: being converted by another Chanfuse run"));
+        return OrFailure<OriginalLock>::failed(QStringLiteral("Could not lock the file: ") +
+                                               lastSystemError());
     }
-    // The lock holds the file we opened; the path must still name that file,
-    // or another run replaced it between our open and our lock.
+    // The file the scan judged, as it was then: a file saved in its place
+    // since, even one of the same size and time, was never judged. The path
+    // must still name the file we locked, or another run replaced it between
+    // our open and our lock.
     if (::fstat(lock.descriptor, &lock.locked) != 0 || !S_ISREG(lock.locked.st_mode) ||
-        qint64(lock.locked.st_size) != size || modifiedMsOf(lock.locked) != modifiedMs ||
-        !lock.isNamedBy(path))
-        return QStringLiteral("Skipped: the file changed since it was scanned");
+        quint64(lock.locked.st_ino) != scanned.inode ||
+        quint64(lock.locked.st_dev) != scanned.device ||
+        qint64(lock.locked.st_size) != scanned.size ||
+        modifiedMsOf(lock.locked) != scanned.modifiedMs || !lock.isNamedBy(path))
+        return OrFailure<OriginalLock>::failed(
+            QStringLiteral("Skipped: the file changed since it was scanned"));
     return lock;
 }

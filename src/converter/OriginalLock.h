@@ -2,12 +2,12 @@
 
 #pragma once
 
+#include "converter/OrFailure.h"
 #include "model/FileItem.h"
 
 #include <QString>
 
 #include <utility>
-#include <variant>
 
 #include <sys/stat.h>
 
@@ -20,10 +20,11 @@
 class OriginalLock {
 public:
     // Locks the item's file and checks that it is still the file the scan
-    // judged: the same regular file at that path (never reached through a
-    // link), with the size and modification time the scan saw. The lock, or
+    // judged: the same regular file (device and inode) at that path, never
+    // reached through a link, with the size and modification time the scan
+    // saw. The lock, or
     // the text that ends the item. Bounded by the quick file queries' limit.
-    static std::variant<OriginalLock, QString> acquire(const FileItem& item);
+    static OrFailure<OriginalLock> acquire(const FileItem& item);
 
     OriginalLock(OriginalLock&& other) noexcept
         : descriptor(other.descriptor), locked(other.locked) {
@@ -55,9 +56,16 @@ public:
     const struct stat& whenLocked() const { return locked; }
 
 private:
+    // The file as the scan found it.
+    struct ScannedFile {
+        quint64 device;
+        quint64 inode;
+        qint64 size;
+        qint64 modifiedMs; // -1: unknown
+    };
+
     explicit OriginalLock(int descriptor) : descriptor(descriptor) {}
-    static std::variant<OriginalLock, QString> lockAndCheck(const QString& path, qint64 size,
-                                                            qint64 modifiedMs);
+    static OrFailure<OriginalLock> lockAndCheck(const QString& path, const ScannedFile& scanned);
 
     int descriptor = -1;
     struct stat locked {};

@@ -1,5 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+// Why not QProcess: a child must die with us however we die, and Linux
+// offers that only as PR_SET_PDEATHSIG, which fires when the *thread* that
+// forked exits, not the process. QProcess forks on whichever thread calls
+// start(), often a worker that ends long before the ffmpeg it started, and
+// needs an event loop on that thread besides. Here every fork happens on one
+// spawner thread that lives as long as the process, and a child's pipes are
+// read by blocking calls on the worker that supervises it.
+
 #include "exec/ChildProcess.h"
 
 #include <algorithm>
@@ -356,11 +364,6 @@ int ChildProcess::waitForExit() {
     return *exitStatus;
 }
 
-void ChildProcess::terminate() {
-    if (childPid > 0 && !exitStatus)
-        ::kill(childPid, SIGTERM);
-}
-
 void ChildProcess::kill() {
     if (childPid > 0 && !exitStatus)
         ::kill(childPid, SIGKILL);
@@ -506,8 +509,4 @@ bool signalOwnChild(pid_t pid, int signal) {
 bool isOwnChild(pid_t pid) {
     const std::lock_guard guard(liveChildrenLock);
     return liveChildren.contains(pid);
-}
-
-bool processExists(pid_t pid) {
-    return pid > 0 && ::kill(pid, 0) == 0;
 }

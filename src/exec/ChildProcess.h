@@ -20,7 +20,8 @@
 // kill it behind the supervisor's back; it starts with default signal
 // handling, an empty signal mask and only the three standard streams; and it
 // is killed when this process dies, however it dies, so no ffmpeg finishes a
-// file for a run that no longer exists.
+// file for a run that no longer exists (ChildProcess.cpp says why this is not
+// QProcess).
 //
 // Everything here blocks the calling thread; use it from workers only. The
 // destructor never blocks: a child still running then is reaped by a detached
@@ -61,8 +62,7 @@ public:
     // number of the signal that ended it (never 0 then).
     int waitForExit();
 
-    void terminate(); // SIGTERM
-    void kill();      // SIGKILL
+    void kill(); // SIGKILL
 
     // Reads both pipes at once until both are closed, so the child can never
     // stall on a full pipe. Standard output arrives in chunks; returning false
@@ -116,6 +116,3 @@ bool signalOwnChild(pid_t pid, int signal);
 // Whether `pid` is a child started here and not yet reaped (it may have
 // ended and await its reaping).
 bool isOwnChild(pid_t pid);
-
-// Sends signal 0: true when a process with this identifier exists.
-bool processExists(pid_t pid);

@@ -2,17 +2,14 @@
 
 #include "exec/FFmpegLocator.h"
 
-#include "exec/ChildProcess.h"
-#include "exec/ToolOutput.h"
-
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <mutex>
 
 namespace {
 
 const QStringList standardCandidates{
-    QStringLiteral("/opt/homebrew/bin/ffmpeg"),
     QStringLiteral("/usr/local/bin/ffmpeg"),
     QStringLiteral("/usr/bin/ffmpeg"),
 };
@@ -30,28 +27,6 @@ bool isExecutableFile(const QString& path) {
     return info.isFile() && info.isExecutable();
 }
 
-std::optional<QString> lookUpWithShell() {
-    const bool hasZsh = isExecutableFile(QStringLiteral("/bin/zsh"));
-    const QString shell = hasZsh ? QStringLiteral("/bin/zsh") : QStringLiteral("/bin/sh");
-    const QString command =
-        hasZsh ? QStringLiteral("which ffmpeg") : QStringLiteral("command -v ffmpeg");
-
-    ChildProcess process;
-    if (process.start(shell, {QStringLiteral("-c"), command}, ChildProcess::Output::pipe(),
-                      ChildProcess::Output::nullDevice()))
-        return std::nullopt;
-    const QByteArray output = process.readAllStandardOutput();
-    process.waitForExit();
-
-    const std::optional<QString> text = strictUtf8(output);
-    if (!text)
-        return std::nullopt;
-    const QString candidate = text->trimmed();
-    if (candidate.isEmpty() || !isExecutableFile(candidate))
-        return std::nullopt;
-    return candidate;
-}
-
 } // namespace
 
 std::optional<QString> FFmpegLocator::ffmpegPath() {
@@ -59,7 +34,10 @@ std::optional<QString> FFmpegLocator::ffmpegPath() {
         if (isExecutableFile(candidate))
             return candidate;
     }
-    return lookUpWithShell();
+    const QString found = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (found.isEmpty())
+        return std::nullopt;
+    return found;
 }
 
 QString FFmpegLocator::ffprobePath(const QString& ffmpegPath) {

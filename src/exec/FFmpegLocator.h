@@ -11,15 +11,15 @@
 // installed or removed while the application runs is seen at the next start.
 namespace FFmpegLocator {
 
-// The fixed locations first, in order, then the user's shell lookup (zsh's
-// `which` where zsh exists, otherwise `command -v` of /bin/sh).
+// The fixed locations first, in order (a build in /usr/local before the
+// distribution's), then the first executable "ffmpeg" on the PATH.
 std::optional<QString> ffmpegPath();
 
 // ffprobe is expected beside the ffmpeg that was found.
 QString ffprobePath(const QString& ffmpegPath);
 
-// Test seam: replaces the fixed locations (empty list: none), so tests can
-// point the lookup at fake tools without touching /usr/bin.
+// Replaces the fixed locations (empty list: none): the command line's
+// --ffmpeg, and tests that point the lookup at stand-in tools.
 void setFixedCandidates(const QStringList& candidates);
 void restoreFixedCandidates();
 

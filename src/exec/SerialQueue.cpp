@@ -34,7 +34,7 @@ void SerialQueue::run() {
 }
 
 SerialQueue& fileOpQueue() {
-    static SerialQueue* const queue = new SerialQueue(QStringLiteral("sonfold.fileop"));
+    static SerialQueue* const queue = new SerialQueue(QStringLiteral("chanfuse.fileop"));
     return *queue;
 }
 
@@ -42,7 +42,7 @@ SerialQueue& scanOpQueue(int index) {
     static const std::array<SerialQueue*, scanOpQueueCount> queues = [] {
         std::array<SerialQueue*, scanOpQueueCount> made{};
         for (int i = 0; i < scanOpQueueCount; ++i)
-            made[std::size_t(i)] = new SerialQueue(QStringLiteral("sonfold.scanop.%1").arg(i));
+            made[std::size_t(i)] = new SerialQueue(QStringLiteral("chanfuse.scanop.%1").arg(i));
         return made;
     }();
     return *queues.at(std::size_t(index));

@@ -34,10 +34,10 @@ private:
     QThread* thread = nullptr;
 };
 
-// The one queue for every bounded file-system call ("sonfold.fileop").
+// The one queue for every bounded file-system call ("chanfuse.fileop").
 SerialQueue& fileOpQueue();
 
-// The four queues for probe and decode runs ("sonfold.scanop.0" to ".3").
+// The four queues for probe and decode runs ("chanfuse.scanop.0" to ".3").
 SerialQueue& scanOpQueue(int index);
 constexpr int scanOpQueueCount = 4;
 

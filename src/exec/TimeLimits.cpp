@@ -13,13 +13,3 @@ std::chrono::steady_clock::time_point detail::deadlineAfter(double seconds) {
            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                std::chrono::duration<double>(bounded));
 }
-
-void CancellationFlag::set() {
-    const std::lock_guard guard(lock);
-    cancelled = true;
-}
-
-bool CancellationFlag::isSet() const {
-    const std::lock_guard guard(lock);
-    return cancelled;
-}

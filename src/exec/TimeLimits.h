@@ -10,11 +10,29 @@
 #include <memory>
 #include <mutex>
 #include <stop_token>
-#include <thread>
 #include <type_traits>
 #include <variant>
 
 // Time limits for calls that may never return, and the errors that end them.
+
+// Every fixed limit, in seconds. Generous: each bounds a call that answers in
+// milliseconds on a healthy disk and never on a volume that stopped answering.
+// A quick file-system query: existence, size, open and lock, a small file's
+// chunks, a removal.
+constexpr double fileQueryLimitSeconds = 10;
+// Removing the diagnostics file of an ffmpeg that could not start.
+constexpr double logRemovalLimitSeconds = 5;
+// ffprobe or the analyser describing one file before it is converted.
+constexpr double formatProbeLimitSeconds = 10;
+// ffmpeg listing its encoders, and a tool naming its version.
+constexpr double toolListingLimitSeconds = 10;
+// The desktop's trash answering one request.
+constexpr double trashLimitSeconds = 10;
+// One write or read of the run journal.
+constexpr double journalLimitSeconds = 10;
+// A killed child gets this long to be reaped before it counts as stuck in the
+// kernel (uninterruptible sleep, typically on a dying disk).
+constexpr double killGraceSeconds = 3;
 
 // The error of a time limit that passed first.
 class TimeoutError : public std::exception {
@@ -163,79 +181,4 @@ auto withToolTimeout(SerialQueue& queue, double seconds, Operation operation,
         std::rethrow_exception(*failure);
     if constexpr (!std::is_void_v<Result>)
         return std::move(std::get<1>(call->outcome));
-}
-
-// A one-way flag that carries a stop request from whichever thread makes it to
-// the thread supervising a child process, which reads it at every poll. A
-// std::stop_token could be polled too, but the flag is what a stop callback
-// sets, so one supervising loop serves every source of a stop.
-class CancellationFlag {
-public:
-    void set();
-    bool isSet() const;
-
-private:
-    mutable std::mutex lock;
-    bool cancelled = false;
-};
-
-// Races `operation` (run on a thread of its own and handed a stop token)
-// against a timer of `seconds`, and against `callerStop`. The first outcome
-// decides: the operation's value or its error, TimeoutError, or
-// CancellationError. Unlike withHardTimeout, nothing is abandoned: the loser
-// is asked to stop and awaited before this returns, so an operation that
-// ignores its stop token holds the caller until it ends by itself.
-// It sits beside withHardTimeout on purpose: an ffmpeg writing a user's file
-// must never be left running behind our back, so this one never abandons.
-template <class Operation>
-auto withThrowingTimeout(double seconds, Operation operation, std::stop_token callerStop = {})
-    -> std::invoke_result_t<Operation&, std::stop_token> {
-    using Result = std::invoke_result_t<Operation&, std::stop_token>;
-    using Value = std::conditional_t<std::is_void_v<Result>, std::monostate, Result>;
-
-    std::mutex lock;
-    std::condition_variable_any finished;
-    bool done = false;
-    std::variant<std::monostate, Value, std::exception_ptr> outcome;
-
-    const auto deadline = detail::deadlineAfter(seconds);
-    std::jthread racer([&](std::stop_token stop) {
-        decltype(outcome) produced;
-        try {
-            if constexpr (std::is_void_v<Result>) {
-                operation(stop);
-                produced.template emplace<1>();
-            } else {
-                produced.template emplace<1>(operation(stop));
-            }
-        } catch (...) {
-            produced.template emplace<2>(std::current_exception());
-        }
-        {
-            const std::lock_guard guard(lock);
-            outcome = std::move(produced);
-            done = true;
-        }
-        finished.notify_all();
-    });
-
-    bool operationWon = false;
-    bool callerStopped = false;
-    {
-        std::unique_lock guard(lock);
-        operationWon = finished.wait_until(guard, callerStop, deadline, [&done] { return done; });
-        callerStopped = callerStop.stop_requested();
-    }
-    racer.request_stop();
-    racer.join();
-
-    if (!operationWon) {
-        if (callerStopped)
-            throw CancellationError();
-        throw TimeoutError();
-    }
-    if (auto* failure = std::get_if<2>(&outcome))
-        std::rethrow_exception(*failure);
-    if constexpr (!std::is_void_v<Result>)
-        return std::move(std::get<1>(outcome));
 }

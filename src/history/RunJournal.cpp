@@ -20,12 +20,11 @@
 
 namespace {
 
-constexpr double journalLimitSeconds = 10;
 const QString connectionName = QStringLiteral("chanfuse-journal");
 
 // One thread owns the one connection, as Qt's SQL module asks.
 SerialQueue& journalQueue() {
-    static SerialQueue* const queue = new SerialQueue(QStringLiteral("sonfold.journal"));
+    static SerialQueue* const queue = new SerialQueue(QStringLiteral("chanfuse.journal"));
     return *queue;
 }
 

@@ -7,6 +7,7 @@
 #include "converter/Trash.h"
 #include "exec/TimeLimits.h"
 #include "history/FileDigest.h"
+#include "model/OwnFileNames.h"
 #include "model/Settings.h"
 
 #include <QDir>
@@ -194,27 +195,29 @@ struct Undo {
 };
 
 // Locks the converted file and proves it is what the run wrote.
-std::variant<std::shared_ptr<const OriginalLock>, QString> lockConverted(const CommitIntent& intent,
-                                                                         double limitSeconds) {
+using ConvertedLock = OrFailure<std::shared_ptr<const OriginalLock>>;
+
+ConvertedLock lockConverted(const CommitIntent& intent, double limitSeconds) {
     const QString& path = intent.finalPath;
     FileItem item(QUrl::fromLocalFile(path));
     if (!QFileInfo::exists(path))
-        return notUndone(QStringLiteral("the converted file %1 is gone").arg(path));
+        return ConvertedLock::failed(
+            notUndone(QStringLiteral("the converted file %1 is gone").arg(path)));
     const QString changed = notUndone(path + QStringLiteral(" was changed after the conversion"));
     item.fileSize = intent.monoSize;
     auto acquired = OriginalLock::acquire(item);
-    if (std::holds_alternative<QString>(acquired))
-        return changed;
-    auto lock = std::make_shared<const OriginalLock>(std::get<OriginalLock>(std::move(acquired)));
+    if (acquired.failure())
+        return ConvertedLock::failed(changed);
+    auto lock = std::make_shared<const OriginalLock>(*std::move(acquired));
     std::optional<QByteArray> digest;
     try {
         digest =
             withHardTimeout(limitSeconds, [lock] { return sha256OfFile(lock->fileDescriptor()); });
     } catch (const TimeoutError&) {
-        return notUndone(QStringLiteral("reading %1 timed out").arg(path));
+        return ConvertedLock::failed(notUndone(QStringLiteral("reading %1 timed out").arg(path)));
     }
     if (digest != intent.monoSha256)
-        return changed;
+        return ConvertedLock::failed(changed);
     return lock;
 }
 
@@ -256,7 +259,7 @@ private:
 // a few milliseconds behind the one the run's start was read from.
 std::optional<QString> backupCopyOf(const JournalFile& file,
                                     const std::optional<QByteArray>& digest) {
-    const QDir backup(QFileInfo(file.intent.original).path() + QStringLiteral("/_backup"));
+    const QDir backup(QFileInfo(file.intent.original).path() + u'/' + backupFolderName);
     for (const QFileInfo& copy : backup.entryInfoList(QDir::Files | QDir::Hidden, QDir::Time)) {
         if (!copy.isSymLink() && copy.size() == file.intent.originalSize &&
             copy.lastModified() >= file.runStarted.addSecs(-1) &&
@@ -335,7 +338,7 @@ UndoOutcome putBackNow(const JournalFile& file, bool dryRun) {
         if (const auto copy = backupCopyOf(file, sha256OfFile(original)))
             unlinkPath(*copy);
         ::rmdir(
-            QFile::encodeName(QFileInfo(original).path() + QStringLiteral("/_backup")).constData());
+            QFile::encodeName(QFileInfo(original).path() + u'/' + backupFolderName).constData());
     }
     RunJournal::forget(file.id);
     return {UndoResult::putBack, {}};
@@ -365,12 +368,12 @@ UndoOutcome undoConversion(const JournalFile& file, bool dryRun) {
                 notUndone(QStringLiteral("the original was overwritten without a copy"))};
     const double limitSeconds = double(Settings::shared().convertTimeoutSeconds());
     auto locked = lockConverted(file.intent, limitSeconds);
-    if (const auto* refusal = std::get_if<QString>(&locked))
+    if (const auto refusal = locked.failure())
         return {UndoResult::refused, *refusal};
 
     auto undo = std::make_shared<Undo>();
     undo->file = file;
-    undo->mono = std::get<std::shared_ptr<const OriginalLock>>(std::move(locked));
+    undo->mono = *std::move(locked);
     undo->inPlace = file.intent.finalPath == file.intent.original;
     std::optional<QString> refusal;
     try {

@@ -4,8 +4,11 @@
 
 #include "model/PathParts.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+
+#include <sys/stat.h>
 
 namespace {
 NameParts partsOf(const QUrl& url) {
@@ -20,6 +23,11 @@ FileItem::FileItem(const QUrl& url)
     if (info.exists()) {
         fileSize = info.size();
         lastModified = info.lastModified();
+    }
+    struct stat status {};
+    if (::lstat(QFile::encodeName(url.toLocalFile()).constData(), &status) == 0) {
+        fileDevice = status.st_dev;
+        fileInode = status.st_ino;
     }
 }
 

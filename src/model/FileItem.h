@@ -34,6 +34,10 @@ public:
     // When the file was last written as the scan found it; with the size it
     // tells a conversion whether the file is still the one that was judged.
     QDateTime lastModified;
+    // Which file that was (device and inode numbers): one put in its place
+    // since is another file, whatever its size and time.
+    quint64 fileDevice = 0;
+    quint64 fileInode = 0;
     qint64 originalSize = 0;
     qint64 convertedSize = 0;
     // Where the converted file ended up, once there is one: beside the

@@ -3,6 +3,7 @@
 #include "scanner/AnalysisEngine.h"
 
 #include "exec/ChildProcess.h"
+#include "exec/Deadline.h"
 #include "exec/TimeLimits.h"
 
 #include <QCoreApplication>
@@ -17,8 +18,6 @@
 #include <vector>
 
 namespace {
-
-constexpr double versionLimitSeconds = 10;
 
 struct Libraries {
     QString ffmpegVersion;           // "5.1.9-0+deb12u1"
@@ -54,17 +53,15 @@ std::optional<QString> analyserPath() {
 
 // What the program writes when it ends well; nothing when it fails.
 std::optional<QByteArray> output(const QString& program, const QStringList& arguments) {
-    return withThrowingTimeout(
-        versionLimitSeconds, [&](std::stop_token stop) -> std::optional<QByteArray> {
-            ChildProcess process;
-            if (process.start(program, arguments, ChildProcess::Output::pipe(),
-                              ChildProcess::Output::nullDevice()))
-                return std::nullopt;
-            QByteArray text = process.readAllStandardOutput(nullptr, stop);
-            if (process.waitForExit() != 0)
-                return std::nullopt;
-            return text;
-        });
+    const Deadline deadline(toolListingLimitSeconds);
+    ChildProcess process;
+    if (process.start(program, arguments, ChildProcess::Output::pipe(),
+                      ChildProcess::Output::nullDevice()))
+        return std::nullopt;
+    QByteArray text = process.readAllStandardOutput(nullptr, deadline.token());
+    if (process.waitForExit() != 0 || deadline.reason() != Deadline::Reason::none)
+        return std::nullopt;
+    return text;
 }
 
 // Both programs name FFmpeg's version and each library's run-time version:

@@ -6,6 +6,7 @@
 #include "exec/FFmpegLocator.h"
 #include "exec/TimeLimits.h"
 #include "exec/ToolOutput.h"
+#include "model/OwnFileNames.h"
 #include "model/PathParts.h"
 #include "scanner/AnalysisEngine.h"
 #include "scanner/ChannelComparison.h"
@@ -37,20 +38,6 @@ constexpr double openingLimitSeconds = 30;
 constexpr std::array<QStringView, 9> audioExtensions{
     u"wav", u"aiff", u"aif", u"flac", u"mp3", u"m4a", u"aac", u"wma", u"ogg",
 };
-
-// The names the converter gives its temporary outputs and the originals it
-// keeps aside while replacing them: the prefix, an upper-case UUID and the
-// original's extension (staged originals once had none). A run that was
-// killed leaves them behind; a user's own "sonfold_out_take.wav" is audio.
-const QString uuidPattern = QStringLiteral("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}");
-const QRegularExpression
-    temporaryOutputName(QStringLiteral("^sonfold_out_%1\\.[^.]*$").arg(uuidPattern));
-const QRegularExpression
-    keptOriginalName(QStringLiteral("^\\.sonfold_orig_%1(\\.[^.]*)?$").arg(uuidPattern));
-
-// Copies of originals made by earlier conversions: converting them again
-// would replace the user's only stereo copy.
-const QString backupFolderName = QStringLiteral("_backup");
 
 struct FtsHandle {
     FTS* fts = nullptr;

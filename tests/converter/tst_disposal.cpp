@@ -48,8 +48,7 @@ bool shell(const QString& folder, const QString& command) {
 }
 
 std::shared_ptr<const OriginalLock> lockOf(const FileItem& item) {
-    return std::make_shared<const OriginalLock>(
-        std::get<OriginalLock>(OriginalLock::acquire(item)));
+    return std::make_shared<const OriginalLock>(*OriginalLock::acquire(item));
 }
 
 QString dataHome() {
@@ -364,6 +363,8 @@ private slots:
             << "" << u"Skipped: being converted by another Chanfuse run"_s;
         QTest::newRow("grown") << "echo more >> song.wav" << changed;
         QTest::newRow("rewritten later") << "touch -d '1 hour' song.wav" << changed;
+        QTest::newRow("replaced by a file of the same size and time")
+            << "printf stereo > new && touch -r song.wav new && mv new song.wav" << changed;
         QTest::newRow("removed") << "rm song.wav"
                                  << "Input file not found: {folder}/song.wav";
         QTest::newRow("one other hard link")
@@ -380,7 +381,7 @@ private slots:
         writeFile(fixture.pathOf(u"song.wav"_s), "stereo");
         const auto item =
             std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf("song.wav")));
-        std::optional<std::variant<OriginalLock, QString>> otherRun;
+        std::optional<OrFailure<OriginalLock>> otherRun;
         if (change.isEmpty())
             otherRun = OriginalLock::acquire(*item);
         else

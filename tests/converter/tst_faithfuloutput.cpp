@@ -6,7 +6,7 @@
 #include "TestMain.h"
 
 #include "converter/FFmpegArguments.h"
-#include "converter/FFmpegRun.h"
+#include "converter/FFmpegErrorText.h"
 #include "exec/FFmpegLocator.h"
 #include "scanner/AudioScanner.h"
 
@@ -42,6 +42,12 @@ std::pair<double, double> levelOf(const QList<double>& samples) {
     return {10 * std::log10(energy / double(samples.size())), 20 * std::log10(peak)};
 }
 
+// What this machine's ffmpeg 5.1 wrote, recorded in tests/converter/fixtures.
+QString recorded(const char* name) {
+    return QString::fromUtf8(TestFiles::contentsOf(
+        QStringLiteral(QT_TESTCASE_SOURCEDIR "/converter/fixtures/") + QLatin1String(name)));
+}
+
 // The bytes of a file's first cover picture, as they are stored.
 QByteArray coverOf(const QString& path) {
     return TestAudio::ffmpeg(QStringList{u"-i"_s, path} +
@@ -61,12 +67,13 @@ class FaithfulOutputTest : public QObject {
     ConverterFixture fixture;
     QString ffmpeg;
 
-    // Three seconds of pink noise, the same at every run, on two identical
-    // channels: lossy encoders spend their full bit rate on it.
-    QString generate(const QString& name, const QStringList& codecOptions, bool withCover) {
+    // Pink noise, the same at every run, on two identical channels: lossy
+    // encoders spend their full bit rate on it.
+    QString generate(const QString& name, const QStringList& codecOptions, bool withCover,
+                     int seconds = 3) {
         const QString path = fixture.pathOf(name);
         QStringList arguments{u"-f"_s, u"lavfi"_s, u"-i"_s,
-                              u"anoisesrc=d=3:c=pink:a=0.3:r=44100:seed=1"_s};
+                              u"anoisesrc=d=%1:c=pink:a=0.3:r=44100:seed=1"_s.arg(seconds)};
         if (withCover) {
             const QString cover = fixture.pathOf(u"cover.jpg"_s);
             TestAudio::ffmpeg(u"-f lavfi -i testsrc=s=96x96 -frames:v 1"_s.split(u' ') +
@@ -107,10 +114,11 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<bool>("withCover");
         QTest::addColumn<bool>("lossy");
+        QTest::addColumn<int>("seconds");
         const auto row = [](const char* label, const char* name, const char* encoder,
-                            const QString& options, bool withCover, bool lossy) {
+                            const QString& options, bool withCover, bool lossy, int seconds = 3) {
             QTest::newRow(label) << QString::fromLatin1(name) << QString::fromLatin1(encoder)
-                                 << options.split(u' ') << withCover << lossy;
+                                 << options.split(u' ') << withCover << lossy << seconds;
         };
         row("WAV 16-bit", "s16.wav", "pcm_s16le",
             "-c:a pcm_s16le -write_bext 1 -metadata time_reference=88200", false, false);
@@ -130,6 +138,10 @@ private slots:
             true);
         row("MP3 VBR", "vbr.mp3", "libmp3lame",
             "-c:a libmp3lame -q:a 2 -metadata REPLAYGAIN_TRACK_GAIN=-6.50", false, true);
+        // Its frames pad the mono file by about 0.2 s: well within a share of
+        // a minute, though more than a tenth of a second.
+        row("MP3 8 kHz, a minute", "8k.mp3", "libmp3lame", "-c:a libmp3lame -b:a 64k -ar 8000",
+            false, true, 60);
         row("Vorbis", "vorbis.ogg", "libvorbis",
             "-c:a libvorbis -b:a 96k -metadata REPLAYGAIN_TRACK_GAIN=-6.50", false, true);
         row("Opus", "opus.ogg", "libopus",
@@ -144,12 +156,13 @@ private slots:
         QFETCH(QStringList, options);
         QFETCH(bool, withCover);
         QFETCH(bool, lossy);
+        QFETCH(int, seconds);
         const std::optional<QSet<QString>> encoders = ffmpegEncoders(ffmpeg);
         QVERIFY(encoders);
         if (!encoders->contains(encoder))
             QSKIP(qPrintable(u"this ffmpeg has no encoder "_s + encoder));
 
-        const QString path = generate(name, options, withCover);
+        const QString path = generate(name, options, withCover, seconds);
         const auto item = std::make_shared<FileItem>(QUrl::fromLocalFile(path));
         QCOMPARE(scan(item), DetectionStatus::fakeStereo);
         const QList<double> left = samplesOf(path, 2);
@@ -353,10 +366,10 @@ private slots:
         const std::optional<AudioFormat> format = probeAudioFormat(ffmpeg, path);
         QVERIFY(format);
 
-        const ConversionPlan plan =
+        const OrFailure<ConversionPlan> plan =
             planConversion(path, fixture.pathOf(u"out."_s + QFileInfo(name).suffix()), *format,
                            encoders, ComparisonMethod::byteExact, {});
-        const QString planned = plan.refusal.value_or(plan.arguments.join(u' '));
+        const QString planned = plan.failure() ? *plan.failure() : plan->arguments.join(u' ');
         QVERIFY2(planned.contains(outcome), qPrintable(planned));
     }
 
@@ -417,11 +430,68 @@ private slots:
             "bad 2 error; bad 3 error; bad 4 error");
         row("at most 300 characters", u"error "_s + QString(400, u'x'),
             u"error "_s + QString(293, u'x') + QChar(0x2026));
+        row("recorded: disk full", recorded("ffmpeg-disk-full.txt"),
+            "Error writing trailer of /dev/full: No space left on device; "
+            "Error closing file /dev/full: No space left on device");
+        row("recorded: unknown encoder", recorded("ffmpeg-unknown-encoder.txt"),
+            "Unknown encoder 'nosuchcodec'");
+        row("recorded: missing input", recorded("ffmpeg-missing-input.txt"),
+            "/tmp/leasetest/nothere.flac: No such file or directory");
     }
     void shortTextForTheUser() {
         QFETCH(QString, diagnostics);
         QFETCH(QString, expected);
         QCOMPARE(extractError(diagnostics), expected);
+    }
+
+    // Recorded ffprobe reports: the stream's numbers, else the whole file's
+    // (neither of these streams states its bit rate), the tags and the cover.
+    void formatReadFromTheReport_data() {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<int>("sampleRate");
+        QTest::addColumn<qint64>("bitRate");
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<int>("pictures");
+        QTest::newRow("FLAC with a cover") << "ffprobe-cover.flac.json"
+                                           << "flac" << 44100 << qint64(136596) << 2.0 << 1;
+        QTest::newRow("Opus") << "ffprobe-opus.ogg.json"
+                              << "opus" << 48000 << qint64(109512) << 2.0065 << 0;
+    }
+    void formatReadFromTheReport() {
+        QFETCH(QString, report);
+        QFETCH(QString, codec);
+        QFETCH(int, sampleRate);
+        QFETCH(qint64, bitRate);
+        QFETCH(double, duration);
+        QFETCH(int, pictures);
+        const std::optional<AudioFormat> format =
+            audioFormatFromReport(recorded(qPrintable(report)).toUtf8());
+        QVERIFY(format);
+        QCOMPARE(format->codec, codec);
+        QCOMPARE(format->channels, 2);
+        QCOMPARE(format->sampleRate, sampleRate);
+        QCOMPARE(format->bitRate, bitRate);
+        QCOMPARE(format->duration, duration);
+        QCOMPARE(format->pictures.size(), pictures);
+        QVERIFY(format->otherStreams.isEmpty());
+        QCOMPARE(format->tags.value(u"title"_s), u"Song"_s);
+    }
+
+    // A recorded `ffmpeg -encoders`: audio encoders that are not experimental.
+    void encodersReadFromTheListing_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("lossless") << "flac" << true;
+        QTest::newRow("from a library") << "libmp3lame" << true;
+        QTest::newRow("experimental") << "opus" << false;
+        QTest::newRow("video") << "mjpeg" << false;
+        QTest::newRow("the legend") << "=" << false;
+    }
+    void encodersReadFromTheListing() {
+        QFETCH(QString, name);
+        QFETCH(bool, offered);
+        QCOMPARE(audioEncoders(recorded("ffmpeg-encoders.txt")).contains(name), offered);
     }
 };
 

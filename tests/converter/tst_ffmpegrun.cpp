@@ -6,7 +6,7 @@
 #include "TestAudio.h"
 #include "TestMain.h"
 
-#include "converter/FFmpegRun.h"
+#include "converter/StuckProcesses.h"
 #include "exec/ChildProcess.h"
 
 #include <QElapsedTimer>
@@ -179,7 +179,6 @@ private slots:
             const QString pid =
                 fixture.log.startingWith(u"ffmpeg launched, PID: "_s).section(u' ', -1);
             QVERIFY(fixture.log.all().contains(u"ffmpeg PID "_s + pid + u" died after 0s"_s));
-            QVERIFY(stuckPIDs().isEmpty());
         }
     }
 
@@ -201,7 +200,6 @@ private slots:
             std::make_shared<FileItem>(QUrl::fromLocalFile(fixture.pathOf("song.flac")));
         QCOMPARE(fixture.convert(item), u"ffmpeg failed"_s);
         QCOMPARE(stuck.waitForExit(), SIGKILL);
-        QVERIFY(stuckPIDs().isEmpty());
         QCOMPARE(stranger.state(), QProcess::Running);
         stranger.kill();
         stranger.waitForFinished();

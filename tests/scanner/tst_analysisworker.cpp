@@ -154,7 +154,7 @@ private slots:
         QCOMPARE(failed.reply.status, Status::timedOut);
         QCOMPARE(failed.reply.reason, u"Operation timed out"_s);
         QCOMPARE(worker.processId(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!processExists(first), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!TestSupport::exists(first), 10000);
 
         const Decoded next = ask(worker, file, false, 1);
         QCOMPARE(next.reply.status, Status::answered);

@@ -20,6 +20,11 @@ inline QList<QByteArray> stateAndParent(pid_t pid) {
     return line.mid(line.lastIndexOf(')') + 2).split(' ').mid(0, 2);
 }
 
+// Whether a process exists, ended or not: only reaping removes it.
+inline bool exists(pid_t pid) {
+    return pid > 0 && QDir(QStringLiteral("/proc/%1").arg(pid)).exists();
+}
+
 // Whether a process exists and has not ended (a zombie has ended).
 inline bool isLive(pid_t pid) {
     const QList<QByteArray> fields = stateAndParent(pid);

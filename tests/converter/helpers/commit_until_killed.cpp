@@ -36,9 +36,8 @@ int main(int argc, char** argv) {
                             item.url.adjusted(QUrl::RemoveFilename).toLocalFile() +
                                 QStringLiteral(".sonfold_orig_killed")};
     const std::optional<QString> failure = commitConversion(
-        item,
-        std::make_shared<const OriginalLock>(std::get<OriginalLock>(OriginalLock::acquire(item))),
-        output, Settings::shared(), QUuid::createUuid().toString(), ConversionLog({}));
+        item, std::make_shared<const OriginalLock>(*OriginalLock::acquire(item)), output,
+        Settings::shared(), QUuid::createUuid().toString(), ConversionLog({}));
     ConversionLog({})(failure.value_or(QStringLiteral("committed")));
     return failure ? 1 : 0;
 }
