@@ -9,6 +9,15 @@
 
 #include <optional>
 
+// The whole numbers a setting takes from the user, the same in the window and
+// on the command line.
+struct SettingRange {
+    qint64 minimum;
+    qint64 maximum;
+
+    bool contains(qint64 value) const { return value >= minimum && value <= maximum; }
+};
+
 // The user's eight settings, kept in the preferences store (QSettings,
 // organisation and application "Chanfuse"). Every read goes to the store, so a
 // change made anywhere applies to the next file; defaults are never written.
@@ -16,6 +25,12 @@
 class Settings {
 public:
     static Settings& shared();
+
+    // Beyond ten minutes a scan is slow for nothing; more files at once than
+    // 256 only queue behind each other; a conversion may take up to a day.
+    static constexpr SettingRange scanLimitSecondsRange{1, 600};
+    static constexpr SettingRange parallelScansRange{1, 256};
+    static constexpr SettingRange convertTimeoutSecondsRange{1, 86400};
 
     ComparisonMethod comparisonMethod() const;
     void setComparisonMethod(ComparisonMethod value);
