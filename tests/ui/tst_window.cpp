@@ -799,7 +799,7 @@ private slots:
         QCOMPARE(timeout->text(), u"60"_s);
 
         timeout->setFocus();
-        for (const char* refused : {"abc", "0", "86401"}) {
+        for (const char* refused : {"abc", "0", "-5"}) {
             timeout->selectAll();
             QTest::keyClicks(timeout, QLatin1String(refused));
             QCOMPARE(settings.convertTimeoutSeconds(), qint64(60));
