@@ -26,8 +26,9 @@ class Settings {
 public:
     static Settings& shared();
 
-    // Beyond ten minutes a scan is slow for nothing; more files at once than
-    // 256 only queue behind each other; a conversion may take up to a day.
+    // Comparing more than ten minutes of each file only slows the scan, more
+    // than 256 files at once only queue behind each other, and no conversion
+    // needs longer than a day.
     static constexpr SettingRange scanLimitSecondsRange{1, 600};
     static constexpr SettingRange parallelScansRange{1, 256};
     static constexpr SettingRange convertTimeoutSecondsRange{1, 86400};
