@@ -81,8 +81,9 @@ private slots:
         }
         // Why the tool cannot be used is in the log; the warning leaves the
         // window usable.
-        QVERIFY(window.viewModel().debugLog().last().endsWith(finding->reason));
+        QCOMPARE(window.viewModel().loggedLineCount(), loggedBefore + 1);
         QVERIFY(!finding->reason.isEmpty());
+        QVERIFY(window.viewModel().debugLog().last().endsWith(finding->reason));
         QVERIFY(alert && alert->isVisible());
         QCOMPARE(alert->text(), u"ffmpeg not found"_s);
         QTest::mouseClick(alert->buttons().first(), Qt::LeftButton);
