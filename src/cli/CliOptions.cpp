@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <limits>
+
 namespace {
 
 const QString description = QStringLiteral(
@@ -49,10 +51,10 @@ std::optional<QString> chosen(const QString& given,
     return std::nullopt;
 }
 
-std::optional<qint64> positiveNumber(const QString& text) {
+std::optional<qint64> numberIn(const QString& text, SettingRange range) {
     bool ok = false;
     const qint64 value = text.toLongLong(&ok);
-    if (!ok || value < 1)
+    if (!ok || !range.contains(value))
         return std::nullopt;
     return value;
 }
@@ -157,7 +159,7 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& argumen
         if (positional.size() + int(parser.isSet(last)) != 1)
             return UsageError{QStringLiteral("undo needs one run number, or --last")};
         if (!positional.isEmpty()) {
-            options.run = positiveNumber(positional.first());
+            options.run = numberIn(positional.first(), {1, std::numeric_limits<qint64>::max()});
             if (!options.run)
                 return UsageError{QStringLiteral("not a run number: ") + positional.first()};
         }
@@ -182,17 +184,23 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& argumen
             return UsageError{QStringLiteral("--behavior must be trash, overwrite or backup")};
         options.settingOverrides.insert(QStringLiteral("convertBehavior"), *value);
     }
-    const QList<std::pair<const QCommandLineOption*, QString>> numbers{
-        {&scanSeconds, QStringLiteral("scanLimitSeconds")},
-        {&jobs, QStringLiteral("parallelScans")},
-        {&timeout, QStringLiteral("convertTimeoutSeconds")}};
-    for (const auto& [option, key] : numbers) {
+    const struct {
+        const QCommandLineOption* option;
+        QString key;
+        SettingRange range;
+    } numbers[]{
+        {&scanSeconds, QStringLiteral("scanLimitSeconds"), Settings::scanLimitSecondsRange},
+        {&jobs, QStringLiteral("parallelScans"), Settings::parallelScansRange},
+        {&timeout, QStringLiteral("convertTimeoutSeconds"), Settings::convertTimeoutSecondsRange}};
+    for (const auto& [option, key, range] : numbers) {
         if (!parser.isSet(*option))
             continue;
-        const auto value = positiveNumber(parser.value(*option));
+        const auto value = numberIn(parser.value(*option), range);
         if (!value)
-            return UsageError{QStringLiteral("--%1 must be a whole number of at least 1")
-                                  .arg(option->names().first())};
+            return UsageError{QStringLiteral("--%1 must be a whole number from %2 to %3")
+                                  .arg(option->names().first())
+                                  .arg(range.minimum)
+                                  .arg(range.maximum)};
         options.settingOverrides.insert(key, QVariant::fromValue(*value));
     }
     if (parser.isSet(suffix)) {

@@ -9,6 +9,15 @@
 
 #include <optional>
 
+// The whole numbers a setting takes from the user, the same in the window and
+// on the command line.
+struct SettingRange {
+    qint64 minimum;
+    qint64 maximum;
+
+    bool contains(qint64 value) const { return value >= minimum && value <= maximum; }
+};
+
 // The user's eight settings, kept in the preferences store (QSettings,
 // organisation and application "Chanfuse"). Every read goes to the store, so a
 // change made anywhere applies to the next file; defaults are never written.
@@ -16,6 +25,13 @@
 class Settings {
 public:
     static Settings& shared();
+
+    // Comparing more than ten minutes of each file only slows the scan, more
+    // than 256 files at once only queue behind each other, and no conversion
+    // needs longer than a day.
+    static constexpr SettingRange scanLimitSecondsRange{1, 600};
+    static constexpr SettingRange parallelScansRange{1, 256};
+    static constexpr SettingRange convertTimeoutSecondsRange{1, 86400};
 
     ComparisonMethod comparisonMethod() const;
     void setComparisonMethod(ComparisonMethod value);

@@ -157,14 +157,14 @@ QWidget* BottomBar::makeSettingsControls() {
         else
             Settings::shared().setSuffix(text);
     });
-    // Each edit that reads as a whole number of at least one second in the
-    // user's locale is stored (a limit of 0 would end every conversion at
-    // once); anything else leaves the setting alone, and leaving the field
-    // shows the stored value again.
+    // Each edit that reads as a whole number of seconds in the setting's
+    // range in the user's locale is stored (a limit of 0 would end every
+    // conversion at once); anything else leaves the setting alone, and
+    // leaving the field shows the stored value again.
     connect(timeoutField, &QLineEdit::textEdited, this, [](const QString& text) {
         bool ok = false;
         const qint64 seconds = QLocale().toLongLong(text.trimmed(), &ok);
-        if (ok && seconds >= 1)
+        if (ok && Settings::convertTimeoutSecondsRange.contains(seconds))
             Settings::shared().setConvertTimeoutSeconds(seconds);
     });
     connect(timeoutField, &QLineEdit::editingFinished, this, [this] {

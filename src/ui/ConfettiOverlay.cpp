@@ -34,15 +34,13 @@ QList<ConfettiParticle> spawn(const QSizeF& size, QRandomGenerator& random) {
     const double height = size.height();
     QList<ConfettiParticle> particles;
     particles.reserve(particleCount);
-    for (int id = 0; id < particleCount; ++id) {
+    for (int index = 0; index < particleCount; ++index) {
         ConfettiParticle particle;
-        particle.id = id;
         particle.x = uniform(random, 0, width);
         particle.y = uniform(random, -0.3 * height, 0.1 * height);
         particle.size = uniform(random, 4, 10);
         particle.color = palette().at(int(random.bounded(quint32(palette().size()))));
         particle.rotation = uniform(random, 0, 360);
-        particle.opacity = 1.0;
         particle.velocityX = uniform(random, -2, 2);
         particle.velocityY = uniform(random, 2, 6);
         particle.rotationSpeed = uniform(random, -360, 360);
@@ -70,14 +68,20 @@ ConfettiOverlay::ConfettiOverlay(QWidget* parent) : QWidget(parent), fade(this, 
     ticker.setTimerType(Qt::PreciseTimer);
     connect(&ticker, &QTimer::timeout, this, &ConfettiOverlay::step);
     fadeStart.setSingleShot(true);
-    fadeStart.setInterval(durationMs - 1000);
     connect(&fadeStart, &QTimer::timeout, this, [this] {
         fade.setStartValue(opacity);
         fade.setEndValue(0.0);
         fade.start();
     });
-    fade.setDuration(1000);
     fade.setEasingCurve(QEasingCurve::OutQuad);
+    setDuration(standardDuration);
+}
+
+void ConfettiOverlay::setDuration(std::chrono::milliseconds value) {
+    duration = value;
+    const auto fadeLength = value / 4;
+    fadeStart.setInterval(value - fadeLength);
+    fade.setDuration(int(fadeLength.count()));
 }
 
 void ConfettiOverlay::start() {
@@ -102,7 +106,7 @@ void ConfettiOverlay::setLayerOpacity(qreal value) {
 }
 
 void ConfettiOverlay::step() {
-    if (clock.elapsed() >= durationMs) {
+    if (std::chrono::milliseconds(clock.elapsed()) >= duration) {
         ticker.stop();
         return;
     }
@@ -114,9 +118,9 @@ void ConfettiOverlay::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
+    painter.setOpacity(opacity);
     const QPointF centre = QRectF(rect()).center();
     for (const ConfettiParticle& dot : std::as_const(dots)) {
-        painter.setOpacity(opacity * dot.opacity);
         painter.setBrush(dot.color);
         // Turned about the middle of the window, not about the dot, so the
         // dots swirl around the centre as they fall.

@@ -9,16 +9,16 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
+
 // One dot of the celebration. Velocities are in pixels per tick, the
 // rotation speed in degrees per second.
 struct ConfettiParticle {
-    int id = 0;
     double x = 0;
     double y = 0;
     double size = 0;
     QColor color;
     double rotation = 0;
-    double opacity = 1.0;
     double velocityX = 0;
     double velocityY = 0;
     double rotationSpeed = 0;
@@ -31,12 +31,15 @@ class ConfettiOverlay : public QWidget {
     Q_PROPERTY(qreal layerOpacity READ layerOpacity WRITE setLayerOpacity)
 
 public:
-    static constexpr int durationMs = 4000;
+    static constexpr std::chrono::milliseconds standardDuration{4000};
 
     explicit ConfettiOverlay(QWidget* parent = nullptr);
 
+    // How long the next celebrations last.
+    void setDuration(std::chrono::milliseconds value);
+
     // A new batch sized to the overlay, the first tick at once, the fade in
-    // the last second.
+    // the last quarter of the duration (the last second of the standard four).
     void start();
     void stop();
 
@@ -52,6 +55,7 @@ private:
     void step();
 
     QList<ConfettiParticle> dots;
+    std::chrono::milliseconds duration = standardDuration;
     qreal opacity = 1.0;
     QElapsedTimer clock;
     QTimer ticker;

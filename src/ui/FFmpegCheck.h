@@ -5,23 +5,29 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 
+class MainWindow;
 class QMessageBox;
-class QWidget;
 
-// The launch check: is there an ffmpeg, and does it start?
+// The launch check: is there an ffmpeg, and does it answer `ffmpeg -version`?
 namespace FFmpegCheck {
 
-enum class VersionRun { exited, failedToStart, stoppedAtLimit };
+constexpr std::chrono::seconds answerLimit{5};
 
-// Runs `ffmpeg -version` with its output discarded and waits at most `limit`
-// for it to end; a tool still running then is killed and treated like one
-// that ended. Blocks the calling thread for at most about `limit`.
-VersionRun runVersion(const QString& ffmpeg, std::chrono::milliseconds limit);
+// What the check found; `reason` says, for the log, why the tool is unusable.
+struct Finding {
+    enum class Kind { usable, missing, cannotStart, failed, noAnswer };
+    Kind kind = Kind::usable;
+    QString reason;
+};
 
-// With no ffmpeg to be found, opens the warning over `window` (window-modal,
-// without a nested event loop) and returns it; otherwise runs -version,
-// bounded at 5 s, and returns nothing. The exit status is not judged.
-QMessageBox* check(QWidget* window);
+// Looks for ffmpeg and examines it on a worker thread, so the window is in
+// use meanwhile. An unusable tool is logged with its reason and opens the
+// warning over `window` (window-modal, without a nested event loop).
+// `reported`, if given, then gets the finding and the warning (or null) on
+// the GUI thread. Closing the window ends the check.
+void start(MainWindow& window, std::chrono::milliseconds limit = answerLimit,
+           std::function<void(const Finding&, QMessageBox*)> reported = {});
 
 } // namespace FFmpegCheck

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "model/FileItem.h"
-#include "viewmodel/TableView.h"
+#include "viewmodel/SortAndFilter.h"
 
 #include <QAbstractTableModel>
 #include <QList>

@@ -87,10 +87,6 @@ void InfoLogSheet::showLog(const QStringList& newLines, qint64 loggedCount) {
     scroll->setValue(position);
 }
 
-QString InfoLogSheet::shownText() const {
-    return textView->toPlainText();
-}
-
 void InfoLogSheet::copyToClipboard() const {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();

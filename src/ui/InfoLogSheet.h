@@ -20,7 +20,6 @@ public:
     // shown yet are appended below; the reader's scroll position and
     // selection stay where they were.
     void showLog(const QStringList& lines, qint64 loggedCount);
-    QString shownText() const;
 
 signals:
     void closeRequested();

@@ -150,29 +150,31 @@ QLabel* PreferencesDialog::hintLabel(const char* name) {
 }
 
 std::optional<qint64> PreferencesDialog::validNumber(QLineEdit* field, QLabel* hint,
-                                                     qint64 maximum) const {
+                                                     SettingRange range) const {
     bool ok = false;
     const qint64 value = QLocale().toLongLong(field->text().trimmed(), &ok);
-    const bool valid = ok && value >= 1 && value <= maximum;
-    hint->setText(QStringLiteral("Enter a whole number from 1 to %1.").arg(maximum));
+    const bool valid = ok && range.contains(value);
+    hint->setText(QStringLiteral("Enter a whole number from %1 to %2.")
+                      .arg(range.minimum)
+                      .arg(range.maximum));
     hint->setVisible(!valid);
     return valid ? std::optional(value) : std::nullopt;
 }
 
 bool PreferencesDialog::validate() {
     const bool secondsValid =
-        validNumber(scanSeconds, scanSecondsHint, maximumScanSeconds).has_value();
+        validNumber(scanSeconds, scanSecondsHint, Settings::scanLimitSecondsRange).has_value();
     const bool parallelValid =
-        validNumber(parallelScans, parallelScansHint, maximumParallelScans).has_value();
+        validNumber(parallelScans, parallelScansHint, Settings::parallelScansRange).has_value();
     okButton->setEnabled(secondsValid && parallelValid);
     return secondsValid && parallelValid;
 }
 
 void PreferencesDialog::accept() {
     const std::optional<qint64> seconds =
-        validNumber(scanSeconds, scanSecondsHint, maximumScanSeconds);
+        validNumber(scanSeconds, scanSecondsHint, Settings::scanLimitSecondsRange);
     const std::optional<qint64> parallel =
-        validNumber(parallelScans, parallelScansHint, maximumParallelScans);
+        validNumber(parallelScans, parallelScansHint, Settings::parallelScansRange);
     if (!seconds || !parallel)
         return;
     Settings& settings = Settings::shared();

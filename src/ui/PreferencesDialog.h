@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "model/Settings.h"
+
 #include <QDialog>
 
 #include <optional>
@@ -22,9 +24,6 @@ class PreferencesDialog : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr qint64 maximumScanSeconds = 600;
-    static constexpr qint64 maximumParallelScans = 256;
-
     explicit PreferencesDialog(QWidget* parent = nullptr);
 
     void accept() override;
@@ -36,9 +35,9 @@ signals:
 private:
     QLineEdit* numberField(const char* name, qint64 value);
     QLabel* hintLabel(const char* name);
-    // The field's whole number when it lies in 1...maximum, with its hint
+    // The field's whole number when it lies in the range, with its hint
     // shown or hidden accordingly.
-    std::optional<qint64> validNumber(QLineEdit* field, QLabel* hint, qint64 maximum) const;
+    std::optional<qint64> validNumber(QLineEdit* field, QLabel* hint, SettingRange range) const;
     bool validate();
 
     QButtonGroup* const methods;

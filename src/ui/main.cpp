@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     window.show();
     // Once the window is up, so the warning has a window to sit on.
     QTimer::singleShot(0, &window, [&window, folders] {
-        FFmpegCheck::check(&window);
+        FFmpegCheck::start(window);
         window.viewModel().startScanFolders(folders);
     });
     const int exitCode = app.exec();

@@ -2,7 +2,7 @@
 
 #include "viewmodel/CompletionSummary.h"
 
-#include "viewmodel/TableView.h"
+#include "viewmodel/SortAndFilter.h"
 
 #include <QStringList>
 

@@ -5,7 +5,7 @@
 #include "history/RunJournal.h"
 #include "model/FileItem.h"
 #include "viewmodel/EventLog.h"
-#include "viewmodel/TableView.h"
+#include "viewmodel/SortAndFilter.h"
 
 #include <QList>
 #include <QObject>

@@ -5,6 +5,7 @@
 #include "TestAudio.h"
 #include "TestFiles.h"
 #include "TestMain.h"
+#include "model/Settings.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -292,6 +293,17 @@ private slots:
         row("suffix with a path", {u"convert"_s, u"--suffix=/../x"_s, here},
             u"chanfuse-cli: --suffix: The suffix may not contain a path separator"_s);
         row("chosen ffmpeg missing", {u"scan"_s, here}, u"CHANFUSE_FFMPEG"_s, missing);
+        // Nothing the window could not set either.
+        for (const auto& [option, range] :
+             {std::pair{"--scan-seconds", Settings::scanLimitSecondsRange},
+              std::pair{"--jobs", Settings::parallelScansRange},
+              std::pair{"--timeout", Settings::convertTimeoutSecondsRange}}) {
+            for (const qint64 value : {range.minimum - 1, range.maximum + 1})
+                QTest::addRow("%s=%lld", option, value)
+                    << QStringList{u"scan"_s, u"%1=%2"_s.arg(QLatin1String(option)).arg(value),
+                                   originals.path()}
+                    << QString() << QString::fromLatin1(option);
+        }
     }
 
     void usageErrorsExitWithTwo() {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "viewmodel/TableView.h"
+#include "viewmodel/SortAndFilter.h"
 
 #include <QCollator>
 
