@@ -7,10 +7,11 @@
 // Requests, on standard input: a header line "VERB SECONDS LENGTH\n" and then
 // LENGTH bytes of payload, the file's path. VERB is "probe", "decode" or
 // "probe+decode"; SECONDS is how much to decode, a whole number or "all" ("-"
-// for a probe). Answers, on standard output: frames "KIND LENGTH\n" followed
-// by LENGTH bytes. KIND is "probe" (ffprobe-style JSON), "pcm" (a chunk of
-// the decoded PCM), "end" (the request is done) or "error" (its reason; the
-// request is done). Anything malformed ends the analyser with status 2.
+// for a probe). "probe+decode" decodes only a file whose audio is one stream
+// of two channels: the only audio whose channels a scan compares. Answers, on standard output:
+// frames "KIND LENGTH\n" followed by LENGTH bytes. KIND is "probe" (ffprobe-style JSON), "pcm" (a
+// chunk of the decoded PCM), "end" (the request is done) or "error" (its reason; the request is
+// done). Anything malformed ends the analyser with status 2.
 
 #include "MediaFile.h"
 #include "PcmDecoder.h"
@@ -112,7 +113,7 @@ void serve(const Request& request) {
         return answer("error", error);
     if (request.probe)
         answer("probe", probeReport(file));
-    if (request.decode) {
+    if (request.decode && (!request.probe || file.hasOneTwoChannelStream())) {
         std::vector<uint8_t> pending;
         const auto flush = [&pending] {
             answer("pcm", pending.data(), pending.size());

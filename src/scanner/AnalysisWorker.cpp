@@ -153,6 +153,8 @@ AnalysisWorker::Reply AnalysisWorker::runOnProcess(const Request& request,
             return {Reply::Status::refused, reply.probe, QString::fromUtf8(payload)};
         if (kind == "probe" && request.probe && reply.probe.isEmpty()) {
             reply.probe = payload.toByteArray();
+            if (request.onProbe)
+                request.onProbe(reply.probe);
         } else if (kind == "pcm" && request.decode) {
             if (!onPcm(payload)) {
                 // The rest of the answer is not wanted; the process is replaced.

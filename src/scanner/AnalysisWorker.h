@@ -28,9 +28,11 @@ public:
     struct Request {
         QString file;
         bool probe = false;
-        bool decode = false;
+        bool decode = false;           // with the probe, only of one two-channel audio stream
         std::optional<qint64> seconds; // of the decode; nothing: all of it
         double limitSeconds = 10;
+        // Gets the probe as it arrives, before any PCM.
+        std::function<void(const QByteArray&)> onProbe = {};
     };
 
     struct Reply {
