@@ -204,39 +204,78 @@ QByteArray runDecode(const QString& ffmpeg, const QString& file, qint64 seconds,
     return pcm;
 }
 
+// Whether the file's audio is one stream of two channels: the only audio
+// whose channels are compared, and the only audio a worker decodes with its
+// probe.
+bool isOneTwoChannelStream(const AudioLayout& layout) {
+    return layout.audioStreams == 1 && layout.channels == 2;
+}
+
+// The first seconds of a two-channel stream, judged as they arrive rather
+// than held whole: their PCM is most of what a scan handles.
+class ScanWindow {
+public:
+    ScanWindow(const Settings& settings, const AudioLayout& layout)
+        : comparer(judgementFor(settings.comparisonMethod(), layout.codec, layout.sampleRate)) {}
+
+    void feed(QByteArrayView chunk) {
+        bytes += chunk.size();
+        if (silent)
+            silent = std::all_of(chunk.begin(), chunk.end(), [](char byte) { return byte == 0; });
+        if (comparing)
+            comparing = comparer.feed(chunk);
+    }
+
+    bool holdsAFrame() const { return bytes >= pcmFrameSize; }
+    bool isDigitalSilence() const { return silent; }
+    bool channelsMatch() { return comparer.verdict().channelsMatch; }
+
+private:
+    WholeFileComparer comparer;
+    qint64 bytes = 0;
+    bool silent = true;
+    bool comparing = true;
+};
+
 struct WorkerAnswer {
     std::optional<AudioLayout> layout;
-    QByteArray pcm;
+    std::optional<ScanWindow> window; // of one two-channel stream
 };
 
 // Probe and decode with one open of the file, by a worker of the built-in
 // libraries, under the sum of both tools' limits. Nothing when the workers
 // do not serve this ffmpeg; the tools' errors for the tools' failures.
-std::optional<WorkerAnswer> askWorker(const QString& file, qint64 seconds) {
+std::optional<WorkerAnswer> askWorker(const Settings& settings, const QString& file,
+                                      qint64 seconds) {
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     const std::optional<QString> program =
         ffmpeg ? AnalysisEngine::workerProgram(*ffmpeg) : std::nullopt;
     if (!program)
         return std::nullopt;
     WorkerAnswer answer;
-    const AnalysisWorker::Reply reply = AnalysisEngine::ask(
-        *program,
-        {file, true, true, seconds, probeLimitSeconds + double(seconds) + decodeGraceSeconds},
-        [&answer](QByteArrayView chunk) {
-            answer.pcm += chunk;
+    AnalysisWorker::Request request{file, true, true, seconds,
+                                    probeLimitSeconds + double(seconds) + decodeGraceSeconds};
+    request.onProbe = [&answer, &settings](const QByteArray& probe) {
+        answer.layout = parseLayout(probe);
+        if (answer.layout && isOneTwoChannelStream(*answer.layout))
+            answer.window.emplace(settings, *answer.layout);
+    };
+    const AnalysisWorker::Reply reply =
+        AnalysisEngine::ask(*program, request, [&answer](QByteArrayView chunk) {
+            if (answer.window)
+                answer.window->feed(chunk);
             return true;
         });
     switch (reply.status) {
     case AnalysisWorker::Reply::Status::answered:
-        answer.layout = parseLayout(reply.probe);
         return answer;
     case AnalysisWorker::Reply::Status::workerLost:
         throw ScannerError(qUtf8Printable(reply.reason));
     case AnalysisWorker::Reply::Status::refused:
         // Readable enough to probe but not to decode: as a failed decode.
-        if (parseLayout(reply.probe))
+        if (answer.layout)
             throw ScannerError();
-        return answer;
+        return WorkerAnswer{};
     case AnalysisWorker::Reply::Status::timedOut:
     case AnalysisWorker::Reply::Status::stopped:
         break;
@@ -248,10 +287,6 @@ std::optional<WorkerAnswer> askWorker(const QString& file, qint64 seconds) {
 // for it. The item is captured by value so the write owns what it touches.
 void writeOnGuiThread(const FileItemPtr& item, std::function<void(FileItem&)> write) {
     postToGuiThread([item, write = std::move(write)] { write(*item); });
-}
-
-bool isDigitalSilence(const QByteArray& pcm) {
-    return std::all_of(pcm.cbegin(), pcm.cend(), [](char byte) { return byte == 0; });
 }
 
 void markMono(const FileItemPtr& item) {
@@ -405,7 +440,8 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
         // channels, and only such a file may ever be converted. A name proves
         // nothing: a file named like a converted one is probed like any other.
         const qint64 seconds = settings.scanLimitSeconds();
-        std::optional<WorkerAnswer> answered = askWorker(item->url.toLocalFile(), seconds);
+        std::optional<WorkerAnswer> answered =
+            askWorker(settings, item->url.toLocalFile(), seconds);
         const std::optional<AudioLayout> layout =
             answered ? answered->layout : ffprobeAudioLayout(item->url);
         if (!layout)
@@ -425,20 +461,24 @@ void AudioScanner::analyzeFile(const FileItemPtr& item) const {
 
         writeOnGuiThread(item,
                          [](FileItem& target) { target.channelStatus = ChannelStatus::stereo; });
-        const QByteArray pcm =
-            answered ? std::move(answered->pcm) : decodeToRawPCM(item->url, seconds);
-        if (pcm.size() < pcmFrameSize) {
+        std::optional<ScanWindow> window = answered ? std::move(answered->window) : std::nullopt;
+        if (!window) {
+            window.emplace(settings, *layout);
+            window->feed(decodeToRawPCM(item->url, seconds));
+        }
+        if (!window->holdsAFrame()) {
             markFailed(item, QStringLiteral("No audio to compare"));
             return;
         }
-        const PcmJudgement judgement =
-            judgementFor(settings.comparisonMethod(), layout->codec, layout->sampleRate);
         // A silent window is no evidence: hidden tracks, live recordings and
         // fade-ins often open with silence before real stereo.
-        const bool fake = isDigitalSilence(pcm) ? compareWholeFile(item->url, judgement,
-                                                                   wholeFileLimitSeconds(settings))
-                                                      .channelsMatch
-                                                : compareChannels(pcm, judgement);
+        const bool fake = window->isDigitalSilence()
+                              ? compareWholeFile(item->url,
+                                                 judgementFor(settings.comparisonMethod(),
+                                                              layout->codec, layout->sampleRate),
+                                                 wholeFileLimitSeconds(settings))
+                                    .channelsMatch
+                              : window->channelsMatch();
         const bool select = fake && settings.autoSelectAll();
         writeOnGuiThread(item, [fake, select](FileItem& target) {
             target.detectionStatus =
