@@ -23,13 +23,13 @@ QString entryPath(const QString& kind, const QStringList& programs) {
 }
 
 QByteArray build(const QStringList& programs) {
-    QByteArray line = QSysInfo::kernelVersion().toUtf8();
+    QByteArray line;
     for (const QString& program : programs) {
         const QFileInfo file(program);
-        line += ' ' + program.toUtf8() + ' ' + QByteArray::number(file.size()) + ' ' +
-                QByteArray::number(file.lastModified().toMSecsSinceEpoch());
+        line += program.toUtf8() + ' ' + QByteArray::number(file.size()) + ' ' +
+                QByteArray::number(file.lastModified().toMSecsSinceEpoch()) + ' ';
     }
-    return line;
+    return line + QSysInfo::kernelVersion().toUtf8();
 }
 
 } // namespace
