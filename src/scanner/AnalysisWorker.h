@@ -54,8 +54,8 @@ public:
     AnalysisWorker& operator=(const AnalysisWorker&) = delete;
 
     // Blocks the calling worker thread. `onPcm` gets the decoded PCM in
-    // chunks; returning false ends the decode early (the process is then
-    // replaced, as its answer cannot be left half-read).
+    // chunks; returning false ends the decode early (the analyser is told to
+    // stop, and serves the next request).
     Reply run(const Request& request, const std::function<bool(QByteArrayView)>& onPcm,
               std::stop_token stop = {});
 

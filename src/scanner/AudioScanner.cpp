@@ -218,12 +218,15 @@ public:
     ScanWindow(const Settings& settings, const AudioLayout& layout)
         : comparer(judgementFor(settings.comparisonMethod(), layout.codec, layout.sampleRate)) {}
 
-    void feed(QByteArrayView chunk) {
+    // False once the verdict is in: the channels differ (so the window is
+    // not silent either).
+    bool feed(QByteArrayView chunk) {
         bytes += chunk.size();
         if (silent)
             silent = std::all_of(chunk.begin(), chunk.end(), [](char byte) { return byte == 0; });
         if (comparing)
             comparing = comparer.feed(chunk);
+        return comparing;
     }
 
     bool holdsAFrame() const { return bytes >= pcmFrameSize; }
@@ -262,9 +265,7 @@ std::optional<WorkerAnswer> askWorker(const Settings& settings, const QString& f
     };
     const AnalysisWorker::Reply reply =
         AnalysisEngine::ask(*program, request, [&answer](QByteArrayView chunk) {
-            if (answer.window)
-                answer.window->feed(chunk);
-            return true;
+            return !answer.window || answer.window->feed(chunk);
         });
     switch (reply.status) {
     case AnalysisWorker::Reply::Status::answered:
