@@ -37,3 +37,12 @@ int MediaFile::firstAudioStream() const {
             return int(index);
     return -1;
 }
+
+bool MediaFile::hasOneTwoChannelStream() const {
+    int streams = 0;
+    for (unsigned index = 0; index < format->nb_streams; ++index)
+        if (format->streams[index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            ++streams;
+    const int first = firstAudioStream();
+    return streams == 1 && format->streams[first]->codecpar->ch_layout.nb_channels == 2;
+}

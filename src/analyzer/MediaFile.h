@@ -21,6 +21,9 @@ public:
     // The first audio stream, as ffmpeg's "-map 0:a:0" picks it; -1 without one.
     int firstAudioStream() const;
 
+    // Whether the file's audio is one stream of two channels.
+    bool hasOneTwoChannelStream() const;
+
 private:
     AVFormatContext* format = nullptr;
 };

@@ -7,10 +7,15 @@
 // Requests, on standard input: a header line "VERB SECONDS LENGTH\n" and then
 // LENGTH bytes of payload, the file's path. VERB is "probe", "decode" or
 // "probe+decode"; SECONDS is how much to decode, a whole number or "all" ("-"
-// for a probe). Answers, on standard output: frames "KIND LENGTH\n" followed
-// by LENGTH bytes. KIND is "probe" (ffprobe-style JSON), "pcm" (a chunk of
-// the decoded PCM), "end" (the request is done) or "error" (its reason; the
-// request is done). Anything malformed ends the analyser with status 2.
+// for a probe). "probe+decode" decodes only a file whose audio is one stream
+// of two channels: the only audio whose channels a scan compares.
+//
+// Answers, on standard output: frames "KIND LENGTH\n" followed by LENGTH
+// bytes. KIND is "probe" (ffprobe-style JSON), "pcm" (a chunk of the decoded
+// PCM), "end" (the request is done) or "error" (its reason; the request is
+// done). A line "stop\n" sent during a decode ends it early, with "end"; one
+// that comes after the answer is passed over. Anything malformed ends the
+// analyser with status 2.
 
 #include "MediaFile.h"
 #include "PcmDecoder.h"
@@ -30,6 +35,7 @@ extern "C" {
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <poll.h>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -66,11 +72,28 @@ bool parseNumber(std::string_view text, int64_t& value) {
     return error == std::errc() && end == text.end() && value >= 0;
 }
 
+constexpr std::string_view stopLine = "stop\n";
+
+// Whether the reader has asked for the rest of the decode to be left out.
+// During a request it sends nothing else, so standard input then holds at
+// most that line, and the stream's buffer nothing.
+bool stopRequested() {
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    if (::poll(&input, 1, 0) != 1)
+        return false;
+    char line[8];
+    if (!std::fgets(line, sizeof line, stdin) || std::string_view(line) != stopLine)
+        std::exit(2);
+    return true;
+}
+
 // Nothing at the end of the input; exits on a malformed request.
 std::optional<Request> readRequest() {
     char line[128];
-    if (!std::fgets(line, sizeof line, stdin))
-        return std::nullopt;
+    do {
+        if (!std::fgets(line, sizeof line, stdin))
+            return std::nullopt;
+    } while (std::string_view(line) == stopLine); // it came after its answer
     const std::string_view header(line, std::strlen(line));
     std::vector<std::string_view> words;
     size_t from = 0;
@@ -112,18 +135,20 @@ void serve(const Request& request) {
         return answer("error", error);
     if (request.probe)
         answer("probe", probeReport(file));
-    if (request.decode) {
+    if (request.decode && (!request.probe || file.hasOneTwoChannelStream())) {
         std::vector<uint8_t> pending;
+        // Each chunk goes out at once, so the reader can judge it and answer
+        // with a stop while the decode goes on.
         const auto flush = [&pending] {
             answer("pcm", pending.data(), pending.size());
+            std::fflush(stdout);
             pending.clear();
+            return !stopRequested();
         };
         const std::optional<std::string> failed =
             decodePcm(file, request.seconds, [&](const uint8_t* data, size_t size) {
                 pending.insert(pending.end(), data, data + size);
-                if (pending.size() >= chunkBytes)
-                    flush();
-                return true;
+                return pending.size() < chunkBytes || flush();
             });
         if (!pending.empty())
             flush();

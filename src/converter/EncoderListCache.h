@@ -7,11 +7,9 @@
 
 #include <optional>
 
-// The audio encoders of each ffmpeg build, kept in the user's cache folder
-// ($XDG_CACHE_HOME/chanfuse) so that listing them, a start of ffmpeg, is paid
-// once per build rather than once per run of the program. A build is the
-// executable's path, size and modification time: an upgrade in place is
-// another build. Both calls touch only that folder and block on it.
+// The audio encoders of each ffmpeg build, kept through ProgramBuildCache so
+// that listing them, a start of ffmpeg, is paid once per build rather than
+// once per run of the program.
 namespace EncoderListCache {
 
 // The list kept for the ffmpeg at `ffmpegPath` as it is now; nothing when

@@ -4,6 +4,7 @@
 
 #include "exec/ChildProcess.h"
 #include "exec/Deadline.h"
+#include "exec/ProgramBuildCache.h"
 #include "exec/TimeLimits.h"
 
 #include <QCoreApplication>
@@ -109,6 +110,21 @@ std::optional<Engine> decide(const QString& ffmpegPath, const QString& analyser)
     }
 }
 
+// That the workers serve a build is kept on disk, so the next run starts
+// neither program to learn it again. That they do not is learnt afresh by each
+// run: a start that missed its time limit on a busy machine says nothing of
+// the build.
+std::optional<Engine> keptOrDecided(const QString& ffmpegPath, const QString& analyser) {
+    const QString kind = QStringLiteral("engines");
+    const QStringList programs{analyser, ffmpegPath};
+    if (const auto kept = ProgramBuildCache::read(kind, programs); kept && kept->size() == 1)
+        return Engine{analyser, QString::fromUtf8(kept->first())};
+    const std::optional<Engine> decided = decide(ffmpegPath, analyser);
+    if (decided)
+        ProgramBuildCache::write(kind, programs, {decided->version.toUtf8()});
+    return decided;
+}
+
 std::optional<Engine> engineFor(const QString& ffmpegPath) {
     const std::optional<QString> analyser = analyserPath();
     if (!analyser)
@@ -116,7 +132,7 @@ std::optional<Engine> engineFor(const QString& ffmpegPath) {
     const QString key = buildKey(ffmpegPath, *analyser);
     const std::lock_guard guard(decisionsLock);
     if (!decisions.contains(key))
-        decisions.insert(key, decide(ffmpegPath, *analyser));
+        decisions.insert(key, keptOrDecided(ffmpegPath, *analyser));
     return decisions.value(key);
 }
 

@@ -20,8 +20,9 @@
 namespace AnalysisEngine {
 
 // The analyser's program when its workers serve the ffmpeg at `ffmpegPath`.
-// Decided once per ffmpeg build (path, size and modification time), under
-// time limits; blocks, so call it from worker threads only.
+// Decided once per build of both programs (path, size and modification
+// time), under time limits, and a yes is kept for later runs; blocks, so
+// call it from worker threads only.
 std::optional<QString> workerProgram(const QString& ffmpegPath);
 
 // The log line that says which engine serves the ffmpeg at `ffmpegPath`,

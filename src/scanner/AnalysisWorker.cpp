@@ -128,6 +128,7 @@ AnalysisWorker::Reply AnalysisWorker::runOnProcess(const Request& request,
         return lost(QStringLiteral("stopped reading requests"));
 
     Reply reply{Reply::Status::answered, {}, {}};
+    bool stopping = false;
     for (;;) {
         QByteArray kind;
         QByteArrayView payload;
@@ -149,15 +150,21 @@ AnalysisWorker::Reply AnalysisWorker::runOnProcess(const Request& request,
         }
         if (kind == "end")
             return reply;
+        if (kind == "error" && stopping) // in the part that was not wanted
+            return reply;
         if (kind == "error")
             return {Reply::Status::refused, reply.probe, QString::fromUtf8(payload)};
         if (kind == "probe" && request.probe && reply.probe.isEmpty()) {
             reply.probe = payload.toByteArray();
+            if (request.onProbe)
+                request.onProbe(reply.probe);
         } else if (kind == "pcm" && request.decode) {
-            if (!onPcm(payload)) {
-                // The rest of the answer is not wanted; the process is replaced.
-                discard();
-                return reply;
+            // Once the rest is not wanted, the analyser is asked to leave it
+            // out; what it sent meanwhile is passed over.
+            if (!stopping && !onPcm(payload)) {
+                stopping = true;
+                if (!process->writeStandardInput("stop\n"))
+                    return lost(QStringLiteral("stopped reading requests"));
             }
         } else {
             return lost(QStringLiteral("broke its protocol"));

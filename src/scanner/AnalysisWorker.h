@@ -28,9 +28,11 @@ public:
     struct Request {
         QString file;
         bool probe = false;
-        bool decode = false;
+        bool decode = false;           // with the probe, only of one two-channel audio stream
         std::optional<qint64> seconds; // of the decode; nothing: all of it
         double limitSeconds = 10;
+        // Gets the probe as it arrives, before any PCM.
+        std::function<void(const QByteArray&)> onProbe = {};
     };
 
     struct Reply {
@@ -52,8 +54,8 @@ public:
     AnalysisWorker& operator=(const AnalysisWorker&) = delete;
 
     // Blocks the calling worker thread. `onPcm` gets the decoded PCM in
-    // chunks; returning false ends the decode early (the process is then
-    // replaced, as its answer cannot be left half-read).
+    // chunks; returning false ends the decode early (the analyser is told to
+    // stop, and serves the next request).
     Reply run(const Request& request, const std::function<bool(QByteArrayView)>& onPcm,
               std::stop_token stop = {});
 

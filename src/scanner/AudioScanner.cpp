@@ -188,48 +188,84 @@ QByteArray runDecode(const QString& ffmpeg, const QString& file, qint64 seconds,
     return pcm;
 }
 
+// Whether the file's audio is one stream of two channels: the only audio
+// whose channels are compared, and the only audio a worker decodes with its
+// probe.
+bool isOneTwoChannelStream(const AudioLayout& layout) {
+    return layout.audioStreams == 1 && layout.channels == 2;
+}
+
+// The first seconds of a two-channel stream, judged as they arrive rather
+// than held whole: their PCM is most of what a scan handles.
+class ScanWindow {
+public:
+    ScanWindow(const Settings& settings, const AudioLayout& layout)
+        : comparer(judgementFor(settings.comparisonMethod(), layout.codec, layout.sampleRate)) {}
+
+    // False once the verdict is in: the channels differ (so the window is
+    // not silent either).
+    bool feed(QByteArrayView chunk) {
+        bytes += chunk.size();
+        if (silent)
+            silent = std::all_of(chunk.begin(), chunk.end(), [](char byte) { return byte == 0; });
+        if (comparing)
+            comparing = comparer.feed(chunk);
+        return comparing;
+    }
+
+    bool holdsAFrame() const { return bytes >= pcmFrameSize; }
+    bool isDigitalSilence() const { return silent; }
+    bool channelsMatch() { return comparer.verdict().channelsMatch; }
+
+private:
+    WholeFileComparer comparer;
+    qint64 bytes = 0;
+    bool silent = true;
+    bool comparing = true;
+};
+
 struct WorkerAnswer {
     std::optional<AudioLayout> layout;
-    QByteArray pcm;
+    std::optional<ScanWindow> window; // of one two-channel stream
 };
 
 // Probe and decode with one open of the file, by a worker of the built-in
 // libraries, under the sum of both tools' limits. Nothing when the workers
 // do not serve this ffmpeg; the tools' errors for the tools' failures.
-std::optional<WorkerAnswer> askWorker(const QString& file, qint64 seconds) {
+std::optional<WorkerAnswer> askWorker(const Settings& settings, const QString& file,
+                                      qint64 seconds) {
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     const std::optional<QString> program =
         ffmpeg ? AnalysisEngine::workerProgram(*ffmpeg) : std::nullopt;
     if (!program)
         return std::nullopt;
     WorkerAnswer answer;
-    const AnalysisWorker::Reply reply = AnalysisEngine::ask(
-        *program,
-        {file, true, true, seconds, probeLimitSeconds + double(seconds) + decodeGraceSeconds},
-        [&answer](QByteArrayView chunk) {
-            answer.pcm += chunk;
-            return true;
+    AnalysisWorker::Request request{file, true, true, seconds,
+                                    probeLimitSeconds + double(seconds) + decodeGraceSeconds};
+    request.onProbe = [&answer, &settings](const QByteArray& probe) {
+        answer.layout = parseLayout(probe);
+        if (answer.layout && isOneTwoChannelStream(*answer.layout))
+            answer.window.emplace(settings, *answer.layout);
+    };
+    const AnalysisWorker::Reply reply =
+        AnalysisEngine::ask(*program, request, [&answer](QByteArrayView chunk) {
+            return !answer.window || answer.window->feed(chunk);
         });
     switch (reply.status) {
     case AnalysisWorker::Reply::Status::answered:
-        answer.layout = parseLayout(reply.probe);
         return answer;
     case AnalysisWorker::Reply::Status::workerLost:
         throw ScannerError(qUtf8Printable(reply.reason));
     case AnalysisWorker::Reply::Status::refused:
         // Readable enough to probe but not to decode: as a failed decode.
-        if (parseLayout(reply.probe))
+        if (answer.layout)
             throw ScannerError();
-        return answer;
+        return WorkerAnswer{};
     case AnalysisWorker::Reply::Status::timedOut:
     case AnalysisWorker::Reply::Status::stopped:
         break;
     }
     throw ScannerError();
-}
-
-bool isDigitalSilence(const QByteArray& pcm) {
-    return std::all_of(pcm.cbegin(), pcm.cend(), [](char byte) { return byte == 0; });
 }
 
 } // namespace
@@ -350,7 +386,7 @@ AnalysisVerdict AudioScanner::analyzeFile(const QUrl& url) const {
         // channels, and only such a file may ever be converted. A name proves
         // nothing: a file named like a converted one is probed like any other.
         const qint64 seconds = settings.scanLimitSeconds();
-        std::optional<WorkerAnswer> answered = askWorker(url.toLocalFile(), seconds);
+        std::optional<WorkerAnswer> answered = askWorker(settings, url.toLocalFile(), seconds);
         const std::optional<AudioLayout> layout =
             answered ? answered->layout : ffprobeAudioLayout(url);
         if (!layout)
@@ -368,18 +404,23 @@ AnalysisVerdict AudioScanner::analyzeFile(const QUrl& url) const {
                     std::nullopt, false};
 
         channels = ChannelStatus::stereo;
-        const QByteArray pcm = answered ? std::move(answered->pcm) : decodeToRawPCM(url, seconds);
-        if (pcm.size() < pcmFrameSize)
+        std::optional<ScanWindow> window = answered ? std::move(answered->window) : std::nullopt;
+        if (!window) {
+            window.emplace(settings, *layout);
+            window->feed(decodeToRawPCM(url, seconds));
+        }
+        if (!window->holdsAFrame())
             return {channels, 0, DetectionStatus::error, QStringLiteral("No audio to compare"),
                     std::nullopt};
-        const PcmJudgement judgement =
-            judgementFor(settings.comparisonMethod(), layout->codec, layout->sampleRate);
         // A silent window is no evidence: hidden tracks, live recordings and
         // fade-ins often open with silence before real stereo.
-        const bool fake =
-            isDigitalSilence(pcm)
-                ? compareWholeFile(url, judgement, wholeFileLimitSeconds(settings)).channelsMatch
-                : compareChannels(pcm, judgement);
+        const bool fake = window->isDigitalSilence()
+                              ? compareWholeFile(url,
+                                                 judgementFor(settings.comparisonMethod(),
+                                                              layout->codec, layout->sampleRate),
+                                                 wholeFileLimitSeconds(settings))
+                                    .channelsMatch
+                              : window->channelsMatch();
         return {channels, 0, fake ? DetectionStatus::fakeStereo : DetectionStatus::realStereo,
                 std::nullopt, fake && settings.autoSelectAll()};
     } catch (const std::exception& failure) {

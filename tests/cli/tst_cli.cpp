@@ -140,6 +140,42 @@ private slots:
         QCOMPARE(logFileLines(), linesBefore + 2 * loggedLines);
     }
 
+    // Whether the analyser's workers serve an ffmpeg is learnt once per build
+    // of the two: later runs start neither program to learn it again, until
+    // one of them changes.
+    void theEngineIsLearntOncePerBuild_data() {
+        QTest::addColumn<bool>("replaced");
+        QTest::addColumn<qsizetype>("versionRuns");
+        QTest::newRow("same ffmpeg") << false << qsizetype(0);
+        QTest::newRow("ffmpeg replaced in place") << true << qsizetype(1);
+    }
+    void theEngineIsLearntOncePerBuild() {
+        QFETCH(bool, replaced);
+        QFETCH(qsizetype, versionRuns);
+        FakeTools tools;
+        qunsetenv("CHANFUSE_ANALYZER"); // the analyser of the build tree serves
+        const QString runs = tools.path(u"runs"_s);
+        const auto writeFFmpeg = [&](const QString& comment) {
+            tools.script(
+                u"ffmpeg"_s,
+                u"echo \"$*\" >> '%1'\nexec /usr/bin/ffmpeg \"$@\" # %2"_s.arg(runs, comment));
+        };
+        writeFFmpeg(u"first"_s);
+        const auto scan = [&] {
+            const Result result =
+                run({u"scan"_s, u"--verbose"_s, folder->path()}, tools.path(u"ffmpeg"_s));
+            QVERIFY2(result.err.contains(u"Analysis: built-in FFmpeg libraries"_s),
+                     qPrintable(result.err));
+        };
+        scan();
+        const qsizetype first = TestFiles::contentsOf(runs).count("-version");
+        QCOMPARE(first, 1);
+        if (replaced)
+            writeFFmpeg(u"upgraded"_s);
+        scan();
+        QCOMPARE(TestFiles::contentsOf(runs).count("-version"), first + versionRuns);
+    }
+
     // A dry run lists what a conversion would take and changes nothing; --json
     // prints the same files as one array.
     void dryRunAndJson() {

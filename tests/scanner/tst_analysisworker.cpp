@@ -138,6 +138,34 @@ private slots:
         QCOMPARE(worker.processId(), serving);
     }
 
+    // A decode whose rest is not wanted is stopped, whether the stop reaches
+    // the analyser during the decode or after its answer, and the same
+    // process serves the next request in full.
+    void anEarlyStopKeepsTheWorker_data() {
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("during the decode") << 30.0;
+        QTest::newRow("after the answer") << 0.05;
+    }
+    void anEarlyStopKeepsTheWorker() {
+        QFETCH(double, seconds);
+        QTemporaryDir folder;
+        const QString file = folder.filePath(u"take.wav"_s);
+        TestAudio::realStereo(file, seconds);
+        AnalysisWorker worker(analyzer);
+        int chunks = 0;
+        const auto stopped = worker.run({file, false, true, std::nullopt, 30}, [&](QByteArrayView) {
+            ++chunks;
+            return false;
+        });
+        QCOMPARE(stopped.status, Status::answered);
+        QCOMPARE(chunks, 1);
+        const pid_t serving = worker.processId();
+        const Decoded next = ask(worker, file, false, std::nullopt);
+        QCOMPARE(next.reply.status, Status::answered);
+        QCOMPARE(next.pcm, TestAudio::ffmpeg(pcmDecodeArguments(file, std::nullopt)));
+        QCOMPARE(worker.processId(), serving);
+    }
+
     // A worker that stalls past the limit (stopped here) is killed at the
     // limit, and a fresh one serves the next file.
     void replacesAStalledWorker() {

@@ -373,6 +373,41 @@ private slots:
         QCOMPARE(gated.mostAtOnce(), mostAtOnce);
     }
 
+    // As many files are analysed at once as parallelScans says, whatever the
+    // processor count: each analysis has a worker of its own and waits for no
+    // queue. The workers (the real analyser behind a gate) hold their first
+    // request until six are running.
+    void analysesRunAtOnceAsParallelScansSays() {
+        Settings::shared().setParallelScans(6);
+        FakeTools tools;
+        tools.realTool(u"ffmpeg"_s);
+        QTemporaryDir scanned;
+        TestAudio::fakeStereo(scanned.filePath(u"0.wav"_s), 0.5);
+        for (int index = 1; index < 8; ++index)
+            QVERIFY(QFile::copy(scanned.filePath(u"0.wav"_s),
+                                scanned.filePath(u"%1.wav"_s.arg(index))));
+        const QString started = tools.path(u"started"_s);
+        const QString release = tools.path(u"release"_s);
+        tools.script(u"chanfuse-analyzer"_s,
+                     u"case \"$1\" in --versions) exec '%1' \"$@\";; esac\n"
+                     "echo $$ >> '%2'\n"
+                     "while [ ! -e '%3' ]; do sleep 0.05; done\n"
+                     "exec '%1'"_s.arg(QStringLiteral(CHANFUSE_ANALYZER), started, release));
+        qputenv("CHANFUSE_ANALYZER", QFile::encodeName(tools.path(u"chanfuse-analyzer"_s)));
+        ContentViewModel model;
+        QSignalSpy finished(&model, &ContentViewModel::scanFinished);
+        model.startScanFolders({url(scanned.path())});
+        const auto workers = [&started] { return TestFiles::contentsOf(started).count('\n'); };
+        QTRY_COMPARE_WITH_TIMEOUT(workers(), 6, deadlineMs);
+        TestFiles::writeFile(release, "go");
+        QVERIFY(finished.wait(deadlineMs));
+        QCOMPARE(model.scannedCount(), 8);
+        // The last two files went to workers the first six had freed.
+        QCOMPARE(workers(), 6);
+        for (const FileItemPtr& row : model.items())
+            QCOMPARE(row->detectionStatus, DetectionStatus::fakeStereo);
+    }
+
     void stopScanLetsTheRunningAnalysisFinish_data() {
         QTest::addColumn<bool>("dropFiles");
         QTest::newRow("folder scan") << false;
