@@ -78,7 +78,7 @@ void measure(const QString& folder, const QString& extension, const QString& ffm
     const OrFailure<ConversionPlan> planned =
         planConversion(ffmpeg, input, output, ComparisonMethod::byteExact);
     if (const auto refusal = planned.failure())
-        qFatal("%s", qPrintable(*refusal));
+        qFatal("%s", qPrintable(refusal->text));
     const ConversionPlan& plan = *planned;
     std::printf("%-5s %s\n", qPrintable(extension), qPrintable(plan.choice));
 

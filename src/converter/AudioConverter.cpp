@@ -40,27 +40,6 @@ bool describesTheEncoding(const QString& tag) {
 
 using Kind = ConversionOutcome::Kind;
 
-// What the ffmpeg run's or the disposal's failure text means. Their texts open
-// with fixed wording and never with a file name: "Skipped: " and
-// "Not converted: " mark a file left alone on purpose, and a time limit reads
-// "Conversion timed out after ..." or "<step> timed out".
-Kind kindOfStageFailure(const QString& text, std::stop_token stop) {
-    if (text.startsWith(QStringLiteral("Skipped: ")))
-        return Kind::skipped;
-    if (stop.stop_requested())
-        return Kind::cancelled;
-    if (text.startsWith(QStringLiteral("Not converted: ")))
-        return Kind::refused;
-    if (text.startsWith(QStringLiteral("Conversion timed out")) ||
-        text.endsWith(QStringLiteral(" timed out")))
-        return Kind::timedOut;
-    return Kind::failed;
-}
-
-ConversionOutcome stageFailure(const QString& text, std::stop_token stop) {
-    return ConversionOutcome::notConverted(kindOfStageFailure(text, stop), text);
-}
-
 // Trusts ffmpeg's exit status with nothing: a disk that fills up while the
 // file is finished still gives status 0 and a truncated file, and a muxer
 // drops the tags it cannot write (an M4A's freeform iTunes tags) without a
@@ -117,7 +96,7 @@ std::optional<ConversionOutcome> refusalOf(const FFmpegOutcome& run,
             QStringLiteral("Not converted: channels differ at ") +
                 minutesAndSeconds(*verdict.firstDifferingFrame, verdict.framesPerSecond));
     if (run.failure)
-        return stageFailure(*run.failure, stop);
+        return *run.failure;
     if (stop.stop_requested())
         return ConversionOutcome::notConverted(Kind::cancelled, QStringLiteral("Cancelled"));
     if (verdict.framesCompared == 0)
@@ -146,10 +125,9 @@ ConversionOutcome AudioConverter::convertToMono(const FileItemPtr& item,
 
     // Held until the original has been disposed of.
     auto acquired = OriginalLock::acquire(*item);
-    // Every refusal of the lock leaves a file alone that is not ours to take.
-    if (const auto refusal = acquired.failure()) {
-        log(*refusal + QStringLiteral(": ") + input);
-        return ConversionOutcome::notConverted(Kind::skipped, *refusal);
+    if (auto refusal = acquired.failure()) {
+        log(refusal->text + QStringLiteral(": ") + input);
+        return *std::move(refusal);
     }
     auto lock = std::make_shared<const OriginalLock>(*std::move(acquired));
     // Replacing one name of a file that has others saves no space and splits
@@ -187,7 +165,7 @@ ConversionOutcome AudioConverter::convertToMono(const FileItemPtr& item,
             *item, std::move(lock), output, settings,
             runKey.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : runKey, log,
             stop))
-        return stageFailure(*failure, stop);
+        return *failure;
     return {
         Kind::converted, {}, originalSize, convertedSize, QUrl::fromLocalFile(output.finalPath)};
 }

@@ -59,7 +59,7 @@ struct Changes {
     dev_t outputDevice = 0;
     ino_t outputInode = 0;
     // Why the conversion ends without a system error to report.
-    std::optional<QString> refusal;
+    std::optional<ConversionOutcome> refusal;
     bool madeBackupFolder = false;
     bool linkedStaging = false;
     bool exchanged = false;
@@ -72,8 +72,8 @@ struct Changes {
     // Whether the step that completes the commit has happened, perhaps late.
     bool committed() const { return toTrash ? trashed : inPlace ? replaced : placed; }
 
-    std::optional<QString> refuse(const QString& text) {
-        refusal = text;
+    std::optional<QString> refuse(ConversionOutcome::Kind kind, const QString& text) {
+        refusal = ConversionOutcome::notConverted(kind, text);
         return text;
     }
 
@@ -82,7 +82,7 @@ struct Changes {
     // the user's newer work, never ours to replace, trash or back up.
     std::optional<QString> checkOriginal() {
         if (!lock->unchanged() || !lock->isNamedBy(original))
-            return refuse(changedText);
+            return refuse(ConversionOutcome::Kind::skipped, changedText);
         return std::nullopt;
     }
 };
@@ -115,7 +115,7 @@ std::optional<QString> copyToBackup(Changes& changes) {
         return failure;
     if (!changes.lock->unchanged()) {
         unlinkPath(partial);
-        return changes.refuse(changedText);
+        return changes.refuse(ConversionOutcome::Kind::skipped, changedText);
     }
     const QString name = lastPathComponent(changes.original);
     for (int number = 1; number <= 1000; ++number) {
@@ -151,8 +151,9 @@ std::optional<QString> adoptAccess(Changes& changes) {
     if (::chmod(target.constData(), original.st_mode & 07777) != 0)
         return lastSystemError();
     if (auto failure = copyAccessList(changes.lock->fileDescriptor(), changes.output))
-        return changes.refuse(QStringLiteral("Not converted: its access list could not be kept: ") +
-                              *failure);
+        return changes.refuse(ConversionOutcome::Kind::refused,
+                              QStringLiteral("Not converted: its access list could not be kept: ") +
+                                  *failure);
     return std::nullopt;
 }
 
@@ -178,7 +179,7 @@ std::optional<QString> replaceByRename(Changes& changes) {
         folderChanged();
     }
     if (!changes.lock->isNamedBy(changes.original))
-        return changes.refuse(changedText);
+        return changes.refuse(ConversionOutcome::Kind::skipped, changedText);
     if (!renamePath(changes.output, changes.original))
         return lastSystemError();
     changes.replaced = true;
@@ -215,7 +216,7 @@ std::optional<QString> replaceOriginal(Changes& changes) {
     changes.originalNowAt = changes.output;
     folderChanged();
     if (!changes.lock->isNamedBy(changes.output))
-        return changes.refuse(changedText);
+        return changes.refuse(ConversionOutcome::Kind::skipped, changedText);
     changes.replaced = true;
     if (renamePath(changes.output, changes.staging)) {
         changes.originalNowAt = changes.staging;
@@ -238,9 +239,10 @@ std::optional<QString> placeUnderFinalName(Changes& changes) {
         folderChanged();
         return std::nullopt;
     case Placement::taken:
-        return changes.refuse(QStringLiteral("Not converted: ") +
-                              lastPathComponent(changes.finalPath) +
-                              QStringLiteral(" already exists"));
+        return changes.refuse(ConversionOutcome::Kind::refused,
+                              QStringLiteral("Not converted: ") +
+                                  lastPathComponent(changes.finalPath) +
+                                  QStringLiteral(" already exists"));
     case Placement::failed:
         break;
     }
@@ -266,7 +268,7 @@ std::optional<QString> trashOriginal(Changes& changes) {
             },
             &changes.trashEntry);
         if (wrongFile)
-            return changes.refuse(changedText);
+            return changes.refuse(ConversionOutcome::Kind::skipped, changedText);
     }
     if (failure)
         return failure;
@@ -337,11 +339,11 @@ void setFolderChangeObserver(std::function<void()> observer) {
     folderChangeObserver() = std::move(observer);
 }
 
-std::optional<QString> disposeOfOriginal(const FileItem& item,
-                                         std::shared_ptr<const OriginalLock> lock,
-                                         const OutputPath& output, const Settings& settings,
-                                         const ConversionLog& log, std::stop_token stop,
-                                         OriginalWhereabouts* whereabouts) {
+std::optional<ConversionOutcome>
+disposeOfOriginal(const FileItem& item, std::shared_ptr<const OriginalLock> lock,
+                  const OutputPath& output, const Settings& settings, const ConversionLog& log,
+                  std::stop_token stop, OriginalWhereabouts* whereabouts) {
+    using Kind = ConversionOutcome::Kind;
     const double limitSeconds = double(settings.convertTimeoutSeconds());
     const ConvertBehavior behavior = settings.convertBehavior();
     auto changes = std::make_shared<Changes>();
@@ -354,7 +356,7 @@ std::optional<QString> disposeOfOriginal(const FileItem& item,
     changes->backupFolder = folder + u'/' + backupFolderName;
     changes->inPlace = output.finalPath == changes->original;
     changes->toTrash = behavior == ConvertBehavior::trash;
-    const auto fail = [&](const QString& text) -> std::optional<QString> {
+    const auto fail = [&](Kind kind, const QString& text) -> std::optional<ConversionOutcome> {
         // Queued behind a step that overran its limit, so it sees what that
         // step really did.
         try {
@@ -372,23 +374,25 @@ std::optional<QString> disposeOfOriginal(const FileItem& item,
                                                "back when the volume answers"));
         }
         log(item.fileName + QStringLiteral(" left as it was: ") + text);
-        return text;
+        return ConversionOutcome::notConverted(kind, text);
     };
     // Each step, called `what` in the text that ends the conversion.
     const auto attempt = [&](const QString& what, double seconds,
                              std::function<std::optional<QString>()> step) {
         try {
-            if (const std::optional<QString> failure = withHardTimeout(seconds, std::move(step)))
-                return fail(
-                    changes->refusal.value_or(what + QStringLiteral(" failed: ") + *failure));
-            return std::optional<QString>();
+            if (const std::optional<QString> failure = withHardTimeout(seconds, std::move(step))) {
+                if (changes->refusal)
+                    return fail(changes->refusal->kind, changes->refusal->text);
+                return fail(Kind::failed, what + QStringLiteral(" failed: ") + *failure);
+            }
+            return std::optional<ConversionOutcome>();
         } catch (const TimeoutError&) {
-            return fail(what + QStringLiteral(" timed out"));
+            return fail(Kind::timedOut, what + QStringLiteral(" timed out"));
         }
     };
 
     if (stop.stop_requested())
-        return fail(QStringLiteral("Cancelled"));
+        return fail(Kind::cancelled, QStringLiteral("Cancelled"));
 
     if (behavior == ConvertBehavior::backup) {
         if (auto failure = attempt(QStringLiteral("Backup"), limitSeconds,

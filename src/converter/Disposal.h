@@ -3,6 +3,7 @@
 #pragma once
 
 #include "converter/ConversionLog.h"
+#include "converter/ConversionOutcome.h"
 #include "converter/OriginalLock.h"
 #include "converter/OriginalWhereabouts.h"
 #include "model/FileItem.h"
@@ -37,7 +38,7 @@ OutputPath buildOutputPath(const FileItem& item, const Settings& settings);
 // Commits a verified output: puts it under its final name and deals with the
 // original as convertBehavior says (trash it, back it up, or let the output
 // replace it). All or nothing: on any failure the folder is put back as it was
-// (the original at its path, nothing this conversion wrote left) and the text
+// (the original at its path, nothing this conversion wrote left) and the outcome
 // that ends the conversion is returned. The original's path is never empty:
 // the output takes it with one rename. Every step is bounded; a stop request
 // is honoured only before the first change.
@@ -45,11 +46,10 @@ OutputPath buildOutputPath(const FileItem& item, const Settings& settings);
 // written to meanwhile is left as it is, with "Skipped: the file changed
 // during the conversion". The lock is kept until every step has ended. On
 // success, `whereabouts` (when given) learns where the original went.
-std::optional<QString> disposeOfOriginal(const FileItem& item,
-                                         std::shared_ptr<const OriginalLock> lock,
-                                         const OutputPath& output, const Settings& settings,
-                                         const ConversionLog& log, std::stop_token stop = {},
-                                         OriginalWhereabouts* whereabouts = nullptr);
+std::optional<ConversionOutcome>
+disposeOfOriginal(const FileItem& item, std::shared_ptr<const OriginalLock> lock,
+                  const OutputPath& output, const Settings& settings, const ConversionLog& log,
+                  std::stop_token stop = {}, OriginalWhereabouts* whereabouts = nullptr);
 
 // Called right after each change a commit makes to the folder, on whichever
 // thread made it. A seam for tests that end the process at every point of a

@@ -17,6 +17,8 @@
 
 namespace {
 
+using Kind = ConversionOutcome::Kind;
+
 std::optional<QSet<QString>> listEncoders(const QString& ffmpegPath, std::stop_token stop) {
     ChildProcess process;
     if (process.start(ffmpegPath, {QStringLiteral("-hide_banner"), QStringLiteral("-encoders")},
@@ -138,12 +140,14 @@ OrFailure<Encoder> chooseEncoder(const AudioFormat& format, const QString& exten
     if (isLossy && available(lossy->encoder)) {
         if (format.bitRate <= 0)
             return OrFailure<Encoder>::failed(
+                Kind::refused,
                 QStringLiteral("Not converted: the bit rate of its %1 audio is unknown")
                     .arg(codec));
         const qint64 perChannel = format.bitRate / channels;
         const qint64 rate = qMax(perChannel, lossy->floor);
         if (rate >= format.bitRate)
             return OrFailure<Encoder>::failed(
+                Kind::refused,
                 QStringLiteral("Not converted: %1 at %2 would not be smaller than the original")
                     .arg(codec, kilobits(rate)));
         return Encoder{lossy->encoder,
@@ -173,13 +177,15 @@ OrFailure<Encoder> chooseEncoder(const AudioFormat& format, const QString& exten
     const auto writable = std::find_if(candidates.begin(), candidates.end(), available);
     if (writable == candidates.end())
         return OrFailure<Encoder>::failed(
-            cannot +
-            QStringLiteral(", and a .%1 file holds no lossless codec it can write").arg(extension));
+            Kind::refused,
+            cannot + QStringLiteral(", and a .%1 file holds no lossless codec it can write")
+                         .arg(extension));
     const QString& lossless = *writable;
     const double losslessBytes =
         format.duration * format.sampleRate * bytesPerSample(lossless, format);
     if (format.fileSize <= 0 || losslessBytes <= 0 || losslessBytes > double(format.fileSize))
         return OrFailure<Encoder>::failed(
+            Kind::refused,
             cannot + QStringLiteral(", and %1 would be larger than the original").arg(lossless));
     return Encoder{lossless,
                    {},
@@ -281,10 +287,10 @@ OrFailure<ConversionPlan> planConversion(const QString& input, const QString& ou
                                          const ContainerChunks& container) {
     const QString extension = QFileInfo(output).suffix().toLower();
     if (const std::optional<QString> unkept = unkeptPart(extension, format, container))
-        return OrFailure<ConversionPlan>::failed(*unkept);
+        return OrFailure<ConversionPlan>::failed(Kind::refused, *unkept);
     const OrFailure<Encoder> chosen = chooseEncoder(format, extension, encoders);
-    if (const auto refusal = chosen.failure())
-        return OrFailure<ConversionPlan>::failed(*refusal);
+    if (auto refusal = chosen.failure())
+        return *std::move(refusal);
     const PcmJudgement judgement = judgementFor(method, format.codec, format.sampleRate);
 
     // One decode feeds two outputs: first the PCM the whole-file check reads
@@ -359,11 +365,11 @@ OrFailure<ConversionPlan> planConversion(const QString& ffmpegPath, const QStrin
     const std::optional<AudioFormat> format = probeAudioFormat(ffmpegPath, input, stop);
     if (!format)
         return OrFailure<ConversionPlan>::failed(
-            QStringLiteral("Not converted: could not read its audio format"));
+            Kind::refused, QStringLiteral("Not converted: could not read its audio format"));
     // The scan's verdict may be stale: the file may have been replaced since.
     if (format->channels != 2)
         return OrFailure<ConversionPlan>::failed(
-            QStringLiteral("Skipped: the file no longer has two channels"));
+            Kind::skipped, QStringLiteral("Skipped: the file no longer has two channels"));
     std::optional<ContainerChunks> container;
     try {
         container =
@@ -372,7 +378,7 @@ OrFailure<ConversionPlan> planConversion(const QString& ffmpegPath, const QStrin
     }
     if (!container)
         return OrFailure<ConversionPlan>::failed(
-            QStringLiteral("Not converted: could not read its chunks"));
+            Kind::refused, QStringLiteral("Not converted: could not read its chunks"));
     return planConversion(input, output, *format, ffmpegEncoders(ffmpegPath, stop), method,
                           *container);
 }

@@ -29,6 +29,12 @@
 
 namespace {
 
+using Kind = ConversionOutcome::Kind;
+
+FFmpegOutcome failedWith(Kind kind, QString text) {
+    return {ConversionOutcome::notConverted(kind, std::move(text))};
+}
+
 // Waits for a child to end without reaping it, so the supervisor's polls
 // return as soon as ffmpeg exits instead of at the next 0.1 s tick. Where the
 // kernel offers no process file descriptor, a wait simply sleeps its limit.
@@ -124,7 +130,7 @@ FFmpegOutcome finishNormally(ChildProcess& child, const QString& logFile,
     }
     if (status == 0)
         return {};
-    return {extractError(text)};
+    return failedWith(Kind::failed, extractError(text));
 }
 
 enum class Ending { exited, refused, cancelled, timedOut };
@@ -160,13 +166,13 @@ FFmpegOutcome stop(ChildProcess& child, const ExitWatch& exitWatch, const QStrin
 
     const QString text = takeDiagnostics(logFile);
     if (ending == Ending::refused)
-        return {QString()};
+        return failedWith(Kind::channelsDiffer, {});
     if (ending == Ending::cancelled)
-        return {QStringLiteral("Cancelled")};
+        return failedWith(Kind::cancelled, QStringLiteral("Cancelled"));
     QString message = QStringLiteral("Conversion timed out after %1s").arg(qint64(limitSeconds));
     if (!text.trimmed().isEmpty())
         message += QStringLiteral("; ") + extractError(text);
-    return {message};
+    return failedWith(Kind::timedOut, message);
 }
 
 } // namespace
@@ -182,22 +188,22 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
                         const Settings& settings, std::stop_token stopToken) {
     const std::optional<QString> ffmpeg = FFmpegLocator::ffmpegPath();
     if (!ffmpeg)
-        return {QStringLiteral("ffmpeg not found")};
+        return failedWith(Kind::failed, QStringLiteral("ffmpeg not found"));
     if (!fileExistsWithin(fileQueryLimitSeconds, input).value_or(false))
-        return {QStringLiteral("Input file not found: ") + input};
+        return failedWith(Kind::failed, QStringLiteral("Input file not found: ") + input);
     if (fileSizeWithin(fileQueryLimitSeconds, input).value_or(0) <= 0)
-        return {QStringLiteral("Input file is empty: ") + input};
+        return failedWith(Kind::failed, QStringLiteral("Input file is empty: ") + input);
     if (stopToken.stop_requested())
-        return {QStringLiteral("Cancelled")};
+        return failedWith(Kind::cancelled, QStringLiteral("Cancelled"));
     // The encoder follows the input's own format, and the same probe notices a
     // file replaced since the scan by one that is no longer stereo.
     const OrFailure<ConversionPlan> planned =
         planConversion(*ffmpeg, input, output, settings.comparisonMethod(), stopToken);
     // A stop while the plan's tools ran leaves it without an answer.
     if (stopToken.stop_requested())
-        return {QStringLiteral("Cancelled")};
-    if (const auto refusal = planned.failure())
-        return {refusal};
+        return failedWith(Kind::cancelled, QStringLiteral("Cancelled"));
+    if (auto refusal = planned.failure())
+        return {std::move(refusal)};
     log(planned->choice);
 
     log(QStringLiteral("ffmpeg binary: ") + *ffmpeg);
@@ -214,7 +220,7 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
         const QString message = QStringLiteral("Could not create %1: %2")
                                     .arg(logFile, QString::fromLocal8Bit(std::strerror(errno)));
         log(QStringLiteral("ffmpeg launch FAILED: ") + message);
-        return {message};
+        return failedWith(Kind::failed, message);
     }
 
     // Diagnostics go to a file, so the only pipe is the PCM, read without pause.
@@ -225,7 +231,7 @@ FFmpegOutcome runFFmpeg(const QString& input, const QString& output, const Conve
     if (launchFailure) {
         removeLogAfterFailedLaunch(logFile);
         log(QStringLiteral("ffmpeg launch FAILED: ") + *launchFailure);
-        return {*launchFailure};
+        return failedWith(Kind::failed, *launchFailure);
     }
     log(QStringLiteral("ffmpeg launched, PID: %1").arg(child.pid()));
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "converter/ConversionLog.h"
+#include "converter/ConversionOutcome.h"
 #include "model/Settings.h"
 #include "scanner/WholeFileComparison.h"
 
@@ -12,11 +13,11 @@
 #include <optional>
 #include <stop_token>
 
-// What one ffmpeg run gave: on failure the text that ends the conversion,
-// empty when the channels were found to differ; what its decode of the whole
-// original said of the channels; and the original's tags.
+// What one ffmpeg run gave: on failure the outcome that ends the conversion;
+// what its decode of the whole original said of the channels; and the
+// original's tags.
 struct FFmpegOutcome {
-    std::optional<QString> failure;
+    std::optional<ConversionOutcome> failure;
     WholeFileVerdict verdict = {};
     QHash<QString, QString> originalTags = {};
 };

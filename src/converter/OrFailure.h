@@ -2,25 +2,30 @@
 
 #pragma once
 
-#include <QString>
+#include "converter/ConversionOutcome.h"
 
 #include <optional>
 #include <utility>
 #include <variant>
 
-// A value, or the text that ends the conversion in its place. The converter
+// A value, or the outcome that ends the conversion in its place. The converter
 // has one shape for what can fail: a step that makes something returns an
-// OrFailure of it; a step that makes nothing returns std::optional<QString>,
-// the text alone. Time limits are the one exception the converter catches.
+// OrFailure of it; a step that makes nothing returns
+// std::optional<ConversionOutcome>, the outcome alone. Either way the kind is
+// set where the failure happens, so no caller reads it back from the text.
+// Time limits are the one exception the converter catches.
 template <class Value> class OrFailure {
 public:
     OrFailure(Value value) : held(std::in_place_index<0>, std::move(value)) {}
-    static OrFailure failed(QString text) { return OrFailure(std::move(text)); }
+    OrFailure(ConversionOutcome failure) : held(std::in_place_index<1>, std::move(failure)) {}
+    static OrFailure failed(ConversionOutcome::Kind kind, QString text) {
+        return ConversionOutcome::notConverted(kind, std::move(text));
+    }
 
-    // The text, when there is no value.
-    std::optional<QString> failure() const {
-        if (const QString* text = std::get_if<1>(&held))
-            return *text;
+    // The outcome, when there is no value.
+    std::optional<ConversionOutcome> failure() const {
+        if (const ConversionOutcome* outcome = std::get_if<1>(&held))
+            return *outcome;
         return std::nullopt;
     }
 
@@ -31,7 +36,5 @@ public:
     const Value* operator->() const { return &std::get<0>(held); }
 
 private:
-    explicit OrFailure(QString text) : held(std::in_place_index<1>, std::move(text)) {}
-
-    std::variant<Value, QString> held;
+    std::variant<Value, ConversionOutcome> held;
 };

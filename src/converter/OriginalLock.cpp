@@ -46,6 +46,8 @@ bool OriginalLock::isNamedBy(const QString& path) const {
     return ::lstat(QFile::encodeName(path).constData(), &named) == 0 && isLockedFile(named);
 }
 
+using Kind = ConversionOutcome::Kind;
+
 OrFailure<OriginalLock> OriginalLock::acquire(const FileItem& item) {
     const QString path = item.path();
     const qint64 size = item.fileSize;
@@ -57,7 +59,7 @@ OrFailure<OriginalLock> OriginalLock::acquire(const FileItem& item) {
                                [path, scanned] { return lockAndCheck(path, scanned); });
     } catch (const TimeoutError&) {
         return OrFailure<OriginalLock>::failed(
-            QStringLiteral("Skipped: locking the file timed out"));
+            Kind::skipped, QStringLiteral("Skipped: locking the file timed out"));
     }
 }
 
@@ -70,21 +72,23 @@ OrFailure<OriginalLock> OriginalLock::lockAndCheck(const QString& path,
         ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
     if (lock.descriptor < 0) {
         if (errno == ENOENT)
-            return OrFailure<OriginalLock>::failed(QStringLiteral("Input file not found: ") + path);
+            return OrFailure<OriginalLock>::failed(Kind::failed,
+                                                   QStringLiteral("Input file not found: ") + path);
         if (errno == ELOOP)
             return OrFailure<OriginalLock>::failed(
+                Kind::skipped,
                 QStringLiteral("Skipped: a link to a file outside the chosen folders"));
-        return OrFailure<OriginalLock>::failed(QStringLiteral("Could not open the file: ") +
-                                               lastSystemError());
+        return OrFailure<OriginalLock>::failed(
+            Kind::failed, QStringLiteral("Could not open the file: ") + lastSystemError());
     }
     while (::flock(lock.descriptor, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR)
             continue;
         if (errno == EWOULDBLOCK)
             return OrFailure<OriginalLock>::failed(
-                QStringLiteral("Skipped: being converted by another Chanfuse run"));
-        return OrFailure<OriginalLock>::failed(QStringLiteral("Could not lock the file: ") +
-                                               lastSystemError());
+                Kind::skipped, QStringLiteral("Skipped: being converted by another Chanfuse run"));
+        return OrFailure<OriginalLock>::failed(
+            Kind::failed, QStringLiteral("Could not lock the file: ") + lastSystemError());
     }
     // The file the scan judged, as it was then: a file saved in its place
     // since, even one of the same size and time, was never judged. The path
@@ -96,6 +100,6 @@ OrFailure<OriginalLock> OriginalLock::lockAndCheck(const QString& path,
         qint64(lock.locked.st_size) != scanned.size ||
         modifiedMsOf(lock.locked) != scanned.modifiedMs || !lock.isNamedBy(path))
         return OrFailure<OriginalLock>::failed(
-            QStringLiteral("Skipped: the file changed since it was scanned"));
+            Kind::skipped, QStringLiteral("Skipped: the file changed since it was scanned"));
     return lock;
 }

@@ -10,11 +10,11 @@
 
 #include <tuple>
 
-std::optional<QString> commitConversion(const FileItem& item,
-                                        std::shared_ptr<const OriginalLock> lock,
-                                        const OutputPath& output, const Settings& settings,
-                                        const QString& run, const ConversionLog& log,
-                                        std::stop_token stop) {
+std::optional<ConversionOutcome> commitConversion(const FileItem& item,
+                                                  std::shared_ptr<const OriginalLock> lock,
+                                                  const OutputPath& output,
+                                                  const Settings& settings, const QString& run,
+                                                  const ConversionLog& log, std::stop_token stop) {
     CommitIntent intent;
     intent.run = run;
     intent.original = item.path();
@@ -42,7 +42,7 @@ std::optional<QString> commitConversion(const FileItem& item,
     if (!entry)
         log(QStringLiteral("Not recorded in the history (it cannot be undone): ") + item.fileName);
     OriginalWhereabouts whereabouts;
-    const std::optional<QString> failure =
+    const std::optional<ConversionOutcome> failure =
         disposeOfOriginal(item, std::move(lock), output, settings, log, stop, &whereabouts);
     if (entry) {
         if (failure)

@@ -9,8 +9,7 @@
 // everything went once it is done, so the run can be undone or, if the
 // process dies halfway, put right. `run` is the key shared by every file of
 // one run. A journal that cannot record is logged, and the commit goes on.
-std::optional<QString> commitConversion(const FileItem& item,
-                                        std::shared_ptr<const OriginalLock> lock,
-                                        const OutputPath& output, const Settings& settings,
-                                        const QString& run, const ConversionLog& log,
-                                        std::stop_token stop = {});
+std::optional<ConversionOutcome>
+commitConversion(const FileItem& item, std::shared_ptr<const OriginalLock> lock,
+                 const OutputPath& output, const Settings& settings, const QString& run,
+                 const ConversionLog& log, std::stop_token stop = {});

@@ -202,22 +202,24 @@ ConvertedLock lockConverted(const CommitIntent& intent, double limitSeconds) {
     FileItem item(QUrl::fromLocalFile(path));
     if (!QFileInfo::exists(path))
         return ConvertedLock::failed(
+            ConversionOutcome::Kind::refused,
             notUndone(QStringLiteral("the converted file %1 is gone").arg(path)));
     const QString changed = notUndone(path + QStringLiteral(" was changed after the conversion"));
     item.fileSize = intent.monoSize;
     auto acquired = OriginalLock::acquire(item);
     if (acquired.failure())
-        return ConvertedLock::failed(changed);
+        return ConvertedLock::failed(ConversionOutcome::Kind::refused, changed);
     auto lock = std::make_shared<const OriginalLock>(*std::move(acquired));
     std::optional<QByteArray> digest;
     try {
         digest =
             withHardTimeout(limitSeconds, [lock] { return sha256OfFile(lock->fileDescriptor()); });
     } catch (const TimeoutError&) {
-        return ConvertedLock::failed(notUndone(QStringLiteral("reading %1 timed out").arg(path)));
+        return ConvertedLock::failed(ConversionOutcome::Kind::refused,
+                                     notUndone(QStringLiteral("reading %1 timed out").arg(path)));
     }
     if (digest != intent.monoSha256)
-        return ConvertedLock::failed(changed);
+        return ConvertedLock::failed(ConversionOutcome::Kind::refused, changed);
     return lock;
 }
 
@@ -369,7 +371,7 @@ UndoOutcome undoConversion(const JournalFile& file, bool dryRun) {
     const double limitSeconds = double(Settings::shared().convertTimeoutSeconds());
     auto locked = lockConverted(file.intent, limitSeconds);
     if (const auto refusal = locked.failure())
-        return {UndoResult::refused, *refusal};
+        return {UndoResult::refused, refusal->text};
 
     auto undo = std::make_shared<Undo>();
     undo->file = file;

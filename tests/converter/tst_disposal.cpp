@@ -26,6 +26,7 @@
 using namespace Qt::StringLiterals;
 using namespace TestFiles;
 using Files = QMap<QString, QByteArray>;
+using Kind = ConversionOutcome::Kind;
 
 namespace {
 
@@ -121,45 +122,51 @@ private slots:
         QTest::addColumn<bool>("suffix");
         QTest::addColumn<Fault>("fault");
         QTest::addColumn<QString>("present");
+        QTest::addColumn<Kind>("kind");
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("after");
         const auto row = [](const QString& tag, ConvertBehavior behavior, bool suffix, Fault fault,
-                            const char* present, const char* failure, const char* after = "") {
+                            const char* present, Kind kind, const char* failure,
+                            const char* after = "") {
             QTest::addRow("%s", qPrintable(tag))
-                << behavior << suffix << fault << present << failure << after;
+                << behavior << suffix << fault << present << kind << failure << after;
         };
         using enum ConvertBehavior;
-        row("trash, in place", trash, false, Fault::none, "", "",
+        row("trash, in place", trash, false, Fault::none, "", Kind::converted, "",
             "song.wav=mono;trash/song.wav=stereo");
         row("backup, in place, earlier backup kept", backup, false, Fault::none,
-            "mkdir _backup && printf earlier > _backup/song.wav", "",
+            "mkdir _backup && printf earlier > _backup/song.wav", Kind::converted, "",
             "_backup/;_backup/song.wav=earlier;_backup/song (2).wav=stereo;song.wav=mono");
         for (bool suffix : {true, false}) {
             const QString naming = suffix ? u", suffixed"_s : QString();
-            row("trash unusable" + naming, trash, suffix, Fault::trashUnusable, "",
+            row("trash unusable" + naming, trash, suffix, Fault::trashUnusable, "", Kind::failed,
                 "Trash failed: cannot create {trash}: Not a directory");
             row("_backup is a file" + naming, backup, suffix, Fault::none, "printf file > _backup",
-                "Backup failed: {folder}/_backup is not a folder");
+                Kind::failed, "Backup failed: {folder}/_backup is not a folder");
             for (ConvertBehavior behavior : allCases<ConvertBehavior>()) {
                 row("output gone, " + rawValue(behavior) + naming, behavior, suffix,
-                    Fault::outputGone, "", "File move failed: No such file or directory");
+                    Fault::outputGone, "", Kind::failed,
+                    "File move failed: No such file or directory");
                 if (suffix)
                     row("final name taken, " + rawValue(behavior), behavior, suffix, Fault::none,
-                        "printf theirs > song_MONO.wav",
+                        "printf theirs > song_MONO.wav", Kind::refused,
                         "Not converted: song_MONO.wav already exists");
             }
         }
-        row("stopped", trash, false, Fault::stopped, "", "Cancelled");
+        row("stopped", trash, false, Fault::stopped, "", Kind::cancelled, "Cancelled");
         // Every step, and the repair, wait behind a file operation that ends
         // only when the test lets it: both run late, in order.
-        row("file queue stuck, trash", trash, false, Fault::queueStuck, "", "File move timed out");
-        row("file queue stuck, backup", backup, true, Fault::queueStuck, "", "Backup timed out");
+        row("file queue stuck, trash", trash, false, Fault::queueStuck, "", Kind::timedOut,
+            "File move timed out");
+        row("file queue stuck, backup", backup, true, Fault::queueStuck, "", Kind::timedOut,
+            "Backup timed out");
     }
     void commit() {
         QFETCH(ConvertBehavior, behavior);
         QFETCH(bool, suffix);
         QFETCH(Fault, fault);
         QFETCH(QString, present);
+        QFETCH(Kind, kind);
         QFETCH(QString, failure);
         QFETCH(QString, after);
         failure.replace(u"{folder}"_s, fixture.path())
@@ -194,15 +201,16 @@ private slots:
             fileOpQueue().submit([stuck = release.get_future().share()] { stuck.wait(); });
         }
 
-        const std::optional<QString> result =
+        const std::optional<ConversionOutcome> result =
             disposeOfOriginal(item, lock, output, Settings::shared(),
                               ConversionLog(fixture.log.callback()), stop.get_token());
         release.set_value();
         if (fault == Fault::trashUnusable)
             QVERIFY(QFile::remove(dataHome()));
 
-        QCOMPARE(result.value_or(QString()), failure);
+        QCOMPARE(result ? result->text : QString(), failure);
         if (result) {
+            QCOMPARE(result->kind, kind);
             QTRY_COMPARE(fixture.left(), before);
             QCOMPARE(fixture.log.startingWith(u"song left as it was: "_s),
                      u"song left as it was: "_s + failure);
@@ -342,12 +350,13 @@ private slots:
         const OutputPath output = buildOutputPath(item, Settings::shared());
         writeFile(output.path, QByteArray(200 * 1024, 'm'));
 
-        const std::optional<QString> result =
+        const std::optional<ConversionOutcome> result =
             disposeOfOriginal(item, lockOf(item), output, Settings::shared(), ConversionLog({}));
 
-        QVERIFY2(result && result->startsWith(u"Backup failed: cannot write "_s) &&
-                     result->endsWith(u": No space left on device"_s),
-                 qPrintable(result.value_or(u"committed"_s)));
+        const QString text = result ? result->text : u"committed"_s;
+        QVERIFY2(text.startsWith(u"Backup failed: cannot write "_s) &&
+                     text.endsWith(u": No space left on device"_s),
+                 qPrintable(text));
         QCOMPARE(TestFiles::snapshot(volume.path()), before);
         QVERIFY(QFile::remove(original));
     }

@@ -369,7 +369,7 @@ private slots:
         const OrFailure<ConversionPlan> plan =
             planConversion(path, fixture.pathOf(u"out."_s + QFileInfo(name).suffix()), *format,
                            encoders, ComparisonMethod::byteExact, {});
-        const QString planned = plan.failure() ? *plan.failure() : plan->arguments.join(u' ');
+        const QString planned = plan.failure() ? plan.failure()->text : plan->arguments.join(u' ');
         QVERIFY2(planned.contains(outcome), qPrintable(planned));
     }
 

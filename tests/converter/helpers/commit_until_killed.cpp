@@ -35,9 +35,9 @@ int main(int argc, char** argv) {
     const OutputPath output{arguments.at(2), arguments.value(5, arguments.at(1)),
                             item.url.adjusted(QUrl::RemoveFilename).toLocalFile() +
                                 QStringLiteral(".sonfold_orig_killed")};
-    const std::optional<QString> failure = commitConversion(
+    const std::optional<ConversionOutcome> failure = commitConversion(
         item, std::make_shared<const OriginalLock>(*OriginalLock::acquire(item)), output,
         Settings::shared(), QUuid::createUuid().toString(), ConversionLog({}));
-    ConversionLog({})(failure.value_or(QStringLiteral("committed")));
+    ConversionLog({})(failure ? failure->text : QStringLiteral("committed"));
     return failure ? 1 : 0;
 }
