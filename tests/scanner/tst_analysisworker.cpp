@@ -294,6 +294,15 @@ private slots:
         QVERIFY(WIFEXITED(status));
         QCOMPARE(WEXITSTATUS(status), 0);
         QVERIFY(!QFile::exists(folder.filePath(u"created"_s)));
+
+        // And the analyser confines itself before it reads its first request.
+        const QString file = folder.filePath(u"a.flac"_s);
+        TestAudio::fakeStereo(file, 1);
+        AnalysisWorker worker(analyzer);
+        QCOMPARE(ask(worker, file, true, 1).reply.status, Status::answered);
+        QFile worksUnder(u"/proc/%1/status"_s.arg(worker.processId()));
+        QVERIFY(worksUnder.open(QIODevice::ReadOnly));
+        QVERIFY(worksUnder.readAll().contains("\nNoNewPrivs:\t1\n"));
     }
 };
 
