@@ -15,6 +15,9 @@
 WholeFileComparer::WholeFileComparer(PcmJudgement judgement) : judgement(judgement) {}
 
 bool WholeFileComparer::feed(QByteArrayView chunk) {
+    // An empty chunk may come without even a pointer to copy from.
+    if (chunk.isEmpty())
+        return !difference;
     const auto* bytes = reinterpret_cast<const uchar*>(chunk.data());
     qint64 remaining = chunk.size();
     if (carried > 0) {
