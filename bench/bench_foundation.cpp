@@ -29,11 +29,12 @@ double bestMilliseconds(int runs, const std::function<void()>& work) {
 }
 
 QByteArray fakeStereoSeconds(int seconds) {
-    QByteArray pcm(qsizetype(seconds) * 44100 * pcmFrameSize, Qt::Uninitialized);
-    for (qsizetype frame = 0; frame < pcm.size() / pcmFrameSize; ++frame) {
+    constexpr qint64 frameSize = frameBytes(PcmSamples::f64);
+    QByteArray pcm(qsizetype(seconds) * 44100 * frameSize, Qt::Uninitialized);
+    for (qsizetype frame = 0; frame < pcm.size() / frameSize; ++frame) {
         const double value = 0.4 * std::sin(double(frame) * 0.0627);
         for (int channel = 0; channel < 2; ++channel)
-            std::memcpy(pcm.data() + frame * pcmFrameSize + channel * pcmSampleSize, &value,
+            std::memcpy(pcm.data() + frame * frameSize + channel * sizeof value, &value,
                         sizeof value);
     }
     return pcm;

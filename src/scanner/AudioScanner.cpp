@@ -213,7 +213,7 @@ public:
         return comparing;
     }
 
-    bool holdsAFrame() const { return bytes >= pcmFrameSize; }
+    bool holdsAFrame() const { return bytes >= frameBytes(PcmSamples::f64); }
     bool isDigitalSilence() const { return silent; }
     bool channelsMatch() { return comparer.verdict().channelsMatch; }
 

@@ -9,7 +9,7 @@
 #include <cstring>
 
 static_assert(std::endian::native == std::endian::little,
-              "decoded samples are read as little-endian doubles");
+              "decoded samples are read as little-endian numbers");
 
 namespace {
 
@@ -17,10 +17,33 @@ namespace {
 // have.
 constexpr double residualShare = 1e-7;
 
-double sampleAt(const uchar* bytes) {
-    double value;
+template <typename Sample> Sample sampleAt(const uchar* bytes) {
+    Sample value;
     std::memcpy(&value, bytes, sizeof value);
     return value;
+}
+
+// `Bits` is an unsigned integer as wide as one sample.
+template <typename Bits> qint64 firstDifferingFrameOf(const uchar* data, qint64 frames) {
+    constexpr qint64 frameSize = 2 * sizeof(Bits);
+    // Blocks keep the inner loop branch-free so it vectorises.
+    constexpr qint64 framesPerBlock = 512;
+    qint64 frame = 0;
+    for (; frame + framesPerBlock <= frames; frame += framesPerBlock) {
+        const uchar* block = data + frame * frameSize;
+        Bits differences = 0;
+        for (qint64 i = 0; i < framesPerBlock; ++i)
+            differences |= sampleAt<Bits>(block + i * frameSize) ^
+                           sampleAt<Bits>(block + i * frameSize + sizeof(Bits));
+        if (differences)
+            break;
+    }
+    for (; frame < frames; ++frame) {
+        const uchar* bytes = data + frame * frameSize;
+        if (sampleAt<Bits>(bytes) != sampleAt<Bits>(bytes + sizeof(Bits)))
+            return frame;
+    }
+    return frames;
 }
 
 } // namespace
@@ -36,34 +59,38 @@ PcmJudgement judgementFor(ComparisonMethod chosen, const QString& codec, int sam
             qMax(1, sampleRate)};
 }
 
-qint64 firstDifferingFrame(const uchar* data, qint64 frames) {
-    // Blocks keep the inner loop branch-free so it vectorises.
-    constexpr qint64 framesPerBlock = 512;
-    qint64 frame = 0;
-    for (; frame + framesPerBlock <= frames; frame += framesPerBlock) {
-        const uchar* block = data + frame * pcmFrameSize;
-        std::uint64_t differences = 0;
-        for (qint64 i = 0; i < framesPerBlock; ++i) {
-            std::uint64_t left, right;
-            std::memcpy(&left, block + i * pcmFrameSize, sizeof left);
-            std::memcpy(&right, block + i * pcmFrameSize + pcmSampleSize, sizeof right);
-            differences |= left ^ right;
-        }
-        if (differences)
-            break;
+qint64 firstDifferingFrame(const uchar* data, qint64 frames, PcmSamples samples) {
+    switch (sampleBytes(samples)) {
+    case 2:
+        return firstDifferingFrameOf<std::uint16_t>(data, frames);
+    case 4:
+        return firstDifferingFrameOf<std::uint32_t>(data, frames);
     }
-    for (; frame < frames; ++frame) {
-        const uchar* bytes = data + frame * pcmFrameSize;
-        if (std::memcmp(bytes, bytes + pcmSampleSize, pcmSampleSize) != 0)
-            return frame;
-    }
-    return frames;
+    return firstDifferingFrameOf<std::uint64_t>(data, frames);
 }
 
-void ChannelEnergies::add(const uchar* data, qint64 frames) {
+void ChannelEnergies::add(const uchar* data, qint64 frames, PcmSamples samples) {
+    // Integers are scaled to full scale 1 as ffmpeg does when it decodes to
+    // floats, so every form gives the same energies.
+    switch (samples) {
+    case PcmSamples::s16:
+        return addAll<std::int16_t>(data, frames, 1.0 / (1 << 15));
+    case PcmSamples::s32:
+        return addAll<std::int32_t>(data, frames, 1.0 / (1U << 31));
+    case PcmSamples::f32:
+        return addAll<float>(data, frames, 1);
+    case PcmSamples::f64:
+        break;
+    }
+    addAll<double>(data, frames, 1);
+}
+
+template <typename Sample>
+void ChannelEnergies::addAll(const uchar* data, qint64 frames, double scale) {
+    constexpr qint64 frameSize = 2 * sizeof(Sample);
     for (qint64 i = 0; i < frames; ++i) {
-        const double l = sampleAt(data + i * pcmFrameSize);
-        const double r = sampleAt(data + i * pcmFrameSize + pcmSampleSize);
+        const double l = double(sampleAt<Sample>(data + i * frameSize)) * scale;
+        const double r = double(sampleAt<Sample>(data + i * frameSize + sizeof(Sample))) * scale;
         left += l * l;
         right += r * r;
         difference += (l - r) * (l - r);

@@ -3,21 +3,17 @@
 #pragma once
 
 #include "model/Statuses.h"
+#include "scanner/PcmSamples.h"
 
 #include <QString>
 #include <QtGlobal>
 
-// Decoded PCM holds each sample as a 64-bit little-endian float, interleaved
-// in frames of two, the left sample first. A double holds every integer
-// sample up to 32 bits and every float sample exactly, so the comparison sees
-// the file's own samples, never a rounded or dithered rendering of them.
-constexpr qint64 pcmSampleSize = 8;
-constexpr qint64 pcmFrameSize = 2 * pcmSampleSize;
-
-// How the decoded channels of one stream are judged.
+// How the decoded channels of one stream are judged. The comparison sees the
+// file's own samples, never a rounded or dithered rendering of them.
 struct PcmJudgement {
     ComparisonMethod method = ComparisonMethod::byteExact;
     qint64 framesPerSecond = 0; // the stream's own sample rate
+    PcmSamples samples = PcmSamples::f64;
 };
 
 // Only perceptual codecs can give two identical channels back slightly
@@ -28,13 +24,13 @@ PcmJudgement judgementFor(ComparisonMethod chosen, const QString& codec, int sam
 
 // Index of the first frame whose left and right samples differ in any bit,
 // or `frames` when every frame matches.
-qint64 firstDifferingFrame(const uchar* data, qint64 frames);
+qint64 firstDifferingFrame(const uchar* data, qint64 frames, PcmSamples samples);
 
 // The energies of a stretch of decoded PCM: of each channel and of their
 // difference.
 class ChannelEnergies {
 public:
-    void add(const uchar* data, qint64 frames);
+    void add(const uchar* data, qint64 frames, PcmSamples samples);
 
     qint64 frames() const { return count; }
     // The difference at least 70 dB below the louder channel, or both
@@ -47,6 +43,8 @@ public:
     bool channelsMatch() const;
 
 private:
+    template <typename Sample> void addAll(const uchar* data, qint64 frames, double scale);
+
     qint64 count = 0;
     double left = 0;
     double right = 0;

@@ -2,15 +2,15 @@
 
 #include "scanner/PcmDecode.h"
 
-QStringList pcmStreamArguments() {
-    return {QStringLiteral("-f"), QStringLiteral("f64le"), QStringLiteral("-c:a"),
-            QStringLiteral("pcm_f64le")};
+QStringList pcmStreamArguments(PcmSamples samples) {
+    return {QStringLiteral("-f"), rawFormatName(samples), QStringLiteral("-c:a"),
+            rawCodecName(samples)};
 }
 
 QStringList pcmDecodeArguments(const QString& file, std::optional<qint64> seconds) {
     QStringList arguments =
         QStringList{QStringLiteral("-i"), file, QStringLiteral("-map"), QStringLiteral("0:a:0")} +
-        pcmStreamArguments();
+        pcmStreamArguments(PcmSamples::f64);
     if (seconds)
         arguments << QStringLiteral("-t") << QString::number(*seconds);
     arguments << QStringLiteral("-");

@@ -12,7 +12,8 @@
 
 #include <cstring>
 
-WholeFileComparer::WholeFileComparer(PcmJudgement judgement) : judgement(judgement) {}
+WholeFileComparer::WholeFileComparer(PcmJudgement judgement)
+    : judgement(judgement), frameSize(frameBytes(judgement.samples)) {}
 
 bool WholeFileComparer::feed(QByteArrayView chunk) {
     // An empty chunk may come without even a pointer to copy from.
@@ -21,22 +22,22 @@ bool WholeFileComparer::feed(QByteArrayView chunk) {
     const auto* bytes = reinterpret_cast<const uchar*>(chunk.data());
     qint64 remaining = chunk.size();
     if (carried > 0) {
-        const qint64 needed = qMin<qint64>(pcmFrameSize - carried, remaining);
+        const qint64 needed = qMin<qint64>(frameSize - carried, remaining);
         std::memcpy(carry + carried, bytes, std::size_t(needed));
         carried += needed;
         bytes += needed;
         remaining -= needed;
-        if (carried < pcmFrameSize)
+        if (carried < frameSize)
             return true;
         carried = 0;
         if (!compare(carry, 1))
             return false;
     }
-    const qint64 frames = remaining / pcmFrameSize;
+    const qint64 frames = remaining / frameSize;
     if (!compare(bytes, frames))
         return false;
-    carried = remaining - frames * pcmFrameSize;
-    std::memcpy(carry, bytes + frames * pcmFrameSize, std::size_t(carried));
+    carried = remaining - frames * frameSize;
+    std::memcpy(carry, bytes + frames * frameSize, std::size_t(carried));
     return true;
 }
 
@@ -54,7 +55,7 @@ WholeFileVerdict WholeFileComparer::verdict() {
 bool WholeFileComparer::compare(const uchar* frames, qint64 count) {
     if (judgement.method == ComparisonMethod::statistical)
         return compareSeconds(frames, count);
-    const qint64 differing = firstDifferingFrame(frames, count);
+    const qint64 differing = firstDifferingFrame(frames, count, judgement.samples);
     if (differing < count) {
         difference = framesSeen + differing;
         framesSeen += differing + 1;
@@ -69,9 +70,9 @@ bool WholeFileComparer::compare(const uchar* frames, qint64 count) {
 bool WholeFileComparer::compareSeconds(const uchar* frames, qint64 count) {
     while (count > 0) {
         const qint64 taken = qMin(count, judgement.framesPerSecond - second.frames());
-        second.add(frames, taken);
+        second.add(frames, taken, judgement.samples);
         framesSeen += taken;
-        frames += taken * pcmFrameSize;
+        frames += taken * frameSize;
         count -= taken;
         if (second.frames() == judgement.framesPerSecond && !judgeSecond())
             return false;

@@ -44,7 +44,8 @@ private:
     bool judgeSecond();
 
     const PcmJudgement judgement;
-    uchar carry[pcmFrameSize] = {};
+    const qint64 frameSize;
+    uchar carry[largestFrameBytes] = {};
     qint64 carried = 0;
     qint64 framesSeen = 0;
     std::optional<qint64> difference;

@@ -236,6 +236,10 @@ private slots:
             TestAudio::tone(660, 0.0005), 2, "");
         row("one sample differs in 10 ms", "short.wav", music,
             music + u"+if(eq(n\\,200)\\,0.0001\\,0)"_s, 0.01, "");
+        row("8-bit WAV, one step apart after 1 s", "8 bit.wav", music,
+            music + u"+if(gt(t\\,1)\\,0.008\\,0)"_s, 2, "-c:a pcm_u8", "0:01");
+        row("64-bit float WAV, right differs in its last bit", "double.wav", music,
+            music + u"*(1+1e-15)"_s, 2, "-c:a pcm_f64le");
         row("16-bit dither", "dither.wav", music + noise(1.0 / 32768, 123),
             music + noise(1.0 / 32768, 567), 2, "");
         row("MP3, right at half level", "half.mp3", music, TestAudio::tone(440, 0.25), 2,

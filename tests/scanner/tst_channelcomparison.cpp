@@ -21,16 +21,43 @@
 
 using namespace Qt::StringLiterals;
 
+// The left and right sample of each frame.
+using Generator = std::function<std::pair<double, double>(qint64)>;
+Q_DECLARE_METATYPE(Generator)
+
+constexpr PcmSamples allSampleForms[] = {PcmSamples::s16, PcmSamples::s32, PcmSamples::f32,
+                                         PcmSamples::f64};
+
 namespace {
 
-// Interleaved frames of the decoded PCM from a per-frame generator.
-QByteArray frames(qint64 count, const std::function<std::pair<double, double>(qint64)>& sample) {
+// Interleaved frames of decoded PCM in the form `samples`, from a per-frame
+// generator at full scale 1.
+QByteArray frames(qint64 count, const Generator& sample, PcmSamples samples) {
     QByteArray data;
     QDataStream out(&data, QIODevice::WriteOnly);
     out.setByteOrder(QDataStream::LittleEndian);
-    out.setFloatingPointPrecision(QDataStream::DoublePrecision);
-    for (qint64 i = 0; i < count; ++i)
-        out << sample(i).first << sample(i).second;
+    out.setFloatingPointPrecision(samples == PcmSamples::f32 ? QDataStream::SinglePrecision
+                                                             : QDataStream::DoublePrecision);
+    const auto write = [&](double value) {
+        switch (samples) {
+        case PcmSamples::s16:
+            out << qint16(qBound(-32768.0, std::round(value * 32768), 32767.0));
+            break;
+        case PcmSamples::s32:
+            out << qint32(qBound(-2147483648.0, std::round(value * 2147483648.0), 2147483647.0));
+            break;
+        case PcmSamples::f32:
+            out << float(value);
+            break;
+        case PcmSamples::f64:
+            out << value;
+            break;
+        }
+    };
+    for (qint64 i = 0; i < count; ++i) {
+        write(sample(i).first);
+        write(sample(i).second);
+    }
     return data;
 }
 
@@ -59,54 +86,68 @@ class ChannelComparisonTest : public QObject {
 private slots:
     void cleanup() { QTRY_VERIFY_WITH_TIMEOUT(TestSupport::liveChildren().isEmpty(), 10000); }
 
-    // The statistical rows are judged as a lossy file's decode is.
+    // The statistical rows are judged as a lossy file's decode is. Each form
+    // the samples come in gives the same verdicts.
     void verdicts_data() {
-        QTest::addColumn<QByteArray>("pcm");
+        QTest::addColumn<Generator>("pcm");
         QTest::addColumn<bool>("byteExact");
         QTest::addColumn<bool>("statistical");
 
-        const qint64 n = 44100;
-        const auto row = [](const char* tag, const QByteArray& pcm, bool exact, bool lossy) {
+        const auto row = [](const char* tag, const Generator& pcm, bool exact, bool lossy) {
             QTest::newRow(tag) << pcm << exact << lossy;
         };
-        row("silence", frames(n, [](qint64) { return std::pair(0.0, 0.0); }), true, true);
-        row("identical", frames(n, [](qint64 i) { return std::pair(wave(i), wave(i)); }), true,
-            true);
+        row(
+            "silence", [](qint64) { return std::pair(0.0, 0.0); }, true, true);
+        row(
+            "identical", [](qint64 i) { return std::pair(wave(i), wave(i)); }, true, true);
         // What Opus leaves of identical channels in noisy passages.
-        row("80 dB apart",
-            frames(n, [](qint64 i) { return std::pair(wave(i), wave(i) + 3e-5 * noise(i, 1)); }),
-            false, true);
-        row("0.1 dB lower",
-            frames(n, [](qint64 i) { return std::pair(wave(i), wave(i) * 0.9886); }), false, false);
-        row("-70 dBFS noise bed",
-            frames(n, [](qint64 i) { return std::pair(wave(i), wave(i) + 4.5e-4 * noise(i, 1)); }),
-            false, false);
-        row("-65 dBFS real stereo",
-            frames(n, [](qint64 i) { return std::pair(1.9e-3 * wave(i), 1.9e-3 * wave(i + 7)); }),
-            false, false);
+        row(
+            "80 dB apart",
+            [](qint64 i) { return std::pair(wave(i), wave(i) + 3e-5 * noise(i, 1)); }, false, true);
+        row(
+            "0.1 dB lower", [](qint64 i) { return std::pair(wave(i), wave(i) * 0.9886); }, false,
+            false);
+        row(
+            "-70 dBFS noise bed",
+            [](qint64 i) { return std::pair(wave(i), wave(i) + 4.5e-4 * noise(i, 1)); }, false,
+            false);
+        row(
+            "-65 dBFS real stereo",
+            [](qint64 i) { return std::pair(1.9e-3 * wave(i), 1.9e-3 * wave(i + 7)); }, false,
+            false);
     }
 
     void verdicts() {
-        QFETCH(QByteArray, pcm);
+        QFETCH(Generator, pcm);
         QFETCH(bool, byteExact);
         QFETCH(bool, statistical);
-        QCOMPARE(AudioScanner::compareChannels(pcm, {ComparisonMethod::byteExact, 44100}),
-                 byteExact);
-        QCOMPARE(AudioScanner::compareChannels(pcm, {ComparisonMethod::statistical, 44100}),
-                 statistical);
+        for (PcmSamples samples : allSampleForms) {
+            const QByteArray data = frames(44100, pcm, samples);
+            QCOMPARE(
+                AudioScanner::compareChannels(data, {ComparisonMethod::byteExact, 44100, samples}),
+                byteExact);
+            QCOMPARE(AudioScanner::compareChannels(data,
+                                                   {ComparisonMethod::statistical, 44100, samples}),
+                     statistical);
+        }
     }
 
     void firstDifferenceIsFoundWhereverItIs() {
         const qint64 n = 10000;
-        for (qint64 at : {qint64(0), qint64(1), qint64(511), qint64(512), qint64(4097), n - 1}) {
-            const QByteArray pcm = frames(n, [at](qint64 i) {
-                // In the lowest or the highest bit of the sample.
-                const double right = i != at  ? wave(i)
-                                     : at % 2 ? std::nextafter(wave(i), 1.0)
-                                              : -wave(i);
-                return std::pair(wave(i), right);
-            });
-            QCOMPARE(firstDifferingFrame(reinterpret_cast<const uchar*>(pcm.constData()), n), at);
+        for (PcmSamples samples : allSampleForms) {
+            const QByteArray same = frames(
+                n, [](qint64 i) { return std::pair(wave(i), wave(i)); }, samples);
+            const qint64 frameSize = frameBytes(samples);
+            for (qint64 at :
+                 {qint64(0), qint64(1), qint64(511), qint64(512), qint64(4097), n - 1}) {
+                // In the lowest or the highest bit of the right sample.
+                QByteArray pcm = same;
+                const qint64 right = at * frameSize + frameSize / 2;
+                pcm[right + (at % 2 ? 0 : frameSize / 2 - 1)] ^= char(at % 2 ? 0x01 : 0x80);
+                QCOMPARE(firstDifferingFrame(reinterpret_cast<const uchar*>(pcm.constData()), n,
+                                             samples),
+                         at);
+            }
         }
     }
 
@@ -114,18 +155,21 @@ private slots:
         // Chunks of 4099 bytes, so nearly every one ends inside a frame.
         const qint64 count = 50000;
         const qint64 differing = 40321;
-        const QByteArray pcm = frames(count, [](qint64 i) {
-            return std::pair(wave(i), wave(i) + (i == differing ? 0.5 : 0));
-        });
-        for (ComparisonMethod method : allCases<ComparisonMethod>()) {
-            WholeFileComparer comparer({method, 44100});
-            for (qsizetype at = 0; at < pcm.size(); at += 4099)
-                if (!comparer.feed(
-                        QByteArrayView(pcm).sliced(at, qMin<qsizetype>(4099, pcm.size() - at))))
-                    break;
-            const WholeFileVerdict verdict = comparer.verdict();
-            QCOMPARE(verdict.firstDifferingFrame,
-                     method == ComparisonMethod::byteExact ? differing : 0);
+        for (PcmSamples samples : allSampleForms) {
+            const QByteArray pcm = frames(
+                count,
+                [](qint64 i) { return std::pair(wave(i), wave(i) + (i == differing ? 0.5 : 0)); },
+                samples);
+            for (ComparisonMethod method : allCases<ComparisonMethod>()) {
+                WholeFileComparer comparer({method, 44100, samples});
+                for (qsizetype at = 0; at < pcm.size(); at += 4099)
+                    if (!comparer.feed(
+                            QByteArrayView(pcm).sliced(at, qMin<qsizetype>(4099, pcm.size() - at))))
+                        break;
+                const WholeFileVerdict verdict = comparer.verdict();
+                QCOMPARE(verdict.firstDifferingFrame,
+                         method == ComparisonMethod::byteExact ? differing : 0);
+            }
         }
     }
 

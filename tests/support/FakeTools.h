@@ -46,14 +46,17 @@ public:
 
     // A conversion body that has the real ffmpeg write the output with these
     // options instead ("-ac 2", "-ac 1 -t 0.5"): a real file of the wrong
-    // kind, with the whole input's PCM on standard output as usual.
+    // kind, with the whole input's PCM on standard output as usual, in the
+    // raw format the run asked for.
     static QString realConversion(const QString& options) {
         return QStringLiteral("for last; do :; done\n"
-                              "in=; previous=; for argument; do\n"
-                              "  [ \"$previous\" = -i ] && in=$argument; previous=$argument\n"
+                              "in=; pcm=; previous=; for argument; do\n"
+                              "  [ \"$previous\" = -i ] && in=$argument\n"
+                              "  [ \"$previous\" = -f ] && [ -z \"$pcm\" ] && pcm=$argument\n"
+                              "  previous=$argument\n"
                               "done\n"
-                              "/usr/bin/ffmpeg -v error -y -i \"$in\" -map 0:a:0 -f f64le -c:a "
-                              "pcm_f64le - %1 \"$last\"\n")
+                              "/usr/bin/ffmpeg -v error -y -i \"$in\" -map 0:a:0 -f $pcm -c:a "
+                              "pcm_$pcm - %1 \"$last\"\n")
             .arg(options);
     }
 
